@@ -1,0 +1,65 @@
+// Entry of Marrowlane-Setup.exe: arguments in, one run, exit status out.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <string>
+#include <vector>
+
+#include "build_config.hpp"
+#include "cli/options.hpp"
+#include "platform/console.hpp"
+#include "platform/env.hpp"
+#include "platform/handle.hpp"
+#include "platform/win32.hpp"
+#include "runs/runs.hpp"
+#include "win_gui/console_attach.hpp"
+
+namespace {
+
+// The arguments after the program name, as UTF-8 (unpaired surrogates become U+FFFD, so
+// no argument can make the program fail).
+std::vector<std::string> command_line_arguments() {
+    std::vector<std::string> args;
+    int count = 0;
+    wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (argv == nullptr) return args;
+    ml::UniqueLocal owner(reinterpret_cast<HLOCAL>(argv));
+    for (int i = 1; i < count; ++i) args.push_back(ml::narrow(argv[i]));
+    return args;
+}
+
+int finish(const ml::Result<void>& result) {
+    if (result) return 0;
+    ml::err("Error: " + result.error().debug() + "\n");
+    return 1;
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    ml::attach_console();
+
+    const std::vector<std::string> args = command_line_arguments();
+    auto mode = ml::parse_cli_args_from(args, ml::env_var);
+    if (!mode) {
+        ml::err("Error: " + mode.error().message() + "\n\n");
+        ml::out(ml::help_text(ml::build::kDefaultServerOrigin));
+        return finish(std::unexpected(mode.error().to_error()));
+    }
+
+    return std::visit(
+        [](auto&& chosen) -> int {
+            using T = std::decay_t<decltype(chosen)>;
+            if constexpr (std::is_same_v<T, ml::RunMode::Help>) {
+                ml::out(ml::help_text(ml::build::kDefaultServerOrigin));
+                return 0;
+            } else if constexpr (std::is_same_v<T, ml::RunMode::Install>) {
+                return finish(ml::run_installer(std::move(chosen.options)));
+            } else if constexpr (std::is_same_v<T, ml::RunMode::Uninstall>) {
+                return finish(ml::run_uninstaller(chosen.non_interactive, chosen.cli));
+            } else {
+                return finish(ml::run_gridloom(std::move(chosen.options)));
+            }
+        },
+        std::move(mode->mode));
+}

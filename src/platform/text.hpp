@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace ml {
+
+// True when the bytes are well-formed UTF-8 (no overlongs, no surrogates, at most U+10FFFF).
+bool is_valid_utf8(std::string_view bytes) noexcept;
+
+// The bytes as UTF-8 text: unchanged when valid; otherwise each maximal ill-formed
+// subsequence is replaced by U+FFFD (EF BF BD), the Unicode recommended practice.
+std::string sanitize_utf8(std::string_view bytes);
+
+// UTF-8 to UTF-16; invalid input is sanitized first, so the result is always well-formed.
+std::u16string utf8_to_utf16(std::string_view utf8);
+
+// UTF-16 to UTF-8; each unpaired surrogate becomes U+FFFD.
+std::string utf16_to_utf8(std::u16string_view utf16);
+
+// The debug form of a text or path: enclosed in double quotes, with backslash, double quote
+// and control characters escaped (\\, \", \n, \r, \t, \0, other controls as \u{hex}).
+// C:\Steam becomes "C:\\Steam".
+std::string debug_quote(std::string_view text);
+
+// ASCII letters lowered; every other byte unchanged.
+std::string ascii_lower(std::string_view text);
+
+// Equal ignoring ASCII letter case.
+bool equals_ascii_ci(std::string_view a, std::string_view b) noexcept;
+
+}  // namespace ml

@@ -1,0 +1,19 @@
+#pragma once
+
+#include "cli/options.hpp"
+#include "platform/error.hpp"
+
+namespace ml {
+
+// The installation: options dialog, progress window, files, Steam, shortcuts, registration.
+// A cancelled installation is a success.
+Result<void> run_installer(InstallOptions options);
+
+// Removes everything the installer and the product's Steam shortcuts put on the machine.
+// Never fails.
+Result<void> run_uninstaller(bool non_interactive, bool cli);
+
+// Adds or updates one non-Steam shortcut in every Steam account, with its artwork.
+Result<void> run_gridloom(CliOptions options);
+
+}  // namespace ml

@@ -1,0 +1,9 @@
+#include "win_gui/wide.hpp"
+
+#include "platform/win32.hpp"
+
+namespace ml {
+
+std::wstring to_wide(std::string_view utf8) { return widen(utf8); }
+
+}  // namespace ml

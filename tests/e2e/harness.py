@@ -1,0 +1,191 @@
+"""Runs the real Windows programs under Wine for end-to-end tests.
+
+Everything goes through envrun.exe, a launcher of ours: Wine rewrites LOCALAPPDATA, APPDATA,
+USERPROFILE, TEMP and PATH from its profile, passes no HOME and drops nothing else, so only a
+launcher inside Windows can set, empty or remove variables exactly as a test wants.
+"""
+from __future__ import annotations
+
+import dataclasses
+import json
+import os
+import pathlib
+import shutil
+import subprocess
+import time
+from typing import Mapping, Optional, Sequence
+
+# Variables a test controls; by default each run gets private folders for the profile ones
+# and no HOME, so that nothing leaks between tests or from the machine.
+PROFILE_VARS = ("LOCALAPPDATA", "APPDATA", "USERPROFILE", "ProgramFiles(x86)", "ProgramFiles")
+
+
+def win_path(path: os.PathLike | str) -> str:
+    """The Windows form (Z:\\...) of an absolute Unix path."""
+    p = os.path.abspath(os.fspath(path))
+    return "Z:" + p.replace("/", "\\")
+
+
+def unix_path(path: str) -> pathlib.Path:
+    """The Unix path of a Z:\\ Windows path."""
+    assert path[:3].upper() == "Z:\\", path
+    return pathlib.Path("/" + path[3:].replace("\\", "/"))
+
+
+@dataclasses.dataclass
+class Result:
+    stdout: bytes
+    stderr: bytes
+    status: int
+
+    @property
+    def out(self) -> str:
+        return self.stdout.decode("utf-8")
+
+    @property
+    def err(self) -> str:
+        return self.stderr.decode("utf-8")
+
+
+class Running:
+    """A program started in the background; wait() collects its Result."""
+
+    def __init__(self, popen: subprocess.Popen, timeout: float, wine: "Wine"):
+        self._popen = popen
+        self._timeout = timeout
+        self._wine = wine
+
+    @property
+    def popen(self) -> subprocess.Popen:
+        return self._popen
+
+    def running(self) -> bool:
+        return self._popen.poll() is None
+
+    def wait(self, stdin: bytes | None = None, timeout: float | None = None) -> Result:
+        try:
+            out, err = self._popen.communicate(stdin, timeout=timeout or self._timeout)
+        except subprocess.TimeoutExpired:
+            self._wine.kill_all_windows_programs()
+            self._popen.kill()
+            out, err = self._popen.communicate()
+            raise AssertionError(
+                f"timed out; stdout={out!r} stderr={err!r}") from None
+        return Result(out, err, self._popen.returncode)
+
+
+class Wine:
+    """One Wine prefix with a running wineserver, and the built programs."""
+
+    def __init__(self, build_dir: pathlib.Path, prefix: pathlib.Path):
+        self.build_dir = build_dir
+        self.prefix = prefix
+        self.exe = build_dir / "Marrowlane-Setup.exe"
+        self.tools = build_dir / "tests" / "tools"
+
+    # -- environment of the wine processes themselves ------------------------------------
+    def unix_env(self) -> dict:
+        env = dict(os.environ)
+        env["WINEPREFIX"] = str(self.prefix)
+        env.setdefault("WINEDEBUG", "-all")
+        env["WINEDLLOVERRIDES"] = "mscoree=;mshtml=;winemenubuilder.exe="
+        return env
+
+    def tool(self, name: str) -> pathlib.Path:
+        return self.tools / f"{name}.exe"
+
+    # -- running programs ----------------------------------------------------------------
+    def start(self, program: os.PathLike | str, args: Sequence[str] = (), *,
+              env: Mapping[str, Optional[str]] | None = None,
+              cwd: os.PathLike | str | None = None,
+              stdin: int | None = subprocess.PIPE,
+              timeout: float = 60) -> Running:
+        """Starts a Windows program (Unix path or Windows path) through envrun.
+
+        env maps a variable to its value, to "" for an empty value, or to None to remove it.
+        cwd is a Unix folder, given to the program as its working folder.
+        """
+        launcher = [str(self.tool("envrun"))]
+        for name, value in (env or {}).items():
+            if value is None:
+                launcher += ["--unset", name]
+            else:
+                launcher += ["--set", f"{name}={value}"]
+        if cwd is not None:
+            launcher += ["--cwd", win_path(cwd)]
+        prog = os.fspath(program)
+        if prog.startswith("/"):
+            prog = win_path(prog)
+        command = ["wine", *launcher, "--", prog, *args]
+        popen = subprocess.Popen(command, stdin=stdin, stdout=subprocess.PIPE,
+                                 stderr=subprocess.PIPE, env=self.unix_env())
+        return Running(popen, timeout, self)
+
+    def run(self, program: os.PathLike | str, args: Sequence[str] = (), *,
+            input: bytes = b"", timeout: float = 60, **kwargs) -> Result:
+        return self.start(program, args, timeout=timeout, **kwargs).wait(stdin=input)
+
+    def wine(self, args: Sequence[str], *, input: bytes = b"",
+             timeout: float = 60) -> subprocess.CompletedProcess:
+        """A plain `wine ...` run (reg, cmd), output captured."""
+        return subprocess.run(["wine", *args], input=input, capture_output=True,
+                              env=self.unix_env(), timeout=timeout)
+
+    def kill_all_windows_programs(self) -> None:
+        """Ends every Windows process of this prefix (a hung test must not hang the rest)."""
+        for name in ("Marrowlane-Setup.exe",):
+            self.wine(["taskkill", "/f", "/im", name], timeout=30)
+
+    # -- windows on the virtual display --------------------------------------------------
+    def gui(self, *args: str, timeout: float = 60) -> subprocess.CompletedProcess:
+        return subprocess.run(["wine", str(self.tool("guidriver")), *args], capture_output=True,
+                              env=self.unix_env(), timeout=timeout, stdin=subprocess.DEVNULL)
+
+    def windows(self) -> list[dict]:
+        """Every top-level window of the session."""
+        r = self.gui("list")
+        return [json.loads(line) for line in r.stdout.decode().splitlines() if line.strip()]
+
+    def visible_windows(self) -> list[dict]:
+        return [w for w in self.windows() if w["visible"]]
+
+    def screenshot(self, path: os.PathLike | str) -> pathlib.Path:
+        path = pathlib.Path(path)
+        path.parent.mkdir(parents=True, exist_ok=True)
+        xwd = subprocess.run(["xwd", "-root", "-silent"], capture_output=True, check=True)
+        subprocess.run(["convert", "xwd:-", str(path)], input=xwd.stdout, check=True)
+        return path
+
+    # -- a private copy of the prefix ----------------------------------------------------
+    def clone(self, dest: pathlib.Path) -> "Wine":
+        """A copy of this prefix with its own wineserver, for tests that change the
+        registry or the C: drive. Hard links make it cheap; the registry files are copied
+        for real since Wine rewrites them in place."""
+        subprocess.run(["cp", "-al", str(self.prefix), str(dest)], check=True)
+        for reg in self.prefix.glob("*.reg"):
+            target = dest / reg.name
+            target.unlink()
+            shutil.copy2(reg, target)
+        clone = Wine(self.build_dir, dest)
+        env = clone.unix_env()
+        subprocess.run(["wineserver", "-p"], env=env, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
+        subprocess.run(["wine", "cmd", "/c", "exit"], env=env, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        return clone
+
+    def shutdown(self) -> None:
+        subprocess.run(["wineserver", "-k"], env=self.unix_env(), stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def wait_until(predicate, timeout: float = 10.0, interval: float = 0.05):
+    """Polls predicate until it returns something truthy; returns that or raises."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = predicate()
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            raise AssertionError("condition not reached in time")
+        time.sleep(interval)
