@@ -1,0 +1,164 @@
+#include "platform/files.hpp"
+
+#include <algorithm>
+#include <atomic>
+
+#include "platform/handle.hpp"
+#include "platform/path.hpp"
+#include "platform/win32.hpp"
+
+namespace ml {
+namespace {
+
+DWORD attributes(const std::string& path) { return GetFileAttributesW(widen(path).c_str()); }
+
+}  // namespace
+
+bool path_exists(const std::string& path) { return attributes(path) != INVALID_FILE_ATTRIBUTES; }
+
+bool is_directory(const std::string& path) {
+    const DWORD a = attributes(path);
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool is_regular_file(const std::string& path) {
+    const DWORD a = attributes(path);
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+std::optional<std::uint64_t> file_size(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(widen(path).c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return std::nullopt;
+    return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+Result<void> create_directories(const std::string& path) {
+    if (path.empty() || is_directory(path)) return {};
+    const std::string parent = path_parent(path);
+    if (!parent.empty() && parent != path) {
+        auto made = create_directories(parent);
+        if (!made) return made;
+    }
+    if (CreateDirectoryW(widen(path).c_str(), nullptr)) return {};
+    const DWORD code = GetLastError();
+    if (code == ERROR_ALREADY_EXISTS && is_directory(path)) return {};
+    return std::unexpected(os_error(code));
+}
+
+Result<std::string> read_file(const std::string& path) {
+    UniqueFile file(CreateFileW(widen(path).c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return std::unexpected(last_os_error());
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file.get(), &size)) return std::unexpected(last_os_error());
+    std::string data(static_cast<std::size_t>(size.QuadPart), '\0');
+    std::size_t done = 0;
+    while (done < data.size()) {
+        DWORD got = 0;
+        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(data.size() - done, 1u << 30));
+        if (!ReadFile(file.get(), data.data() + done, want, &got, nullptr)) {
+            return std::unexpected(last_os_error());
+        }
+        if (got == 0) break;  // the file shrank while we read it
+        done += got;
+    }
+    data.resize(done);
+    return data;
+}
+
+namespace {
+
+Result<void> write_all(HANDLE file, std::string_view bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        DWORD written = 0;
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
+        if (!WriteFile(file, bytes.data() + done, chunk, &written, nullptr)) {
+            return std::unexpected(last_os_error());
+        }
+        done += written;
+    }
+    return {};
+}
+
+}  // namespace
+
+Result<void> write_file(const std::string& path, std::string_view bytes) {
+    UniqueFile file(CreateFileW(widen(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return std::unexpected(last_os_error());
+    return write_all(file.get(), bytes);
+}
+
+std::string temporary_path_beside(const std::string& path, std::string_view tag) {
+    static std::atomic<unsigned> counter{0};
+    for (;;) {
+        std::string candidate = path + "." + std::string(tag) + "-" +
+                                std::to_string(GetCurrentProcessId()) + "-" +
+                                std::to_string(counter.fetch_add(1)) + ".tmp";
+        if (!path_exists(candidate)) return candidate;
+    }
+}
+
+Result<void> replace_file_atomically(const std::string& path, std::string_view bytes) {
+    const std::string temp = temporary_path_beside(path, "new");
+    {
+        UniqueFile file(CreateFileW(widen(temp).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) return std::unexpected(last_os_error());
+        auto written = write_all(file.get(), bytes);
+        if (written && !FlushFileBuffers(file.get())) written = std::unexpected(last_os_error());
+        if (!written) {
+            file.reset();
+            DeleteFileW(widen(temp).c_str());
+            return written;
+        }
+    }
+    auto moved = move_file_replacing(temp, path);
+    if (!moved) DeleteFileW(widen(temp).c_str());
+    return moved;
+}
+
+Result<void> copy_file(const std::string& from, const std::string& to) {
+    if (!CopyFileW(widen(from).c_str(), widen(to).c_str(), FALSE)) {
+        return std::unexpected(last_os_error());
+    }
+    return {};
+}
+
+Result<void> move_file_replacing(const std::string& from, const std::string& to) {
+    if (!MoveFileExW(widen(from).c_str(), widen(to).c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        return std::unexpected(last_os_error());
+    }
+    return {};
+}
+
+Result<void> remove_file(const std::string& path) {
+    if (!DeleteFileW(widen(path).c_str())) return std::unexpected(last_os_error());
+    return {};
+}
+
+std::optional<std::vector<DirectoryEntry>> list_directory(const std::string& path) {
+    WIN32_FIND_DATAW data{};
+    UniqueFind find(FindFirstFileW(widen(path_join(path, "*")).c_str(), &data));
+    if (!find) return std::nullopt;
+    std::vector<DirectoryEntry> entries;
+    do {
+        const std::wstring_view name(data.cFileName);
+        if (name == L"." || name == L"..") continue;
+        DirectoryEntry e;
+        e.name = narrow(name);
+        e.name_is_unicode = is_valid_utf16(name);
+        // A link (junction or symlink) is followed, as a plain metadata lookup would.
+        e.is_directory = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+                             ? is_directory(path_join(path, e.name))
+                             : (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        entries.push_back(std::move(e));
+    } while (FindNextFileW(find.get(), &data));
+    return entries;
+}
+
+}  // namespace ml

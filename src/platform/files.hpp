@@ -1,0 +1,59 @@
+#pragma once
+
+// File system operations on UTF-8 paths, through the W calls (std::filesystem::copy_file is
+// unreliable under Wine, whose msvcrt reports inode 0 for every file).
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/error.hpp"
+
+namespace ml {
+
+// True when the path names anything (file or folder; links followed).
+bool path_exists(const std::string& path);
+// True for an existing folder / regular file (links followed).
+bool is_directory(const std::string& path);
+bool is_regular_file(const std::string& path);
+// The size of a regular file; nullopt when it does not exist or is a folder.
+std::optional<std::uint64_t> file_size(const std::string& path);
+
+// Creates the folder and all missing ancestors; success when it already exists.
+Result<void> create_directories(const std::string& path);
+
+// The whole content of a file.
+Result<std::string> read_file(const std::string& path);
+
+// Creates or truncates the file and writes all bytes.
+Result<void> write_file(const std::string& path, std::string_view bytes);
+
+// Replaces the file's content without ever leaving it truncated: the bytes go to a new file
+// beside it, are flushed to disk, then that file takes the old one's place in one step.
+// On failure the old file is untouched and the temporary file is removed.
+Result<void> replace_file_atomically(const std::string& path, std::string_view bytes);
+
+// Copies a file, replacing the destination if present.
+Result<void> copy_file(const std::string& from, const std::string& to);
+
+// Moves a file over another one in one step (replacing it).
+Result<void> move_file_replacing(const std::string& from, const std::string& to);
+
+// Removes one file.
+Result<void> remove_file(const std::string& path);
+
+// A name beside `path` that no file has yet: "<path>.<tag>-<pid>-<n>.tmp".
+std::string temporary_path_beside(const std::string& path, std::string_view tag);
+
+struct DirectoryEntry {
+    std::string name;       // the entry's name, UTF-8 (unpaired surrogates as U+FFFD)
+    bool name_is_unicode;   // false when the name held an unpaired surrogate
+    bool is_directory;      // links followed
+};
+
+// The entries of a folder in the order the file system lists them, without "." and "..";
+// nullopt when the folder cannot be listed.
+std::optional<std::vector<DirectoryEntry>> list_directory(const std::string& path);
+
+}  // namespace ml

@@ -1,0 +1,44 @@
+#include "platform/path.hpp"
+
+namespace ml {
+namespace {
+
+bool has_drive(std::string_view p) {
+    return p.size() >= 2 && p[1] == ':' &&
+           ((p[0] >= 'A' && p[0] <= 'Z') || (p[0] >= 'a' && p[0] <= 'z'));
+}
+
+bool is_absolute_like(std::string_view p) {
+    return has_drive(p) || (!p.empty() && is_separator(p[0]));
+}
+
+}  // namespace
+
+std::string path_join(std::string_view base, std::string_view component) {
+    if (is_absolute_like(component) || base.empty()) return std::string(component);
+    std::string out;
+    out.reserve(base.size() + 1 + component.size());
+    out.append(base);
+    if (!is_separator(out.back())) out.push_back('\\');
+    out.append(component);
+    return out;
+}
+
+std::string path_parent(std::string_view path) {
+    std::size_t end = path.size();
+    while (end > 0 && is_separator(path[end - 1])) --end;  // "C:\a\" has parent "C:\"
+    const std::size_t sep = path.substr(0, end).find_last_of("\\/");
+    if (sep == std::string_view::npos) return {};
+    std::size_t keep = sep;
+    while (keep > 0 && is_separator(path[keep - 1])) --keep;
+    // Keep the root separator: the parent of C:\a is C:\, of \a is \.
+    if (keep == 0 || (keep == 2 && has_drive(path))) return std::string(path.substr(0, sep + 1));
+    return std::string(path.substr(0, keep));
+}
+
+std::string_view path_file_name(std::string_view path) {
+    const std::size_t sep = path.find_last_of("\\/");
+    return sep == std::string_view::npos ? path : path.substr(sep + 1);
+}
+
+}  // namespace ml

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace ml {
+
+// Windows paths held as UTF-8 text. Both '\' and '/' separate components.
+
+// True for '\' and '/'.
+constexpr bool is_separator(char c) noexcept { return c == '\\' || c == '/'; }
+
+// base joined with one or more components by '\' (no separator is added when base is empty
+// or already ends in one). A component that is itself absolute (a drive or a root) replaces
+// base, as on Windows.
+std::string path_join(std::string_view base, std::string_view component);
+
+// The folder part: everything before the last separator ("C:\a\b" -> "C:\a", "C:\a" -> "C:\");
+// empty when there is no separator.
+std::string path_parent(std::string_view path);
+
+// The last component ("C:\a\b.txt" -> "b.txt"); empty for a path ending in a separator.
+std::string_view path_file_name(std::string_view path);
+
+}  // namespace ml

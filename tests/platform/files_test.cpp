@@ -1,0 +1,89 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include "platform/files.hpp"
+#include "platform/handle.hpp"
+#include "platform/path.hpp"
+#include "platform/win32.hpp"
+#include "support/temp_dir.hpp"
+
+namespace ml {
+namespace {
+
+using testing::TempDir;
+
+TEST(Files, WriteReadCopyMoveRemove) {
+    TempDir dir;
+    const std::string a = dir / "caf\xC3\xA9 \xE2\x9C\x93.bin";
+    const std::string payload("bytes\0with nul\xFF", 15);
+    ASSERT_TRUE(write_file(a, payload));
+    EXPECT_EQ(read_file(a).value(), payload);
+    EXPECT_EQ(file_size(a), payload.size());
+    EXPECT_TRUE(is_regular_file(a));
+    EXPECT_FALSE(is_directory(a));
+
+    const std::string b = dir / "b.bin";
+    ASSERT_TRUE(write_file(b, "old"));
+    ASSERT_TRUE(copy_file(a, b));  // over an existing file
+    EXPECT_EQ(read_file(b).value(), payload);
+
+    ASSERT_TRUE(write_file(a, ""));  // truncates
+    EXPECT_EQ(read_file(a).value(), "");
+    ASSERT_TRUE(move_file_replacing(b, a));
+    EXPECT_EQ(read_file(a).value(), payload);
+    EXPECT_FALSE(path_exists(b));
+    ASSERT_TRUE(remove_file(a));
+    EXPECT_FALSE(path_exists(a));
+
+    const auto missing = read_file(dir / "missing");
+    ASSERT_FALSE(missing);
+    EXPECT_EQ(missing.error().kind, ErrorKind::NotFound);
+    EXPECT_EQ(missing.error().os_code, 2u);
+    EXPECT_FALSE(copy_file(dir / "missing", dir / "x"));
+    EXPECT_FALSE(file_size(dir.path()).has_value());
+}
+
+TEST(Files, CreateDirectoriesAndList) {
+    TempDir dir;
+    const std::string deep = dir / "a\\b/c";
+    ASSERT_TRUE(create_directories(deep));
+    ASSERT_TRUE(create_directories(deep));  // already there
+    EXPECT_TRUE(is_directory(deep));
+    ASSERT_TRUE(write_file(dir / "a\\file", "x"));
+    EXPECT_FALSE(create_directories(dir / "a\\file\\sub"));  // a file is in the way
+
+    auto entries = list_directory(dir / "a");
+    ASSERT_TRUE(entries);
+    ASSERT_EQ(entries->size(), 2u);
+    for (const auto& e : *entries) {
+        EXPECT_TRUE(e.name_is_unicode);
+        EXPECT_EQ(e.is_directory, e.name == "b") << e.name;
+    }
+    EXPECT_FALSE(list_directory(dir / "nothing").has_value());
+}
+
+TEST(Files, AtomicReplaceKeepsTheOldFileWhenTheWriteCannotHappen) {
+    TempDir dir;
+    const std::string target = dir / "shortcuts.vdf";
+    ASSERT_TRUE(write_file(target, "old content"));
+    ASSERT_TRUE(replace_file_atomically(target, "new content"));
+    EXPECT_EQ(read_file(target).value(), "new content");
+
+    // Another program holds the file open without sharing: the replacement fails, the
+    // content stays, and no temporary file is left behind.
+    {
+        UniqueFile lock(CreateFileW(widen(target).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(lock);
+        EXPECT_FALSE(replace_file_atomically(target, "lost?"));
+    }
+    EXPECT_EQ(read_file(target).value(), "new content");
+    EXPECT_EQ(list_directory(dir.path())->size(), 1u);
+
+    // A target that does not exist yet is simply created.
+    ASSERT_TRUE(replace_file_atomically(dir / "fresh.vdf", "x"));
+    EXPECT_EQ(read_file(dir / "fresh.vdf").value(), "x");
+}
+
+}  // namespace
+}  // namespace ml

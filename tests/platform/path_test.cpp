@@ -1,0 +1,37 @@
+#include <gtest/gtest.h>
+
+#include "platform/path.hpp"
+
+namespace ml {
+namespace {
+
+TEST(Path, JoinParentFileName) {
+    struct JoinCase {
+        std::string base, component, joined;
+    };
+    const std::vector<JoinCase> joins = {
+        {R"(C:\Steam)", "userdata", R"(C:\Steam\userdata)"},
+        {R"(C:\Steam\)", "userdata", R"(C:\Steam\userdata)"},
+        {"c:/program files (x86)/steam", "userdata", R"(c:/program files (x86)/steam\userdata)"},
+        {"", "x", "x"},
+        {R"(C:\a)", R"(D:\b)", R"(D:\b)"},
+        {R"(C:\a)", R"(\b)", R"(\b)"},
+        {"./.steam/steam", "userdata", R"(./.steam/steam\userdata)"},
+    };
+    for (const auto& c : joins) EXPECT_EQ(path_join(c.base, c.component), c.joined) << c.base;
+
+    const std::vector<std::pair<std::string, std::string>> parents = {
+        {R"(C:\a\b)", R"(C:\a)"},   {R"(C:\a)", R"(C:\)"},   {R"(C:\a\)", R"(C:\)"},
+        {R"(C:\a\\b)", R"(C:\a)"},  {"a/b/c", "a/b"},         {"file", ""},
+        {R"(\\srv\share\x)", R"(\\srv\share)"},
+    };
+    for (const auto& [path, parent] : parents) EXPECT_EQ(path_parent(path), parent) << path;
+
+    EXPECT_EQ(path_file_name(R"(C:\g\1p.png)"), "1p.png");
+    EXPECT_EQ(path_file_name("a/b"), "b");
+    EXPECT_EQ(path_file_name(R"(C:\g\)"), "");
+    EXPECT_EQ(path_file_name("plain"), "plain");
+}
+
+}  // namespace
+}  // namespace ml
