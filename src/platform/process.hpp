@@ -27,6 +27,20 @@ struct ChildOptions {
     // Text appended after the quoted arguments, unquoted, for `cmd /c`: cmd parses the rest
     // of its command line itself and does not understand backslash-escaped quotes.
     std::string raw_tail;
+
+    // Output captured, waited for (the probes: reg query, tasklist).
+    static ChildOptions captured() {
+        ChildOptions o;
+        o.output = ChildOutput::Capture;
+        return o;
+    }
+    // Started and left to run, its output sent as given.
+    static ChildOptions detached(ChildOutput output) {
+        ChildOptions o;
+        o.output = output;
+        o.wait = false;
+        return o;
+    }
 };
 
 // What became of a started child.
