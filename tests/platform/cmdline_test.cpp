@@ -43,5 +43,14 @@ TEST(WindowsArgument, JoinQuotesTheProgramAndRejectsNul) {
     EXPECT_FALSE(join_command_line(std::string("r\0eg", 4), {}).has_value());
 }
 
+TEST(WindowsArgument, RawTailIsAppendedUnquoted) {
+    const std::vector<std::string> c = {"/c"};
+    EXPECT_EQ(join_command_line("cmd", c, R"(ping 127.0.0.1 -n 2 > nul & rmdir /s /q "C: b")")
+                  .value(),
+              R"("cmd" /c ping 127.0.0.1 -n 2 > nul & rmdir /s /q "C: b")");
+    EXPECT_EQ(join_command_line("cmd", c, "").value(), R"("cmd" /c)");
+    EXPECT_FALSE(join_command_line("cmd", c, std::string("a\0b", 3)).has_value());
+}
+
 }  // namespace
 }  // namespace ml
