@@ -49,4 +49,14 @@ def vdftool() -> pathlib.Path:
 def dump(path: os.PathLike | str) -> list[dict]:
     """The entries of a shortcuts.vdf, as vdftool prints them (one JSON object a line)."""
     r = subprocess.run([str(vdftool()), "dump", str(path)], capture_output=True, check=True)
-    return [json.loads(line) for line in r.stdout.decode().splitlines() if line.strip()]
+    return json.loads(r.stdout)
+
+
+def parse_error(path: os.PathLike | str) -> str:
+    """The reader's message for a file that does not parse (vdftool's error line)."""
+    r = subprocess.run([str(vdftool()), "dump", str(path)], capture_output=True)
+    assert r.returncode == 1, f"{path} parses"
+    line = r.stderr.decode().rstrip("\n")
+    prefix = f"vdftool: {path}: "
+    assert line.startswith(prefix), line
+    return line[len(prefix):]
