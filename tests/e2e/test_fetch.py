@@ -14,6 +14,11 @@ def downloading(url, dest):
     return f"  Downloading asset: {url} -> {debug_form(win_path(dest))}\n"
 
 
+def copying(source, dest):
+    source, dest = debug_form(win_path(source)), debug_form(win_path(dest))
+    return f"  Copying local asset: {source} -> {dest}\n"
+
+
 def leftovers(folder):
     """Files a download left beside its destination."""
     return sorted(p.name for p in folder.iterdir() if p.name.endswith(".tmp"))
@@ -143,7 +148,7 @@ def test_local_copy(steamprobe, sandbox):
     source.write_bytes(PNG)
     dest = sandbox / "grid" / "new" / "1_hero.png"
     r = steamprobe("fetch", win_path(source), win_path(dest))
-    assert r.out == f"  Copying local asset: {debug_form(win_path(source))} -> {debug_form(win_path(dest))}\n"
+    assert r.out == copying(source, dest)
     assert r.status == 0 and dest.read_bytes() == PNG
 
     # Over an earlier file.
@@ -170,6 +175,5 @@ def test_local_failures(steamprobe, http_server, sandbox):
     dest = sandbox / "g" / "x.png"
     r = steamprobe("fetch", win_path(folder), win_path(dest))
     assert r.status == 1
-    first, second = r.out.splitlines()
-    assert first == f"  Copying local asset: {debug_form(win_path(folder))} -> {debug_form(win_path(dest))}"
-    assert second.startswith("error ") and not dest.exists()
+    assert r.out.startswith(copying(folder, dest))
+    assert r.out.count("\n") == 2 and "\nerror " in r.out and not dest.exists()
