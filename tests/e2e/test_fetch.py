@@ -134,6 +134,10 @@ def test_quotes_reach_powershell_as_literal_text(steamprobe, http_server, fakes,
     dest = sandbox / "o'k \u2019" / name
     r = steamprobe("fetch", url, win_path(dest), extra_env=fakes.env)
     assert r.status == 1
+    # The script holds the address with each quote character doubled ...
+    literal = "'" + "".join(c * 2 if c in "'\u2018\u2019" else c for c in url) + "'"
+    assert f"-Uri {literal} -OutFile '" in fakes.ps_log.read_text()
+    # ... and PowerShell reads it back as the one command with the address unchanged.
     [statement] = fakes.statements()
     command = f"statement Invoke-WebRequest -UseBasicParsing -Uri {debug_form(url)} -OutFile "
     assert statement.startswith(command)
