@@ -45,4 +45,17 @@ Result<std::string> join_command_line(std::string_view program,
     return line;
 }
 
+Result<std::string> join_command_line(std::string_view program,
+                                      std::span<const std::string> arguments,
+                                      std::string_view raw_tail) {
+    auto line = join_command_line(program, arguments);
+    if (!line || raw_tail.empty()) return line;
+    if (raw_tail.find('\0') != std::string_view::npos) {
+        return fail(ErrorKind::InvalidInput, "nul byte found in provided data");
+    }
+    line->push_back(' ');
+    line->append(raw_tail);
+    return line;
+}
+
 }  // namespace ml

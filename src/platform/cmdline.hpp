@@ -21,4 +21,10 @@ void append_windows_argument(std::string& command_line, std::string_view argumen
 Result<std::string> join_command_line(std::string_view program,
                                       std::span<const std::string> arguments);
 
+// The same with raw_tail appended after one space, unquoted (nothing when it is empty): for
+// `cmd /c`, which splits the rest of its command line by its own rules. Fails on a NUL there.
+Result<std::string> join_command_line(std::string_view program,
+                                      std::span<const std::string> arguments,
+                                      std::string_view raw_tail);
+
 }  // namespace ml

@@ -6,7 +6,7 @@ import pathlib
 
 import pytest
 
-from harness import PROFILE_VARS, Wine, win_path
+from harness import PROFILE_VARS, HttpServer, Wine, win_path
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 
@@ -71,3 +71,25 @@ def run(wine, env, sandbox):
         return wine.run(wine.exe, list(args), env=merged, cwd=cwd or sandbox / "cwd", **kwargs)
 
     return _run
+
+
+@pytest.fixture
+def http_server():
+    """A loopback HTTP server for one test (see harness.HttpServer)."""
+    server = HttpServer()
+    yield server
+    server.close()
+
+
+@pytest.fixture
+def steamprobe(wine, env, sandbox):
+    """Runs the steamprobe test tool with this test's environment and sandbox/cwd as its
+    working folder; keyword arguments override (extra_env, cwd, timeout)."""
+
+    def _probe(*args: str, extra_env=None, cwd=None, **kwargs):
+        merged = dict(env)
+        merged.update(extra_env or {})
+        return wine.run(wine.tool("steamprobe"), list(args), env=merged,
+                        cwd=cwd or sandbox / "cwd", **kwargs)
+
+    return _probe

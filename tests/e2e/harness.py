@@ -7,11 +7,14 @@ launcher inside Windows can set, empty or remove variables exactly as a test wan
 from __future__ import annotations
 
 import dataclasses
+import http.server
 import json
 import os
 import pathlib
 import shutil
+import socket
 import subprocess
+import threading
 import time
 from typing import Mapping, Optional, Sequence
 
@@ -71,7 +74,7 @@ class Running:
             out, err = self._popen.communicate()
             raise AssertionError(
                 f"timed out; stdout={out!r} stderr={err!r}") from None
-        return Result(out, err, self._popen.returncode)
+        return Result(out or b"", err or b"", self._popen.returncode)
 
 
 class Wine:
@@ -94,17 +97,38 @@ class Wine:
     def tool(self, name: str) -> pathlib.Path:
         return self.tools / f"{name}.exe"
 
+    def install_tool(self, name: str, folder: os.PathLike | str, as_name: str) -> pathlib.Path:
+        """Copies the test tool `name` into folder as `as_name` (e.g. fake_tasklist as
+        tasklist.exe into a program's working folder, where Windows looks before system32)."""
+        folder = pathlib.Path(folder)
+        folder.mkdir(parents=True, exist_ok=True)
+        target = folder / as_name
+        shutil.copyfile(self.tool(name), target)
+        return target
+
     # -- running programs ----------------------------------------------------------------
     def start(self, program: os.PathLike | str, args: Sequence[str] = (), *,
               env: Mapping[str, Optional[str]] | None = None,
               cwd: os.PathLike | str | None = None,
               stdin: int | None = subprocess.PIPE,
+              stdout=subprocess.PIPE,
+              direct: bool = False,
               timeout: float = 60) -> Running:
         """Starts a Windows program (Unix path or Windows path) through envrun.
 
         env maps a variable to its value, to "" for an empty value, or to None to remove it.
         cwd is a Unix folder, given to the program as its working folder.
+        direct=True starts the program as the first Windows process itself, without envrun
+        (so without env or cwd): a windowed program then has no console at all, as when a
+        user double-clicks it, provided stdout (standard error goes the same way) is not a
+        pipe, e.g. subprocess.DEVNULL.
         """
+        if direct:
+            assert env is None and cwd is None, "a direct start takes no env or cwd"
+            prog = os.fspath(program)
+            popen = subprocess.Popen(["wine", prog, *args], stdin=stdin, stdout=stdout,
+                                     stderr=stdout, env=self.unix_env())
+            return Running(popen, timeout, self)
         launcher = [str(self.tool("envrun"))]
         for name, value in (env or {}).items():
             if value is None:
@@ -117,7 +141,7 @@ class Wine:
         if prog.startswith("/"):
             prog = win_path(prog)
         command = ["wine", *launcher, "--", prog, *args]
-        popen = subprocess.Popen(command, stdin=stdin, stdout=subprocess.PIPE,
+        popen = subprocess.Popen(command, stdin=stdin, stdout=stdout,
                                  stderr=subprocess.PIPE, env=self.unix_env())
         return Running(popen, timeout, self)
 
@@ -131,9 +155,10 @@ class Wine:
         return subprocess.run(["wine", *args], input=input, capture_output=True,
                               env=self.unix_env(), timeout=timeout)
 
-    def kill_all_windows_programs(self) -> None:
-        """Ends every Windows process of this prefix (a hung test must not hang the rest)."""
-        for name in ("Marrowlane-Setup.exe",):
+    def kill_all_windows_programs(self, *extra: str) -> None:
+        """Ends every Windows process of this prefix (a hung test must not hang the rest),
+        and any processes of the extra image names."""
+        for name in ("Marrowlane-Setup.exe", *extra):
             self.wine(["taskkill", "/f", "/im", name], timeout=30)
 
     # -- windows on the virtual display --------------------------------------------------
@@ -189,3 +214,84 @@ def wait_until(predicate, timeout: float = 10.0, interval: float = 0.05):
         if time.monotonic() > deadline:
             raise AssertionError("condition not reached in time")
         time.sleep(interval)
+
+
+@dataclasses.dataclass
+class Route:
+    status: int = 200
+    body: bytes = b""
+    headers: dict = dataclasses.field(default_factory=dict)
+
+
+@dataclasses.dataclass
+class Request:
+    method: str
+    path: str
+    headers: dict
+
+
+class HttpServer:
+    """A loopback HTTP server on 127.0.0.1 and a free port, run on a thread of the test.
+
+    serve(path, body) answers GET path with 200 and the body; serve(path, status=404) with an
+    error page; serve(path, status=302, headers={"Location": url}) redirects. Paths not
+    served answer 404. Every request is recorded in `requests`. It never leaves a client
+    waiting without an answer: the URL service of Windows has no timeout.
+    """
+
+    def __init__(self):
+        self.routes: dict[str, Route] = {}
+        self.requests: list[Request] = []
+        server = self
+
+        class Handler(http.server.BaseHTTPRequestHandler):
+            protocol_version = "HTTP/1.1"
+
+            def do_GET(self):  # noqa: N802 (the base class names it)
+                server.requests.append(Request("GET", self.path, dict(self.headers)))
+                route = server.routes.get(self.path)
+                if route is None:
+                    route = Route(404, b"<html><body>404 Not Found</body></html>")
+                self.send_response(route.status)
+                for name, value in route.headers.items():
+                    self.send_header(name, value)
+                self.send_header("Content-Length", str(len(route.body)))
+                self.send_header("Cache-Control", "no-store")
+                self.end_headers()
+                self.wfile.write(route.body)
+
+            def log_message(self, *args):
+                pass
+
+        self._httpd = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+        self._httpd.daemon_threads = True
+        self._httpd.block_on_close = False
+        self.port = self._httpd.server_address[1]
+        self._thread = threading.Thread(target=self._httpd.serve_forever, daemon=True)
+        self._thread.start()
+
+    def serve(self, path: str, body: bytes = b"", *, status: int = 200,
+              headers: Optional[dict] = None) -> str:
+        """Sets what GET path answers; returns the URL of path."""
+        if status >= 400 and not body:
+            body = f"<html><body>{status} error</body></html>".encode()
+        self.routes[path] = Route(status, body, dict(headers or {}))
+        return self.url(path)
+
+    def url(self, path: str) -> str:
+        return f"http://127.0.0.1:{self.port}{path}"
+
+    def paths_requested(self) -> list[str]:
+        return [r.path for r in self.requests]
+
+    def close(self) -> None:
+        self._httpd.shutdown()
+        self._httpd.server_close()
+
+
+def refused_url(path: str = "/") -> str:
+    """An http://127.0.0.1 URL on a port nobody listens on: connections are refused at once."""
+    with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as s:
+        s.bind(("127.0.0.1", 0))
+        port = s.getsockname()[1]
+    return f"http://127.0.0.1:{port}{path}"

@@ -1,0 +1,61 @@
+#include "steam/discovery.hpp"
+
+#include "platform/env.hpp"
+#include "platform/files.hpp"
+#include "platform/path.hpp"
+#include "platform/process.hpp"
+#include "steam/rules.hpp"
+
+namespace ml {
+namespace {
+
+// The folder texts one registry value holds, through the `reg` tool; nothing when reg does
+// not start or reports the key or value missing (exit status 1).
+std::vector<std::string> registry_candidates(const SteamRegistrySource& source) {
+    const std::vector<std::string> args = {"query", std::string(source.key), "/v",
+                                           std::string(source.value)};
+    auto run = run_child("reg", args, ChildOptions::captured());
+    if (!run || run->exit_code != 0u) return {};
+    return reg_sz_values(run->out, source.value);
+}
+
+}  // namespace
+
+std::vector<std::string> detect_steam_roots(const std::optional<std::string>& override_dir) {
+    if (override_dir && path_exists(*override_dir)) return {*override_dir};
+
+    std::vector<std::string> roots;
+    for (const SteamRegistrySource& source : kSteamRegistrySources) {
+        for (std::string& candidate : registry_candidates(source)) {
+            if (path_exists(candidate)) append_unique_path(roots, std::move(candidate));
+        }
+    }
+    for (std::string& candidate : program_folder_candidates(env_var)) {
+        if (path_exists(candidate)) append_unique_path(roots, std::move(candidate));
+    }
+    // Without HOME these layouts are looked for below the current folder.
+    for (std::string& candidate : home_layout_candidates(env_var("HOME"))) {
+        if (path_exists(path_join(candidate, "userdata")) || path_exists(candidate)) {
+            append_unique_path(roots, std::move(candidate));
+        }
+    }
+    return roots;
+}
+
+std::vector<std::string> find_userdata_dirs(const std::string& root) {
+    const std::string userdata = path_join(root, "userdata");
+    std::vector<std::string> accounts;
+    if (auto entries = list_directory(userdata)) {
+        for (const DirectoryEntry& entry : *entries) {
+            if (entry.is_directory && entry.name_is_unicode && is_account_folder_name(entry.name)) {
+                accounts.push_back(path_join(userdata, entry.name));
+            }
+        }
+    }
+    // A userdata folder without account folders is still handed back, as the one place the
+    // callers can work in.
+    if (accounts.empty() && path_exists(userdata)) accounts.push_back(userdata);
+    return accounts;
+}
+
+}  // namespace ml

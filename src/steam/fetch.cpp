@@ -1,0 +1,77 @@
+#include "steam/fetch.hpp"
+
+#include <functional>
+
+#include "platform/console.hpp"
+#include "platform/files.hpp"
+#include "platform/path.hpp"
+#include "platform/process.hpp"
+#include "platform/text.hpp"
+#include "platform/url_download.hpp"
+#include "steam/rules.hpp"
+
+namespace ml {
+namespace {
+
+// One download method: fills the file at its argument and says whether it succeeded.
+using DownloadMethod = std::function<bool(const std::string& file)>;
+
+bool has_content(const std::string& file) {
+    const auto size = file_size(file);
+    return size && *size > 0;
+}
+
+// Runs one method into a fresh file beside dest and moves that file into place only when the
+// method succeeded: a failed or partial download never replaces a file that worked before.
+bool download_beside(const std::string& dest, const DownloadMethod& method) {
+    const std::string temp = temporary_path_beside(dest, "download");
+    const bool ok = method(temp) && move_file_replacing(temp, dest).has_value();
+    if (!ok && path_exists(temp)) (void)remove_file(temp);
+    return ok;
+}
+
+Result<void> copy_local(std::string_view source, const std::string& dest) {
+    const std::string from(source);
+    if (!path_exists(from)) {
+        return fail(ErrorKind::NotFound, "Local asset not found: " + from);
+    }
+    out("  Copying local asset: " + debug_quote(from) + " -> " + debug_quote(dest) + "\n");
+    // A failure here shows up as the copy's own error.
+    (void)create_directories(path_parent(dest));
+    return copy_file(from, dest);
+}
+
+Result<void> download(std::string_view source, const std::string& dest) {
+    const std::string url(source);
+    out("  Downloading asset: " + url + " -> " + debug_quote(dest) + "\n");
+    (void)create_directories(path_parent(dest));
+
+    const DownloadMethod methods[] = {
+        [&](const std::string& file) {
+            return url_download_to_file(url, file).has_value() && has_content(file);
+        },
+        [&](const std::string& file) {
+            auto status = run_hidden_command("curl", {"-fsSL", url, "-o", file});
+            return status && *status == 0 && has_content(file);
+        },
+        [&](const std::string& file) {
+            // An empty file counts here: PowerShell reported success for it.
+            auto status = run_hidden_command(
+                "powershell", {"-NoProfile", "-NonInteractive", "-WindowStyle", "Hidden",
+                               "-Command", powershell_download_script(url, file)});
+            return status && *status == 0 && path_exists(file);
+        },
+    };
+    for (const DownloadMethod& method : methods) {
+        if (download_beside(dest, method)) return {};
+    }
+    return fail(ErrorKind::Other, "Failed to download asset from " + url);
+}
+
+}  // namespace
+
+Result<void> download_or_copy(std::string_view source, const std::string& dest) {
+    return is_web_address(source) ? download(source, dest) : copy_local(source, dest);
+}
+
+}  // namespace ml

@@ -1,0 +1,170 @@
+#include "steam/rules.hpp"
+
+#include <algorithm>
+
+#include "platform/path.hpp"
+#include "platform/powershell.hpp"
+#include "platform/text.hpp"
+
+namespace ml {
+
+const SteamRegistrySource kSteamRegistrySources[3] = {
+    {"HKCU\\Software\\Valve\\Steam", "SteamPath"},
+    {"HKLM\\SOFTWARE\\Valve\\Steam", "InstallPath"},
+    {"HKLM\\SOFTWARE\\WOW6432Node\\Valve\\Steam", "InstallPath"},
+};
+
+namespace {
+
+// Code points with the Unicode White_Space property.
+bool is_unicode_space(char32_t c) {
+    return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85 || c == 0xA0 || c == 0x1680 ||
+           (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F ||
+           c == 0x205F || c == 0x3000;
+}
+
+// The code point of the valid UTF-8 sequence s[i, i + len).
+char32_t decode(std::string_view s, std::size_t i, std::size_t len) {
+    const auto byte = [&](std::size_t k) {
+        return static_cast<char32_t>(static_cast<unsigned char>(s[k]));
+    };
+    if (len == 1) return byte(i);
+    char32_t c = byte(i) & (0x7Fu >> len);
+    for (std::size_t k = 1; k < len; ++k) c = (c << 6) | (byte(i + k) & 0x3F);
+    return c;
+}
+
+std::size_t sequence_length(unsigned char lead) {
+    if (lead < 0x80) return 1;
+    if (lead >= 0xF0) return 4;
+    if (lead >= 0xE0) return 3;
+    return 2;
+}
+
+// Trims Unicode white space from both ends of valid UTF-8.
+std::string_view trim_unicode_space(std::string_view s) {
+    while (!s.empty()) {
+        const std::size_t len =
+            std::min(sequence_length(static_cast<unsigned char>(s[0])), s.size());
+        if (!is_unicode_space(decode(s, 0, len))) break;
+        s.remove_prefix(len);
+    }
+    while (!s.empty()) {
+        std::size_t start = s.size() - 1;
+        while (start > 0 && (static_cast<unsigned char>(s[start]) & 0xC0) == 0x80) --start;
+        if (!is_unicode_space(decode(s, start, s.size() - start))) break;
+        s.remove_suffix(s.size() - start);
+    }
+    return s;
+}
+
+// A path broken into what identifies it.
+struct PathKey {
+    char drive = 0;              // upper-case drive letter, 0 without one
+    int leading_separators = 0;  // 0 relative, 1 rooted, 2 a \\server\share path
+    std::vector<std::string_view> components;
+
+    friend bool operator==(const PathKey&, const PathKey&) = default;
+};
+
+PathKey path_key(std::string_view p) {
+    PathKey key;
+    if (has_drive_letter(p)) {
+        key.drive = static_cast<char>(p[0] & ~0x20);
+        p.remove_prefix(2);
+    }
+    while (key.leading_separators < 2 && !p.empty() && is_separator(p[0]) &&
+           (key.leading_separators == 0 || key.drive == 0)) {
+        ++key.leading_separators;
+        p.remove_prefix(1);
+    }
+    while (!p.empty()) {
+        const std::size_t end = std::min(p.find_first_of("\\/"), p.size());
+        const std::string_view part = p.substr(0, end);
+        p.remove_prefix(end);
+        if (!p.empty()) p.remove_prefix(1);
+        // A "." names the folder it is in, except at the start of a relative path.
+        const bool leading_dot = key.components.empty() && key.leading_separators == 0;
+        if (part.empty() || (part == "." && !leading_dot)) continue;
+        key.components.push_back(part);
+    }
+    return key;
+}
+
+}  // namespace
+
+std::vector<std::string> reg_sz_values(std::string_view output, std::string_view value_name) {
+    const std::string text = sanitize_utf8(output);
+    std::vector<std::string> values;
+    std::string_view rest = text;
+    while (!rest.empty()) {
+        const std::size_t feed = rest.find('\n');
+        std::string_view line = rest.substr(0, feed);
+        rest.remove_prefix(feed == std::string_view::npos ? rest.size() : feed + 1);
+        if (feed != std::string_view::npos && line.ends_with('\r')) line.remove_suffix(1);
+
+        const std::size_t type = line.find("REG_SZ");
+        if (type == std::string_view::npos || line.find(value_name) == std::string_view::npos) {
+            continue;
+        }
+        values.emplace_back(trim_unicode_space(line.substr(type + 6)));
+    }
+    return values;
+}
+
+bool same_path(std::string_view a, std::string_view b) {
+    return path_key(a) == path_key(b);
+}
+
+bool append_unique_path(std::vector<std::string>& list, std::string candidate) {
+    const bool known = std::any_of(list.begin(), list.end(),
+                                   [&](const std::string& p) { return same_path(p, candidate); });
+    if (known) return false;
+    list.push_back(std::move(candidate));
+    return true;
+}
+
+std::string steam_folder_in(std::string_view folder) {
+    // No character outside ASCII lower-cases to one of the letters of "steam", so the ASCII
+    // lowering answers the same as a full Unicode one.
+    if (ascii_lower(folder).ends_with("steam")) return std::string(folder);
+    return path_join(folder, "Steam");
+}
+
+std::vector<std::string> program_folder_candidates(const EnvLookup& env) {
+    std::vector<std::string> candidates;
+    for (const char* name : {"ProgramFiles(x86)", "ProgramFiles"}) {
+        if (auto value = env(name)) candidates.push_back(steam_folder_in(*value));
+    }
+    if (auto drive = env("SystemDrive")) candidates.push_back(steam_folder_in(*drive + "\\Steam"));
+    candidates.emplace_back("C:\\Steam");
+    candidates.emplace_back("D:\\Steam");
+    return candidates;
+}
+
+std::vector<std::string> home_layout_candidates(const std::optional<std::string>& home) {
+    const std::string h = home.value_or(".");
+    return {h + "/.local/share/Steam", h + "/.steam/steam", h + "/.steam/root",
+            h + "/.var/app/com.valvesoftware.Steam/data/Steam"};
+}
+
+bool is_account_folder_name(std::string_view name) {
+    return !name.empty() && name != "0" &&
+           std::all_of(name.begin(), name.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+bool tasklist_lists_steam(std::string_view output) {
+    // As in steam_folder_in, ASCII lowering is exact for the letters looked for.
+    return ascii_lower(sanitize_utf8(output)).find("steam.exe") != std::string::npos;
+}
+
+bool is_web_address(std::string_view source) {
+    return source.starts_with("http://") || source.starts_with("https://");
+}
+
+std::string powershell_download_script(std::string_view source, std::string_view dest) {
+    return "Invoke-WebRequest -UseBasicParsing -Uri " + powershell_quote(source) + " -OutFile " +
+           powershell_quote(dest);
+}
+
+}  // namespace ml

@@ -1,0 +1,69 @@
+#pragma once
+
+// The text rules of Steam discovery, process control and asset fetch, apart from the system
+// calls that feed them, so that they are tested on any host.
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ml {
+
+// --- discovery --------------------------------------------------------------------------
+
+// A registry place where Steam records its folder, read with `reg query KEY /v VALUE`.
+struct SteamRegistrySource {
+    std::string_view key;
+    std::string_view value;
+};
+
+// The three places, in the order they are consulted (per-user value first).
+extern const SteamRegistrySource kSteamRegistrySources[3];
+
+// The REG_SZ texts of `reg query` output for value_name: each line that holds value_name
+// (exact case) and "REG_SZ" gives the text after the first "REG_SZ", trimmed of Unicode
+// white space. The output is decoded as UTF-8 with U+FFFD for invalid bytes.
+std::vector<std::string> reg_sz_values(std::string_view output, std::string_view value_name);
+
+// True when two path texts name the same path by their components: '/' and '\' both
+// separate, repeated and trailing separators do not count, the drive letter compares without
+// case, every other component exactly (so c:/steam and C:\Steam are different).
+bool same_path(std::string_view a, std::string_view b);
+
+// Appends candidate unless the list already holds the same path; true when appended.
+bool append_unique_path(std::vector<std::string>& list, std::string candidate);
+
+// Looks up an environment variable: nullopt when unset or not valid Unicode.
+using EnvLookup = std::function<std::optional<std::string>(std::string_view name)>;
+
+// The Steam folder inside a program folder: the text itself when its lower-case form ends
+// with "steam", else the text with the component "Steam" appended.
+std::string steam_folder_in(std::string_view folder);
+
+// Where Steam is installed by default: ProgramFiles(x86), ProgramFiles, %SystemDrive%\Steam,
+// C:\Steam, D:\Steam, each through steam_folder_in; unset variables give nothing.
+std::vector<std::string> program_folder_candidates(const EnvLookup& env);
+
+// The Linux layouts of Steam below HOME (or "." when HOME is unset), for Steam run through
+// a compatibility layer: .local/share/Steam, .steam/steam, .steam/root, the Flatpak folder.
+std::vector<std::string> home_layout_candidates(const std::optional<std::string>& home);
+
+// True for a userdata entry name that is a Steam account id: ASCII digits only, not "0"
+// (the folder Steam keeps for no signed-in account).
+bool is_account_folder_name(std::string_view name);
+
+// --- process control --------------------------------------------------------------------
+
+// True when `tasklist` output lists steam.exe, in any letter case.
+bool tasklist_lists_steam(std::string_view output);
+
+// --- asset fetch ------------------------------------------------------------------------
+
+// True when source is a web address: it begins with "http://" or "https://", in lower case.
+bool is_web_address(std::string_view source);
+
+// The PowerShell command that downloads source into dest, both as single-quoted literals.
+std::string powershell_download_script(std::string_view source, std::string_view dest);
+
+}  // namespace ml

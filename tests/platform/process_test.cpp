@@ -1,0 +1,117 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include "platform/executable.hpp"
+#include "platform/files.hpp"
+#include "platform/handle.hpp"
+#include "platform/process.hpp"
+#include "platform/text.hpp"
+#include "platform/win32.hpp"
+#include "support/temp_dir.hpp"
+
+namespace ml {
+namespace {
+
+using testing::TempDir;
+
+// A test tool's Windows path (the build passes a Unix path; Wine maps / to Z:).
+std::string tool(std::string_view name) {
+    std::string path = std::string("Z:") + ML_TEST_TOOLS_DIR + "/" + std::string(name) + ".exe";
+    for (char& c : path) c = c == '/' ? '\\' : c;
+    return path;
+}
+
+TEST(Process, ArgumentsReachARealChildUnchanged) {
+    const std::vector<std::vector<std::string>> cases = {
+        {"plain", "", "two words", "tab\there"},
+        {R"(C:\Program Files\x\)", R"(a\\b)", R"(\\server\share\)"},
+        {R"(a"b)", R"(a\"b)", R"(")", R"(\")", R"(say "hi" \\)"},
+        {"imagename eq steam.exe", "Invoke-WebRequest -Uri 'http://x/it''s' -OutFile 'C:\\a b\\'"},
+        {"caf\xC3\xA9 \xE2\x9C\x93", "\xE6\xBC\xA2\xE5\xAD\x97", "\xF0\x9F\x8E\xAE"},
+    };
+    for (const auto& args : cases) {
+        auto run = run_child(tool("argecho"), args, ChildOptions::captured());
+        ASSERT_TRUE(run) << run.error().message;
+        EXPECT_EQ(run->exit_code, 0u);
+        // argecho prints its raw command line, then one debug-form line per argument.
+        std::string expected;
+        for (const auto& a : args) expected += debug_quote(a) + "\n";
+        const std::string& out = run->out;
+        ASSERT_NE(out.find('\n'), std::string::npos);
+        EXPECT_EQ(out.substr(out.find('\n') + 1), expected) << out;
+    }
+}
+
+TEST(Process, ExitStatusStartErrorsAndCapture) {
+    // Exit codes come through whole, including the large NTSTATUS-like ones.
+    for (const std::uint32_t code : {0u, 1u, 7u, 255u, 0xC0000005u}) {
+        auto status = run_hidden_command(tool("chatter"), {"3", "0", std::to_string(code)});
+        ASSERT_TRUE(status) << status.error().message;
+        EXPECT_EQ(*status, code);
+    }
+
+    // A tool that does not exist, or a text no command line can carry, is a start error.
+    auto missing = run_hidden_command("no-such-tool-7f3a", {});
+    ASSERT_FALSE(missing);
+    EXPECT_EQ(missing.error().os_code, ERROR_FILE_NOT_FOUND);
+    auto nul = run_hidden_command(tool("chatter"), {std::string("1\0", 2)});
+    ASSERT_FALSE(nul);
+    EXPECT_EQ(nul.error().kind, ErrorKind::InvalidInput);
+    EXPECT_FALSE(run_child(tool("chatter"), {}, ChildOptions::detached(ChildOutput::Capture)));
+
+    // Far more than a pipe holds, on both streams at once: reading one while the child
+    // blocks on the other would hang here.
+    auto run = run_child(tool("chatter"), {"60000", "0", "3"}, ChildOptions::captured());
+    ASSERT_TRUE(run);
+    EXPECT_EQ(run->exit_code, 3u);
+    EXPECT_EQ(run->out.size(), run->err.size());
+    EXPECT_GT(run->out.size(), 500000u);
+    EXPECT_TRUE(run->out.starts_with("out 0\nout 1\n"));
+    EXPECT_TRUE(run->err.ends_with("err 59999\n"));
+}
+
+TEST(Process, RawTailIsParsedByCmdItself) {
+    // cmd reads the quotes of its command itself: a folder with spaces in plain double
+    // quotes, commands joined with &, as a later uninstaller runs them.
+    TempDir dir;
+    const std::string folder = dir / "old install";
+    ASSERT_TRUE(create_directories(folder + "\\sub"));
+    ASSERT_TRUE(write_file(folder + "\\sub\\f.txt", "x"));
+    ChildOptions options = ChildOptions::captured();
+    options.raw_tail = "echo one> nul & rmdir /s /q \"" + folder + "\" & echo done";
+    auto run = run_child("cmd", {"/c"}, options);
+    ASSERT_TRUE(run) << run.error().message;
+    EXPECT_EQ(run->exit_code, 0u);
+    EXPECT_EQ(run->out, "done\r\n");
+    EXPECT_FALSE(path_exists(folder));
+}
+
+TEST(Process, ExecutableCheckLooksAtTheFirstTwoBytesOnly) {
+    TempDir dir;
+    struct Case {
+        std::string name, content;
+        bool valid;
+    };
+    const std::vector<Case> cases = {
+        {"empty.exe", "", false},    {"one.exe", "M", false},     {"mz.txt", "MZ hello", true},
+        {"exactly.exe", "MZ", true}, {"zm.exe", "ZM\x90", false}, {"lower.exe", "mz", false},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(write_file(dir / c.name, c.content));
+        EXPECT_EQ(is_valid_executable_for_platform(dir / c.name), c.valid) << c.name;
+    }
+    ASSERT_TRUE(create_directories(dir / "folder.exe"));
+    EXPECT_FALSE(is_valid_executable_for_platform(dir / "folder.exe"));
+    EXPECT_FALSE(is_valid_executable_for_platform(dir / "missing.exe"));
+    EXPECT_TRUE(is_valid_executable_for_platform(tool("chatter")));
+    {
+        // Held open by another program without sharing: unreadable, so not an executable.
+        UniqueFile lock(CreateFileW(widen(dir / "exactly.exe").c_str(), GENERIC_READ, 0, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(lock);
+        EXPECT_FALSE(is_valid_executable_for_platform(dir / "exactly.exe"));
+    }
+}
+
+}  // namespace
+}  // namespace ml

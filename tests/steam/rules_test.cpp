@@ -1,0 +1,162 @@
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "platform/powershell.hpp"
+#include "steam/rules.hpp"
+
+namespace ml {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+TEST(SteamRules, RegQueryOutputLines) {
+    const std::string wine_output =
+        "\r\nHKEY_CURRENT_USER\\Software\\Valve\\Steam\r\n"
+        "    SteamPath    REG_SZ    c:/program files (x86)/steam\r\n"
+        "    SteamExe    REG_SZ    c:/program files (x86)/steam/steam.exe\r\n\r\n";
+    struct Case {
+        std::string output, value;
+        Strings expected;
+    };
+    const std::vector<Case> cases = {
+        {wine_output, "SteamPath", {"c:/program files (x86)/steam"}},
+        {wine_output, "steampath", {}},  // the value name is matched exactly
+        // Every used line counts, a last line without a line feed too, and spaces inside
+        // the data stay.
+        {"a InstallPath REG_SZ  C:\\A \n b InstallPath REG_SZ\tD:\\B C\t",
+         "InstallPath",
+         {"C:\\A", "D:\\B C"}},
+        {"    InstallPath    REG_DWORD    0x2a\r\n", "InstallPath", {}},
+        {"    InstallPath    REG_EXPAND_SZ    %X%\r\n", "InstallPath", {}},
+        // The text after the first REG_SZ, even when it holds REG_SZ again.
+        {"InstallPath REG_SZ x REG_SZ y", "InstallPath", {"x REG_SZ y"}},
+        // Unicode white space around the data goes (NBSP, ideographic space, CR alone).
+        {"InstallPath REG_SZ \xC2\xA0"
+         "C:\\S\xE3\x80\x80\r",
+         "InstallPath",
+         {"C:\\S"}},
+        // Bytes that are not UTF-8 (a code page reg used) become U+FFFD.
+        {"InstallPath REG_SZ C:\\Caf\x82\r\n", "InstallPath", {"C:\\Caf\xEF\xBF\xBD"}},
+        {"InstallPath REG_SZ    \r\n", "InstallPath", {""}},
+        {"", "InstallPath", {}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(reg_sz_values(c.output, c.value), c.expected) << c.output;
+}
+
+TEST(SteamRules, PathIdentityByComponents) {
+    struct Case {
+        std::string a, b;
+        bool same;
+    };
+    const std::vector<Case> cases = {
+        {R"(C:\Program Files (x86)\Steam)", "C:/Program Files (x86)/Steam", true},
+        {R"(C:\Program Files (x86)\Steam)", R"(c:\Program Files (x86)\Steam\)", true},
+        {R"(C:\Steam)", R"(C:\\Steam//)", true},
+        {R"(C:\a\.\b)", R"(C:\a\b)", true},
+        {"c:/program files (x86)/steam", R"(C:\Program Files (x86)\Steam)", false},
+        {R"(C:\Steam)", R"(C:\steam)", false},
+        {R"(C:\Steam)", R"(D:\Steam)", false},
+        {R"(C:\Steam)", "C:Steam", false},
+        {R"(\Steam)", "Steam", false},
+        {R"(\\srv\share)", R"(\srv\share)", false},
+        {"./.steam/steam", ".steam/steam", false},
+        {"./.steam/steam", R"(.\.steam\steam\)", true},
+        {"", "", true},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(same_path(c.a, c.b), c.same) << c.a << " | " << c.b;
+        EXPECT_EQ(same_path(c.b, c.a), c.same) << c.b << " | " << c.a;
+    }
+
+    Strings roots;
+    EXPECT_TRUE(append_unique_path(roots, "c:/program files (x86)/steam"));
+    EXPECT_TRUE(append_unique_path(roots, R"(C:\Program Files (x86)\Steam)"));
+    EXPECT_FALSE(append_unique_path(roots, R"(C:\Program Files (x86)\Steam\)"));
+    EXPECT_EQ(roots, (Strings{"c:/program files (x86)/steam", R"(C:\Program Files (x86)\Steam)"}));
+}
+
+TEST(SteamRules, ProgramFolderCandidates) {
+    struct Case {
+        std::map<std::string, std::string> env;
+        Strings expected;
+    };
+    const std::vector<Case> cases = {
+        {{{"ProgramFiles(x86)", R"(C:\Program Files (x86))"},
+          {"ProgramFiles", R"(C:\Program Files\)"},
+          {"SystemDrive", "E:"}},
+         {R"(C:\Program Files (x86)\Steam)", R"(C:\Program Files\Steam)", R"(E:\Steam)",
+          R"(C:\Steam)", R"(D:\Steam)"}},
+        // A folder that already ends in steam, in any case, is taken as it is.
+        {{{"ProgramFiles(x86)", R"(D:\Games\STEAM)"}, {"ProgramFiles", "X:/mySteam"}},
+         {R"(D:\Games\STEAM)", "X:/mySteam", R"(C:\Steam)", R"(D:\Steam)"}},
+        {{{"ProgramFiles", "C:/Apps/"}, {"SystemDrive", ""}},
+         {"C:/Apps/Steam", R"(\Steam)", R"(C:\Steam)", R"(D:\Steam)"}},
+        {{}, {R"(C:\Steam)", R"(D:\Steam)"}},
+    };
+    for (const auto& c : cases) {
+        const auto lookup = [&](std::string_view name) -> std::optional<std::string> {
+            auto it = c.env.find(std::string(name));
+            if (it == c.env.end()) return std::nullopt;
+            return it->second;
+        };
+        EXPECT_EQ(program_folder_candidates(lookup), c.expected);
+    }
+    EXPECT_EQ(home_layout_candidates(std::nullopt),
+              (Strings{"./.local/share/Steam", "./.steam/steam", "./.steam/root",
+                       "./.var/app/com.valvesoftware.Steam/data/Steam"}));
+    EXPECT_EQ(home_layout_candidates("C:\\h")[1], "C:\\h/.steam/steam");
+}
+
+TEST(SteamRules, AccountNamesTasklistAndWebAddresses) {
+    for (const char* yes : {"12345678", "00", "1", "4294967295"}) {
+        EXPECT_TRUE(is_account_folder_name(yes)) << yes;
+    }
+    for (const char* no : {"0", "anonymous", "123a", "", " 12", "\xEF\xBC\x91"}) {
+        EXPECT_FALSE(is_account_folder_name(no)) << no;
+    }
+
+    const std::vector<std::pair<std::string, bool>> tasklists = {
+        {"\r\nImage Name   PID\r\n=====\r\nsteam.exe    42 Console\r\n", true},
+        {"STEAM.EXE    42 Console\r\n", true},
+        {"INFO: No tasks are running which match the specified criteria.\r\n", false},
+        {"steamwebhelper.exe   7\r\n", false},
+        {"\xFF\xFEsteam.exe", true},
+        {"", false},
+    };
+    for (const auto& [output, running] : tasklists)
+        EXPECT_EQ(tasklist_lists_steam(output), running);
+
+    for (const char* web : {"http://x", "https://127.0.0.1:8/a.png", "http://"}) {
+        EXPECT_TRUE(is_web_address(web)) << web;
+    }
+    for (const char* local :
+         {"HTTP://x", "Https://x", "ftp://x", "file:///C:/a", "C:\\a.png", ""}) {
+        EXPECT_FALSE(is_web_address(local)) << local;
+    }
+}
+
+TEST(SteamRules, PowerShellLiteralsCannotBeEndedByTheText) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"plain", "'plain'"},
+        {"", "''"},
+        {"it's", "'it''s'"},
+        {"''", "''''''"},
+        {"a'; Remove-Item C:\\ -Recurse; '", "'a''; Remove-Item C:\\ -Recurse; '''"},
+        // The typographic single quotes end a literal too.
+        {"x\xE2\x80\x98y\xE2\x80\x99z\xE2\x80\x9A\xE2\x80\x9B",
+         "'x\xE2\x80\x98\xE2\x80\x98y\xE2\x80\x99\xE2\x80\x99z"
+         "\xE2\x80\x9A\xE2\x80\x9A\xE2\x80\x9B\xE2\x80\x9B'"},
+        // Double quotes and the other characters near them are left alone.
+        {"\"$x\" \xE2\x80\x9C \xE2\x80\x9D \xE2\x80\x97",
+         "'\"$x\" \xE2\x80\x9C \xE2\x80\x9D \xE2\x80\x97'"},
+    };
+    for (const auto& [text, literal] : cases) EXPECT_EQ(powershell_quote(text), literal) << text;
+
+    EXPECT_EQ(powershell_download_script("http://h/it's.png", "C:\\g\\o'k\\1p.png"),
+              "Invoke-WebRequest -UseBasicParsing -Uri 'http://h/it''s.png' -OutFile "
+              "'C:\\g\\o''k\\1p.png'");
+}
+
+}  // namespace
+}  // namespace ml
