@@ -86,7 +86,12 @@ class Corpus {
         s.last_play_time =
             below(3) == 0 ? 0 : static_cast<std::uint32_t>(1600000000 + below(150000000));
         for (std::size_t n = below(5); n > 0; --n) s.tags.push_back(pick(kTags));
-        if (below(8) == 0) s.extra_nodes.push_back({"sortas", s.app_name.substr(0, 12)});
+        if (below(8) == 0) {
+            // A sort title: the name from its second word on (cut at a space, so still UTF-8).
+            const std::size_t space = s.app_name.find(' ');
+            s.extra_nodes.push_back(
+                {"sortas", s.app_name.substr(space == std::string::npos ? 0 : space + 1)});
+        }
         return s;
     }
 
