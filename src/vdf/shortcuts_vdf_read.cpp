@@ -3,7 +3,6 @@
 // come, stops quietly where the data ends, and fails only on bytes it cannot frame.
 
 #include <algorithm>
-#include <optional>
 #include <utility>
 
 #include "platform/text.hpp"
