@@ -1,0 +1,80 @@
+#pragma once
+
+// The binary shortcuts.vdf of a Steam account: the record of one non-Steam shortcut and the
+// conversions between a whole file's bytes and an ordered list of records.
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "platform/error.hpp"
+
+namespace ml {
+
+// A string or int32 node as the file holds it: its key, and its text or its 4 bytes.
+struct VdfLeaf {
+    std::string key;
+    std::variant<std::string, std::uint32_t> value;
+
+    friend bool operator==(const VdfLeaf&, const VdfLeaf&) = default;
+};
+
+// A node of an entry that no field of SteamShortcut holds: a string, an int32, or a nested
+// table of strings and int32s. Steam itself writes such keys ("sortas", the user's sort
+// title) and every run rewrites users' files, so they are kept and written back. Its key
+// never names one of the 17 fields, ignoring case; the reader cannot produce such a node.
+struct VdfExtraNode {
+    std::string key;
+    std::variant<std::string, std::uint32_t, std::vector<VdfLeaf>> value;
+
+    friend bool operator==(const VdfExtraNode&, const VdfExtraNode&) = default;
+};
+
+// One entry of shortcuts.vdf. Fields are declared in the order the writer emits them and
+// named after their keys; absent keys read as these defaults. Texts are UTF-8 without NUL.
+struct SteamShortcut {
+    std::uint32_t appid = 0;
+    std::string app_name;
+    std::string exe;
+    std::string start_dir;
+    std::string icon;
+    std::string shortcut_path;
+    std::string launch_options;
+    std::uint32_t is_hidden = 0;
+    std::uint32_t allow_desktop_config = 1;
+    std::uint32_t allow_overlay = 1;
+    std::uint32_t open_vr = 0;
+    std::uint32_t devkit = 0;
+    std::string devkit_game_id;
+    std::uint32_t devkit_override_app_id = 0;
+    std::uint32_t last_play_time = 0;
+    std::string flatpak_app_id;
+    std::vector<std::string> tags;
+    // Other nodes of the entry in file order; written after FlatpakAppID, before tags.
+    std::vector<VdfExtraNode> extra_nodes;
+
+    friend bool operator==(const SteamShortcut&, const SteamShortcut&) = default;
+};
+
+// Parses a whole shortcuts.vdf (any length; empty gives an empty list). Returns the entries
+// in file order, or InvalidData / UnexpectedEof with the reader's message; data that simply
+// ends early at a node boundary is not an error.
+Result<std::vector<SteamShortcut>> parse_shortcuts_vdf(std::string_view bytes);
+
+// The complete file for the list: every field of every entry in the canonical layout,
+// entries renumbered from 0. Never fails; the result is sized exactly once.
+std::string serialize_shortcuts_vdf(std::span<const SteamShortcut> shortcuts);
+
+// Reads the NUL-terminated string at pos and moves pos past its NUL. Returns the text with
+// each invalid UTF-8 sequence replaced by U+FFFD, or UnexpectedEof "Unterminated CString in
+// VDF" when no NUL lies at or after pos (pos at or past the end included).
+Result<std::string> read_cstring(std::string_view buffer, std::size_t& pos);
+
+// Appends one string node to out: 0x01, key, 0x00, value, 0x00.
+void write_str(std::string& out, std::string_view key, std::string_view value);
+
+}  // namespace ml

@@ -1,0 +1,250 @@
+// The shortcuts.vdf reader. It is lenient by design: Steam and a dozen tools have written
+// these files for a decade, so it takes entry names, key order and repeated keys as they
+// come, stops quietly where the data ends, and fails only on bytes it cannot frame.
+
+#include <algorithm>
+#include <utility>
+
+#include "platform/text.hpp"
+#include "vdf/cstring_scan.hpp"
+#include "vdf/shortcut_keys.hpp"
+#include "vdf/shortcuts_vdf.hpp"
+
+namespace ml {
+namespace {
+
+using vdf_detail::CStringScan;
+using vdf_detail::Key;
+
+constexpr unsigned char kTable = 0x00;
+constexpr unsigned char kString = 0x01;
+constexpr unsigned char kInt32 = 0x02;
+constexpr unsigned char kEnd = 0x08;
+
+// The bytes of one string in the buffer, before UTF-8 repair.
+struct RawText {
+    const char* data = nullptr;
+    std::size_t length = 0;
+    bool ascii = true;
+
+    std::string_view view() const noexcept { return {data, length}; }
+};
+
+// The text a string stands for: its bytes when they are valid UTF-8, else a repaired copy.
+// Built fresh rather than assigned into the field: std::string::assign would round a
+// capacity of 16 to 29 bytes up to 30, and names of that length are the common case.
+std::string to_text(RawText raw) {
+    if (raw.ascii || is_valid_utf8(raw.view())) return std::string(raw.view());
+    return sanitize_utf8(raw.view());
+}
+
+std::string marker_text(unsigned char marker) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    return {'0', 'x', kHex[marker >> 4], kHex[marker & 0x0F]};
+}
+
+std::uint32_t load_le32(const char* p) noexcept {
+    const auto* b = reinterpret_cast<const unsigned char*>(p);
+    return static_cast<std::uint32_t>(b[0]) | static_cast<std::uint32_t>(b[1]) << 8 |
+           static_cast<std::uint32_t>(b[2]) << 16 | static_cast<std::uint32_t>(b[3]) << 24;
+}
+
+// Makes room for at least one more record. The list is the bulk of the memory a parse
+// needs, so rather than doubling to the end it doubles only while the entries read so far
+// are too few to go by, then sizes the list once from the bytes still to read and the
+// average entry, with a little to spare. A geometric floor keeps odd files linear.
+void make_room(std::vector<SteamShortcut>& list, std::size_t consumed, std::size_t total) {
+    if (list.size() < list.capacity()) return;
+    const std::size_t count = list.size();
+    // Every entry takes at least 3 bytes (0x00, an empty name's NUL, 0x08).
+    const std::size_t most = count + (total - consumed) / 3 + 1;
+    std::size_t want;
+    if (count == 0) {
+        want = 64;
+    } else if (consumed < total / 32) {
+        want = count * 2;
+    } else {
+        const double rest = static_cast<double>(total - consumed) * static_cast<double>(count) /
+                            static_cast<double>(consumed);
+        want = count + static_cast<std::size_t>(rest * (1.0 + 1.0 / 64)) + 16;
+        want = std::max(want, count + count / 8 + 16);
+    }
+    list.reserve(std::min(want, most));
+}
+
+class Reader {
+  public:
+    explicit Reader(std::string_view bytes)
+        : begin_(bytes.data()), p_(bytes.data()), end_(bytes.data() + bytes.size()) {}
+
+    Result<std::vector<SteamShortcut>> run();
+
+  private:
+    bool read_raw(RawText& out);
+    bool read_entry(SteamShortcut& entry);
+    bool read_table(SteamShortcut& entry, Key key, RawText name);
+
+    [[gnu::cold, gnu::noinline]] bool fail_with(ErrorKind kind, std::string message) {
+        error_ = Error::make(kind, std::move(message));
+        return false;
+    }
+    bool fail_unterminated() {
+        return fail_with(ErrorKind::UnexpectedEof, "Unterminated CString in VDF");
+    }
+    bool fail_short_int() {
+        return fail_with(ErrorKind::UnexpectedEof, "Unexpected EOF reading i32");
+    }
+
+    const char* begin_;
+    const char* p_;
+    const char* end_;
+    Error error_;
+    // The tags of the table being read, reused from entry to entry.
+    std::vector<RawText> tags_;
+};
+
+inline bool Reader::read_raw(RawText& out) {
+    CStringScan scan;
+    if (p_ < end_ && vdf_detail::scan_cstring(p_, end_, scan)) [[likely]] {
+        out = RawText{p_, scan.length, scan.ascii};
+        p_ += scan.length + 1;
+        return true;
+    }
+    return fail_unterminated();
+}
+
+Result<std::vector<SteamShortcut>> Reader::run() {
+    std::vector<SteamShortcut> list;
+    if (p_ == end_) return list;
+    if (*p_ != 0) return fail(ErrorKind::InvalidData, "Invalid VDF header");
+    ++p_;
+    RawText root;
+    if (!read_raw(root)) return std::unexpected(std::move(error_));
+    if (root.view() != "shortcuts") {
+        return fail(ErrorKind::InvalidData,
+                    "Expected root 'shortcuts', got '" + to_text(root) + "'");
+    }
+    const auto total = static_cast<std::size_t>(end_ - begin_);
+    // Entry names ("0", "1", ... normally) are not kept: position is an entry's identity.
+    while (p_ < end_ && *p_ == 0) {
+        make_room(list, static_cast<std::size_t>(p_ - begin_), total);
+        ++p_;
+        RawText name;
+        if (!read_raw(name)) return std::unexpected(std::move(error_));
+        if (!read_entry(list.emplace_back())) return std::unexpected(std::move(error_));
+    }
+    // Whatever follows the entries (the root's 0x08 and the end byte, or junk) is ignored.
+    return list;
+}
+
+bool Reader::read_entry(SteamShortcut& entry) {
+    std::size_t guess = 0;  // in vdf_detail::kCanonicalHeads
+    while (p_ < end_) {
+        const auto type = static_cast<unsigned char>(*p_);
+        if (type == kEnd) {
+            ++p_;
+            return true;
+        }
+        RawText key;
+        Key known;
+        if (guess < vdf_detail::kCanonicalCount && end_ - p_ >= 32 &&
+            vdf_detail::head_matches(p_, vdf_detail::kCanonicalHeads[guess])) {
+            const vdf_detail::NodeHead& head = vdf_detail::kCanonicalHeads[guess];
+            key = RawText{p_ + 1, head.length - 2, true};
+            known = head.key;
+            p_ += head.length;
+            ++guess;
+        } else {
+            ++p_;
+            if (!read_raw(key)) return false;
+            known = vdf_detail::classify_key(key.data, key.length);
+            if (known != Key::Unknown) guess = vdf_detail::canonical_next(known);
+        }
+        if (type == kString) {
+            RawText value;
+            if (!read_raw(value)) return false;
+            if (std::string* field = vdf_detail::text_field(entry, known)) {
+                *field = to_text(value);
+            } else if (known == Key::Unknown) {
+                entry.extra_nodes.push_back({to_text(key), to_text(value)});
+            }
+        } else if (type == kInt32) {
+            if (end_ - p_ < 4) return fail_short_int();
+            const std::uint32_t value = load_le32(p_);
+            p_ += 4;
+            if (std::uint32_t* field = vdf_detail::int_field(entry, known)) {
+                *field = value;
+            } else if (known == Key::Unknown) {
+                entry.extra_nodes.push_back({to_text(key), value});
+            }
+        } else if (type == kTable) {
+            if (!read_table(entry, known, key)) return false;
+        } else {
+            return fail_with(ErrorKind::InvalidData,
+                             "Unknown BKV type marker: " + marker_text(type));
+        }
+    }
+    // The data ended inside the entry: it counts with what was read.
+    return true;
+}
+
+// A nested table: "tags" becomes the entry's tags (a later one replaces an earlier one);
+// any other table is kept whole unless its name is a field's, which is a table of the
+// wrong type and dropped. Sub-keys of tags are positions and are not kept.
+bool Reader::read_table(SteamShortcut& entry, Key known, RawText name) {
+    const bool is_tags = known == Key::Tags;
+    const bool keep = known == Key::Unknown;
+    tags_.clear();
+    std::vector<VdfLeaf> children;
+    while (p_ < end_) {
+        const auto type = static_cast<unsigned char>(*p_);
+        if (type == kEnd) {
+            ++p_;
+            break;
+        }
+        ++p_;
+        RawText sub_key;
+        if (!read_raw(sub_key)) return false;
+        if (type == kString) {
+            RawText value;
+            if (!read_raw(value)) return false;
+            if (is_tags) tags_.push_back(value);
+            if (keep) children.push_back({to_text(sub_key), to_text(value)});
+        } else if (type == kInt32) {
+            if (end_ - p_ < 4) return fail_short_int();
+            if (keep) children.push_back({to_text(sub_key), load_le32(p_)});
+            p_ += 4;
+        } else {
+            return fail_with(ErrorKind::InvalidData, "Unknown sub-key type in nested table '" +
+                                                         to_text(name) + "': " + marker_text(type));
+        }
+    }
+    if (is_tags) {
+        std::vector<std::string> tags;
+        tags.reserve(tags_.size());
+        for (const RawText& tag : tags_) tags.push_back(to_text(tag));
+        entry.tags = std::move(tags);
+    } else if (keep) {
+        entry.extra_nodes.push_back({to_text(name), std::move(children)});
+    }
+    return true;
+}
+
+}  // namespace
+
+Result<std::vector<SteamShortcut>> parse_shortcuts_vdf(std::string_view bytes) {
+    return Reader(bytes).run();
+}
+
+Result<std::string> read_cstring(std::string_view buffer, std::size_t& pos) {
+    vdf_detail::CStringScan scan;
+    if (pos >= buffer.size() ||
+        !vdf_detail::scan_cstring(buffer.data() + pos, buffer.data() + buffer.size(), scan)) {
+        return fail(ErrorKind::UnexpectedEof, "Unterminated CString in VDF");
+    }
+    const RawText raw{buffer.data() + pos, scan.length, scan.ascii};
+    pos += scan.length + 1;
+    return to_text(raw);
+}
+
+}  // namespace ml

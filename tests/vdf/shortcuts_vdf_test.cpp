@@ -1,0 +1,259 @@
+#include <gtest/gtest.h>
+
+#include "vdf/shortcuts_vdf.hpp"
+#include "vdf_test_support.hpp"
+
+namespace ml {
+namespace {
+
+using namespace vdf_test;
+
+const std::string kR = "\xEF\xBF\xBD";  // U+FFFD
+
+SteamShortcut named(std::string name, std::vector<std::string> tags = {}) {
+    SteamShortcut s;
+    s.app_name = std::move(name);
+    s.tags = std::move(tags);
+    return s;
+}
+
+// The canonical bytes of one entry, spelled out field by field.
+std::string canonical_entry(std::string_view index, const SteamShortcut& s,
+                            std::string_view extra = "") {
+    std::string tags;
+    for (std::size_t i = 0; i < s.tags.size(); ++i) tags += str_node(std::to_string(i), s.tags[i]);
+    return entry(
+        index, int_node("appid", s.appid) + str_node("AppName", s.app_name) +
+                   str_node("Exe", s.exe) + str_node("StartDir", s.start_dir) +
+                   str_node("icon", s.icon) + str_node("ShortcutPath", s.shortcut_path) +
+                   str_node("LaunchOptions", s.launch_options) + int_node("IsHidden", s.is_hidden) +
+                   int_node("AllowDesktopConfig", s.allow_desktop_config) +
+                   int_node("AllowOverlay", s.allow_overlay) + int_node("OpenVR", s.open_vr) +
+                   int_node("Devkit", s.devkit) + str_node("DevkitGameID", s.devkit_game_id) +
+                   int_node("DevkitOverrideAppID", s.devkit_override_app_id) +
+                   int_node("LastPlayTime", s.last_play_time) +
+                   str_node("FlatpakAppID", s.flatpak_app_id) + std::string(extra) +
+                   table_node("tags", tags));
+}
+
+TEST(ShortcutsVdf, WritesTheCanonicalLayoutAndReadsItBack) {
+    SteamShortcut game = named("Game");
+    game.appid = 0xC7882235;
+    game.exe = "\"a.exe\"";
+    SteamShortcut extras = named("A", {"x", "y"});
+    extras.extra_nodes = {{"sortas", std::string("Alpha")},
+                          {"Hidden2", std::uint32_t{7}},
+                          {"meta", std::vector<VdfLeaf>{{"k", std::string("v")}, {"n", 9u}}}};
+    const std::string extra_bytes = str_node("sortas", "Alpha") + int_node("Hidden2", 7) +
+                                    table_node("meta", str_node("k", "v") + int_node("n", 9));
+    const std::string game_head(
+        "\x00\x73\x68\x6F\x72\x74\x63\x75\x74\x73\x00\x00\x30\x00\x02\x61\x70\x70\x69\x64\x00"
+        "\x35\x22\x88\xC7\x01\x41\x70\x70\x4E\x61\x6D\x65\x00\x47\x61\x6D\x65\x00",
+        39);
+    struct Case {
+        std::vector<SteamShortcut> list;
+        std::string bytes;
+    };
+    const std::vector<Case> cases = {
+        {{}, std::string("\x00shortcuts\x00\x08\x08", 13)},
+        {{game}, file_of(canonical_entry("0", game))},
+        // Extra nodes go after FlatpakAppID and before tags; entries are numbered anew.
+        {{extras, named("B")},
+         file_of(canonical_entry("0", extras, extra_bytes) + canonical_entry("1", named("B")))},
+    };
+    for (const auto& c : cases) {
+        const std::string bytes = serialize_shortcuts_vdf(c.list);
+        EXPECT_EQ(bytes, c.bytes);
+        const auto parsed = parse_shortcuts_vdf(bytes);
+        ASSERT_TRUE(parsed.has_value()) << parsed.error().message;
+        EXPECT_EQ(*parsed, c.list);
+    }
+    const std::string one = serialize_shortcuts_vdf(std::vector{game});
+    EXPECT_EQ(one.size(), 264u);
+    EXPECT_EQ(one.substr(0, game_head.size()), game_head);
+    EXPECT_EQ(one.substr(one.size() - 4), "\x08\x08\x08\x08");
+
+    std::string out = "x";
+    write_str(out, "Exe", "\"a.exe\"");
+    EXPECT_EQ(out, "x" + str_node("Exe", "\"a.exe\""));
+}
+
+TEST(ShortcutsVdf, ReadsEdgeCases) {
+    SteamShortcut all = named("N", {"t"});
+    all.appid = 0x80000001;
+    all.exe = "E";
+    all.start_dir = "S";
+    all.icon = "I";
+    all.shortcut_path = "P";
+    all.launch_options = "L";
+    all.is_hidden = 2;
+    all.allow_desktop_config = 3;
+    all.allow_overlay = 4;
+    all.open_vr = 5;
+    all.devkit = 6;
+    all.devkit_game_id = "G";
+    all.devkit_override_app_id = 7;
+    all.last_play_time = 0xFFFFFFFF;
+    all.flatpak_app_id = "F";
+    SteamShortcut with_extras = named("N");
+    with_extras.extra_nodes = {{"sortas", std::string("Sort")},
+                               {"hidden", 1u},
+                               {"Group", std::vector<VdfLeaf>{{"a", std::string("x")}, {"b", 2u}}},
+                               {"sortas", std::string("Again")}};
+    SteamShortcut repaired = named("a" + kR + "b" + kR, {kR + kR});
+    repaired.extra_nodes = {{"k" + kR, std::string(kR)}};
+    SteamShortcut cut = named("Cut");
+    cut.exe = "E";
+
+    const std::string e = entry("0", "");
+    const std::string open = header() + nul() + "0" + nul();  // an entry, never closed
+    struct Case {
+        std::string name;
+        std::string bytes;
+        std::vector<SteamShortcut> expected;
+    };
+    const std::vector<Case> cases = {
+        {"empty buffer", "", {}},
+        {"header only", header(), {}},
+        {"every field", file_of(canonical_entry("0", all)), {all}},
+        {"defaults for absent keys", file_of(e), {SteamShortcut{}}},
+        {"entry names dropped, order kept",
+         file_of(entry("5", str_node("AppName", "a")) + entry("x", str_node("AppName", "b")) +
+                 entry("0", str_node("AppName", "c")) + entry("0", str_node("AppName", "d"))),
+         {named("a"), named("b"), named("c"), named("d")}},
+        {"keys in any letter case",
+         file_of(entry(
+             "0", str_node("appname", "N") + str_node("exe", "E") + str_node("STARTDIR", "S") +
+                      str_node("Icon", "I") + str_node("shortcutpath", "P") +
+                      str_node("launchoptions", "L") + int_node("AppId", 0x80000001) +
+                      int_node("ishidden", 2) + int_node("allowdesktopconfig", 3) +
+                      int_node("allowoverlay", 4) + int_node("openvr", 5) + int_node("DEVKIT", 6) +
+                      str_node("devkitgameid", "G") + int_node("devkitoverrideappid", 7) +
+                      int_node("lastplaytime", 0xFFFFFFFF) + str_node("flatpakappid", "F") +
+                      table_node("Tags", str_node("0", "t")))),
+         {all}},
+        {"known keys of the wrong type dropped",
+         file_of(entry("0", str_node("appid", "5") + int_node("AppName", 5) +
+                                table_node("Exe", str_node("0", "x")) + str_node("tags", "t") +
+                                int_node("tags", 1) + str_node("IsHidden", "1"))),
+         {SteamShortcut{}}},
+        {"last of a repeated key or tags table; tag keys and numbers dropped",
+         file_of(entry("0", str_node("AppName", "first") + table_node("tags", str_node("0", "a")) +
+                                str_node("AppName", "N") +
+                                table_node("tags", str_node("7", "b") + int_node("1", 4) +
+                                                       str_node("x", "c")))),
+         {named("N", {"b", "c"})}},
+        {"other nodes kept in file order",
+         file_of(entry("0", str_node("sortas", "Sort") + str_node("AppName", "N") +
+                                int_node("hidden", 1) +
+                                table_node("Group", str_node("a", "x") + int_node("b", 2)) +
+                                str_node("sortas", "Again"))),
+         {with_extras}},
+        {"invalid UTF-8 replaced",
+         file_of(entry("\xFF", str_node("AppName",
+                                        "a\xFF"
+                                        "b\xC3") +
+                                   str_node("k\x80", "\xE2\x82") +
+                                   table_node("tags", str_node("0", "\xF0\x9F\x8E\xFF")))),
+         {repaired}},
+        {"ends after a complete field",
+         open + str_node("AppName", "Cut") + str_node("Exe", "E"),
+         {cut}},
+        {"ends inside tags",
+         open + nul() + "tags" + nul() + str_node("0", "t0"),
+         {named("", {"t0"})}},
+        {"ends after the entry name", open, {SteamShortcut{}}},
+        {"junk after the root table ignored", file_of(e) + "\x03junk\xFF", {SteamShortcut{}}},
+        {"first non-table byte ends the entries",
+         header() + e + str_node("AppName", "x") + e,
+         {SteamShortcut{}}},
+    };
+    for (const auto& c : cases) {
+        const auto parsed = parse_shortcuts_vdf(c.bytes);
+        ASSERT_TRUE(parsed.has_value()) << c.name << ": " << parsed.error().message;
+        EXPECT_EQ(*parsed, c.expected) << c.name;
+    }
+}
+
+TEST(ShortcutsVdf, FailsWithTheKindAndMessageOfEachFault) {
+    const auto eof = ErrorKind::UnexpectedEof;
+    const auto bad = ErrorKind::InvalidData;
+    const std::string unterminated = "Unterminated CString in VDF";
+    const std::string short_int = "Unexpected EOF reading i32";
+    const std::string in_entry = header() + nul() + "0" + nul();
+    const std::string in_tags = in_entry + nul() + "tags" + nul();
+    struct Case {
+        std::string name;
+        std::string bytes;
+        ErrorKind kind;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {"header byte", "\x01shortcuts" + nul(), bad, "Invalid VDF header"},
+        {"text file", "\"shortcuts\"\n{\n}\n", bad, "Invalid VDF header"},
+        {"root Shortcuts", nul() + "Shortcuts" + nul() + "\x08\x08", bad,
+         "Expected root 'shortcuts', got 'Shortcuts'"},
+        {"root shortcut", nul() + "shortcut" + nul(), bad,
+         "Expected root 'shortcuts', got 'shortcut'"},
+        {"root invalid UTF-8", nul() + "sh\xFF" + nul(), bad,
+         "Expected root 'shortcuts', got 'sh" + kR + "'"},
+        {"lone header byte", nul(), eof, unterminated},
+        {"root name cut", nul() + "short", eof, unterminated},
+        {"entry name cut", header() + nul() + "12", eof, unterminated},
+        {"marker at the end", in_entry + "\x01", eof, unterminated},
+        {"value cut", in_entry + "\x01" + "AppName" + nul() + "Gam", eof, unterminated},
+        {"tag cut", in_tags + "\x01" + "0" + nul() + "ta", eof, unterminated},
+        {"key read before the marker is judged", in_entry + "\x03" + "flo", eof, unterminated},
+        {"int32 cut", in_entry + "\x02" + "appid" + nul() + "\x01\x02\x03", eof, short_int},
+        {"int32 of an unknown key cut", in_entry + "\x02" + "x" + nul(), eof, short_int},
+        {"int32 in tags cut", in_tags + "\x02" + "0" + nul() + "\x01", eof, short_int},
+        {"int32 in another table cut", in_entry + nul() + "g" + nul() + "\x02" + "0" + nul(), eof,
+         short_int},
+        {"table in tags", in_tags + nul() + "0" + nul() + "\x08", bad,
+         "Unknown sub-key type in nested table 'tags': 0x00"},
+        {"marker 07 in Tags", in_entry + nul() + "Tags" + nul() + "\x07" + "0" + nul(), bad,
+         "Unknown sub-key type in nested table 'Tags': 0x07"},
+        {"marker ff in another table", in_entry + nul() + "g\xFF" + nul() + "\xFF" + "0" + nul(),
+         bad, "Unknown sub-key type in nested table 'g" + kR + "': 0xff"},
+        {"float node in an entry", in_entry + "\x03" + "f" + nul() + "\x01\x02\x03\x04", bad,
+         "Unknown BKV type marker: 0x03"},
+        {"fault in a later entry discards all",
+         file_of(entry("0", str_node("AppName", "ok")) + nul() + "1" + nul() + "\xEF" + "x" +
+                 nul()),
+         bad, "Unknown BKV type marker: 0xef"},
+    };
+    for (const auto& c : cases) {
+        const auto parsed = parse_shortcuts_vdf(c.bytes);
+        ASSERT_FALSE(parsed.has_value()) << c.name;
+        EXPECT_EQ(parsed.error().kind, c.kind) << c.name;
+        EXPECT_EQ(parsed.error().message, c.message) << c.name;
+    }
+}
+
+TEST(ShortcutsVdf, ReadCStringAdvancesPastTheNul) {
+    const std::string a40(40, 'a');
+    const std::vector<std::tuple<std::string, std::size_t, std::string, std::size_t>> cases = {
+        {"abc" + nul() + "d" + nul(), 4, "d", 6},
+        {"abc" + nul(), 3, "", 4},
+        {a40 + "\xC3\xA9" + a40 + nul(), 0, a40 + "\xC3\xA9" + a40, 83},
+        {a40 + "\xFF" + nul(), 0, a40 + kR, 42},
+    };
+    for (const auto& [buffer, start, text, next] : cases) {
+        std::size_t pos = start;
+        const auto read = read_cstring(buffer, pos);
+        ASSERT_TRUE(read.has_value());
+        EXPECT_EQ(*read, text);
+        EXPECT_EQ(pos, next);
+    }
+    for (const auto& [buffer, start] : std::vector<std::pair<std::string, std::size_t>>{
+             {"abc", 0}, {a40, 0}, {"abc" + nul(), 4}, {"abc" + nul(), 9}, {"", 0}}) {
+        std::size_t pos = start;
+        const auto read = read_cstring(buffer, pos);
+        ASSERT_FALSE(read.has_value());
+        EXPECT_EQ(read.error().kind, ErrorKind::UnexpectedEof);
+        EXPECT_EQ(read.error().message, "Unterminated CString in VDF");
+    }
+}
+
+}  // namespace
+}  // namespace ml
