@@ -29,25 +29,25 @@ struct DialogContext {
     std::optional<OptionsChoice> result;
 };
 
-struct ControlSpec {
+struct ControlLayout {
     const wchar_t* cls;
     DWORD style;
     int x, y, width, height, id;
 };
 
-HWND create_control(HWND parent, const ControlSpec& spec, const std::wstring& text,
+HWND create_control(HWND parent, const ControlLayout& layout, const std::wstring& text,
                     HINSTANCE instance, HFONT font) {
-    HWND control = CreateWindowExW(0, spec.cls, text.c_str(), spec.style, spec.x, spec.y,
-                                   spec.width, spec.height, parent,
-                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)),
+    HWND control = CreateWindowExW(0, layout.cls, text.c_str(), layout.style, layout.x, layout.y,
+                                   layout.width, layout.height, parent,
+                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(layout.id)),
                                    instance, nullptr);
     if (control && font) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
     return control;
 }
 
-HWND create_check_box(HWND parent, const ControlSpec& spec, std::string_view text, bool checked,
+HWND create_check_box(HWND parent, const ControlLayout& layout, std::string_view text, bool checked,
                       HINSTANCE instance, HFONT font) {
-    HWND box = create_control(parent, spec, to_wide(text), instance, font);
+    HWND box = create_control(parent, layout, to_wide(text), instance, font);
     if (box) SendMessageW(box, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
     return box;
 }

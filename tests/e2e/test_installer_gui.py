@@ -97,7 +97,8 @@ def test_install_with_desktop_unchecked(launch, gui, sandbox):
     # The window went before the summary was printed, and the summary before the box.
     assert gui.find(PROGRESS_CLASS) is None
     expected_out = head("https://marrowlane.app", install_path) + summary(True, False, True)
-    assert running.stdout_so_far().decode() == expected_out
+    assert poll(lambda: running.stdout_so_far().decode() == expected_out, timeout=5), \
+        running.stdout_so_far()
     assert box.text == completion_text(steam=True, desktop=False, start_menu=True)
     assert list(box.buttons) == ["OK"]
     gui.answer(box, "OK")

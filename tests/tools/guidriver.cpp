@@ -19,6 +19,9 @@
 //   close HWND                    the close box in the title bar
 //   watch [--timeout MS]          prints {"ready":true}, then each window that another
 //                                 process creates, until standard input ends or the timeout
+//   hold                          keeps Wine's desktop process alive until standard input
+//                                 ends: Wine ends it a moment after its last GUI client has
+//                                 gone, and a program starting just then fails with status 1
 //
 // Input is posted, never sent: a click whose handler opens a modal box (a message box)
 // would otherwise keep the driver waiting until the box is gone. There is no window manager
@@ -244,6 +247,13 @@ int wmain() {
     const std::wstring command = argc >= 2 ? argv[1] : L"";
     const HWND target = argc >= 3 ? parse_hwnd(argv[2]) : nullptr;
 
+    if (command == L"hold") {
+        GetDesktopWindow();
+        ml::out("{\"ready\":true}\n");
+        while (ml::read_stdin_line()) {
+        }
+        return 0;
+    }
     if (command == L"list") {
         std::string out;
         for (HWND hwnd : top_windows()) out += describe_top(hwnd) + "\n";
@@ -301,6 +311,6 @@ int wmain() {
         return 0;
     }
     ml::err("usage: guidriver list | find | wait | children HWND | focus HWND | click HWND |"
-            " key HWND KEY... | close HWND | watch\n");
+            " key HWND KEY... | close HWND | watch | hold\n");
     return 2;
 }

@@ -62,9 +62,15 @@ std::optional<OptionsChoice> run_dialog(const Initial& initial,
     const HWND dialog = find_dialog();
     EXPECT_NE(dialog, nullptr);
     if (dialog) act(dialog);
-    if (result.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+    if (result.wait_for(std::chrono::seconds(40)) != std::future_status::ready) {
         ADD_FAILURE() << "the dialog did not end";
-        PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+        if (const HWND late = dialog ? dialog : find_dialog()) {
+            PostMessageW(late, WM_COMMAND, IDCANCEL, 0);
+        }
+        if (result.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+            ui.detach();  // the process ends with the test; a hang would not
+            return std::nullopt;
+        }
     }
     ui.join();
     return result.get();
