@@ -126,13 +126,18 @@ def test_steam_box_checked_without_steam_is_not_listed(launch, gui):
 
 
 def test_unattended_run_shows_only_the_progress_window(launch, gui, sandbox):
-    running = launch("-y", gate_stdout=True)
-    window = gui.wait(PROGRESS_CLASS)
-    assert gui.find(OPTIONS_CLASS) is None
-    assert gui.control(window, cls="msctls_progress32").pos == 10
-    running.release_stdout()
-    # No box and no prompt: the run ends by itself with its input still open.
-    result = running.wait_exit(timeout=30)
+    with gui.watch() as watch:
+        running = launch("-y", gate_stdout=True)
+        window = gui.wait(PROGRESS_CLASS)
+        assert gui.find(OPTIONS_CLASS) is None
+        assert gui.control(window, cls="msctls_progress32").pos == 10
+        running.release_stdout()
+        # No box and no prompt: the run ends by itself with its input still open.
+        result = running.wait_exit(timeout=30)
+    top_level = {w["class"] for w in watch.created
+                 if w["exe"] == "Marrowlane-Setup.exe" and w["top"]}
+    assert PROGRESS_CLASS in top_level
+    assert not top_level & {OPTIONS_CLASS, "#32770"}
     assert result.status == 0
     assert result.stdout.decode().endswith(summary(False, True, True))
     assert gui.find(PROGRESS_CLASS) is None
