@@ -3,9 +3,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <iterator>
 #include <string>
 #include <string_view>
 
@@ -43,33 +43,56 @@ int usage_error() {
     return 1;
 }
 
-bool read_file(const char* path, std::string& out) {
+// Reads the whole file into one buffer of its size: users' files reach megabytes, and a
+// growing buffer would hold twice that for a moment. Returns an empty text, or why not.
+std::string read_file(const char* path, std::string& out) {
+    std::error_code ec;
+    const std::uintmax_t size = std::filesystem::file_size(path, ec);
+    if (ec) return ec.message();
     std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
+    if (!in) return std::strerror(errno);
+    out.resize(static_cast<std::size_t>(size));
+    if (!in.read(out.data(), static_cast<std::streamsize>(size))) return "short read";
+    return {};
 }
 
-int fail_io(const char* what, const char* path) {
-    std::cerr << "vdftool: cannot " << what << ' ' << path << ": " << std::strerror(errno) << '\n';
+int fail_read(const char* path, const std::string& why) {
+    std::cerr << "vdftool: cannot read " << path << ": " << why << '\n';
+    return 1;
+}
+
+int fail_write(const char* path) {
+    std::cerr << "vdftool: cannot write " << path << ": " << std::strerror(errno) << '\n';
     return 1;
 }
 
 int dump(const char* path) {
     std::string bytes;
-    if (!read_file(path, bytes)) return fail_io("read", path);
+    if (const std::string why = read_file(path, bytes); !why.empty()) return fail_read(path, why);
     const auto list = ml::parse_shortcuts_vdf(bytes);
     if (!list) {
         std::cerr << "vdftool: " << path << ": " << list.error().message << '\n';
         return 1;
     }
-    std::cout << ml::shortcuts_to_json(*list) << std::flush;
+    // One line at a time, in the layout of shortcuts_to_json.
+    if (list->empty()) {
+        std::cout << "[]\n";
+    } else {
+        std::cout << "[\n";
+        for (std::size_t i = 0; i < list->size(); ++i) {
+            std::cout << ml::shortcut_to_json((*list)[i]) << (i + 1 < list->size() ? ",\n" : "\n");
+        }
+        std::cout << "]\n";
+    }
+    std::cout.flush();
     return std::cout ? 0 : 1;
 }
 
 int roundtrip(const char* in_path, const char* out_path) {
     std::string bytes;
-    if (!read_file(in_path, bytes)) return fail_io("read", in_path);
+    if (const std::string why = read_file(in_path, bytes); !why.empty()) {
+        return fail_read(in_path, why);
+    }
     const auto list = ml::parse_shortcuts_vdf(bytes);
     if (!list) {
         std::cerr << "vdftool: " << in_path << ": " << list.error().message << '\n';
@@ -77,10 +100,10 @@ int roundtrip(const char* in_path, const char* out_path) {
     }
     const std::string out = ml::serialize_shortcuts_vdf(*list);
     std::ofstream file(out_path, std::ios::binary | std::ios::trunc);
-    if (!file) return fail_io("write", out_path);
+    if (!file) return fail_write(out_path);
     file.write(out.data(), static_cast<std::streamsize>(out.size()));
     file.close();
-    if (!file) return fail_io("write", out_path);
+    if (!file) return fail_write(out_path);
     return 0;
 }
 

@@ -1,15 +1,15 @@
 #include "platform/path.hpp"
 
 namespace ml {
-namespace {
-
-bool has_drive(std::string_view p) {
+bool has_drive_letter(std::string_view p) noexcept {
     return p.size() >= 2 && p[1] == ':' &&
            ((p[0] >= 'A' && p[0] <= 'Z') || (p[0] >= 'a' && p[0] <= 'z'));
 }
 
+namespace {
+
 bool is_absolute_like(std::string_view p) {
-    return has_drive(p) || (!p.empty() && is_separator(p[0]));
+    return has_drive_letter(p) || (!p.empty() && is_separator(p[0]));
 }
 
 }  // namespace
@@ -32,7 +32,9 @@ std::string path_parent(std::string_view path) {
     std::size_t keep = sep;
     while (keep > 0 && is_separator(path[keep - 1])) --keep;
     // Keep the root separator: the parent of C:\a is C:\, of \a is \.
-    if (keep == 0 || (keep == 2 && has_drive(path))) return std::string(path.substr(0, sep + 1));
+    if (keep == 0 || (keep == 2 && has_drive_letter(path))) {
+        return std::string(path.substr(0, sep + 1));
+    }
     return std::string(path.substr(0, keep));
 }
 

@@ -8,7 +8,12 @@ namespace ml {
 // Windows paths held as UTF-8 text. Both '\' and '/' separate components.
 
 // True for '\' and '/'.
-constexpr bool is_separator(char c) noexcept { return c == '\\' || c == '/'; }
+constexpr bool is_separator(char c) noexcept {
+    return c == '\\' || c == '/';
+}
+
+// True when the path begins with a drive letter and a colon ("C:", "d:\\x").
+bool has_drive_letter(std::string_view path) noexcept;
 
 // base joined with one or more components by '\' (no separator is added when base is empty
 // or already ends in one). A component that is itself absolute (a drive or a root) replaces

@@ -56,7 +56,8 @@ std::string drain(HANDLE pipe) {
     std::string data;
     char buffer[16384];
     DWORD got = 0;
-    while (ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got > 0) data.append(buffer, got);
+    while (ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got > 0)
+        data.append(buffer, got);
     return data;
 }
 

@@ -1,6 +1,7 @@
 #include "platform/url_download.hpp"
 
 #include <windows.h>
+
 #include <urlmon.h>
 
 #include <atomic>
@@ -14,7 +15,7 @@ namespace {
 
 // Keeps COM initialised on this thread for the life of the object, when it was not yet.
 class ComScope {
-public:
+  public:
     ComScope() : hr_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
     ~ComScope() {
         if (SUCCEEDED(hr_)) CoUninitialize();
@@ -22,7 +23,7 @@ public:
     ComScope(const ComScope&) = delete;
     ComScope& operator=(const ComScope&) = delete;
 
-private:
+  private:
     HRESULT hr_;
 };
 
@@ -34,7 +35,7 @@ private:
 // Watches a download for the HTTP status of the answer. urlmon asks the callback for
 // IHttpNegotiate and reports each response's status through OnResponse.
 class StatusWatcher final : public IBindStatusCallback, public IHttpNegotiate {
-public:
+  public:
     DWORD status() const { return status_; }
 
     // IUnknown
@@ -83,7 +84,7 @@ public:
         return S_OK;
     }
 
-private:
+  private:
     ~StatusWatcher() = default;
 
     std::atomic<ULONG> refs_{1};

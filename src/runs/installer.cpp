@@ -1,10 +1,120 @@
+// The installation pipeline: the frame around the stages, with the options dialog, the
+// progress window, the console lines and the final interaction.
+#include <optional>
+#include <string>
+
+#include "platform/console.hpp"
+#include "platform/env.hpp"
+#include "platform/files.hpp"
+#include "runs/install_plan.hpp"
+#include "runs/install_stages.hpp"
 #include "runs/runs.hpp"
+#include "steam/discovery.hpp"
+#include "win_gui/message_box.hpp"
+#include "win_gui/options_dialog.hpp"
+#include "win_gui/progress_dialog.hpp"
 
 namespace ml {
+namespace {
+
+// Shows a step in the progress window when there is one (terminal runs have none).
+void show_step(std::optional<ProgressDialog>& progress, const ProgressStep& step) {
+    if (progress) progress->set_progress(step.percent, step.text);
+}
+
+// Asks for the components unless the run is terminal or unattended; false when the user
+// cancelled (or the dialog could not be shown), with the answers stored into options.
+bool choose_components(InstallOptions& options, bool steam_found) {
+    if (options.cli || options.non_interactive) return true;
+    const ComponentChoices initial = decide_components(options, steam_found);
+    const auto chosen = show_options_dialog(options.game_name, steam_found, initial.start_menu,
+                                            initial.desktop, initial.steam_library);
+    if (!chosen) return false;
+    options.start_menu = chosen->start_menu;
+    options.desktop = chosen->desktop;
+    options.steam_library = chosen->steam_library;
+    return true;
+}
+
+// The stages in pipeline order, each after its progress step; stops at the first error.
+Result<void> run_stages(const InstallContext& context, const InstallStages& stages,
+                        std::optional<ProgressDialog>& progress) {
+    struct Place {
+        const ProgressStep& step;
+        const InstallStages::Stage& stage;
+        bool in_dry_run;
+    };
+    const Place places[] = {
+        {install_steps::kConfiguration, stages.write_config, true},
+        {install_steps::kRunner, stages.deploy_runner, true},
+        {install_steps::kWebView2, stages.deploy_webview2_loader, true},
+        {install_steps::kIcons, stages.deploy_icons_and_setup_copy, true},
+        {install_steps::kSteam, stages.register_in_steam_library, true},
+        // A dry run skips these two entirely: no progress step and no console line.
+        {install_steps::kShortcuts, stages.create_windows_shortcuts, false},
+        {install_steps::kRegistration, stages.register_uninstaller, false},
+    };
+    for (const Place& place : places) {
+        if (context.options.dry_run && !place.in_dry_run) continue;
+        show_step(progress, place.step);
+        if (place.stage) {
+            if (auto done = place.stage(context); !done) return done;
+        }
+    }
+    return {};
+}
+
+void finish_interaction(const InstallContext& context) {
+    const InstallOptions& options = context.options;
+    if (options.non_interactive) return;
+    if (options.cli) {
+        out(kPressEnterPrompt);
+        // End of input or a read error ends the wait just the same.
+        (void)read_stdin_line();
+        return;
+    }
+    show_message_box(completion_title(options.game_name), completion_message(context), false);
+}
+
+}  // namespace
+
+Result<void> run_installer_with(InstallOptions options, const InstallStages& stages) {
+    // Before any window: the options dialog words its Steam box after what was found.
+    std::vector<std::string> steam_roots = detect_steam_roots(std::nullopt);
+    if (!choose_components(options, !steam_roots.empty())) {
+        out(kCancelledLine);
+        return {};
+    }
+    const InstallContext context =
+        make_install_context(std::move(options), std::move(steam_roots), env_var("LOCALAPPDATA"));
+
+    std::optional<ProgressDialog> progress;
+    if (!context.options.cli) {
+        progress.emplace(progress_title(context.options.game_name),
+                         progress_headline(context.options.game_name));
+        show_step(progress, install_steps::kPreparing);
+    }
+
+    out(banner_text());
+    out(location_text(context));
+    if (!context.options.dry_run) {
+        // On any early return the progress window goes with `progress`.
+        if (auto made = create_directories(context.install_path); !made) return made;
+    }
+    if (auto done = run_stages(context, stages, progress); !done) return done;
+
+    if (progress) {
+        show_step(progress, install_steps::kComplete);
+        progress->close();
+        progress.reset();
+    }
+    out(summary_text(context));
+    finish_interaction(context);
+    return {};
+}
 
 Result<void> run_installer(InstallOptions options) {
-    (void)options;
-    return {};
+    return run_installer_with(std::move(options), InstallStages{});
 }
 
 }  // namespace ml

@@ -55,7 +55,8 @@ void restart_steam_process(const std::vector<std::string>& roots) {
     }
     // Steam registers itself as the handler of steam:// addresses, so this starts it
     // wherever it is installed.
-    (void)run_child("cmd", {"/c", "start", "steam://"}, ChildOptions::detached(ChildOutput::Discard));
+    (void)run_child("cmd", {"/c", "start", "steam://"},
+                    ChildOptions::detached(ChildOutput::Discard));
 }
 
 }  // namespace ml

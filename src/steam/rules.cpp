@@ -25,7 +25,9 @@ bool is_unicode_space(char32_t c) {
 
 // The code point of the valid UTF-8 sequence s[i, i + len).
 char32_t decode(std::string_view s, std::size_t i, std::size_t len) {
-    const auto byte = [&](std::size_t k) { return static_cast<char32_t>(static_cast<unsigned char>(s[k])); };
+    const auto byte = [&](std::size_t k) {
+        return static_cast<char32_t>(static_cast<unsigned char>(s[k]));
+    };
     if (len == 1) return byte(i);
     char32_t c = byte(i) & (0x7Fu >> len);
     for (std::size_t k = 1; k < len; ++k) c = (c << 6) | (byte(i + k) & 0x3F);
@@ -42,7 +44,8 @@ std::size_t sequence_length(unsigned char lead) {
 // Trims Unicode white space from both ends of valid UTF-8.
 std::string_view trim_unicode_space(std::string_view s) {
     while (!s.empty()) {
-        const std::size_t len = std::min(sequence_length(static_cast<unsigned char>(s[0])), s.size());
+        const std::size_t len =
+            std::min(sequence_length(static_cast<unsigned char>(s[0])), s.size());
         if (!is_unicode_space(decode(s, 0, len))) break;
         s.remove_prefix(len);
     }
@@ -55,14 +58,9 @@ std::string_view trim_unicode_space(std::string_view s) {
     return s;
 }
 
-bool has_drive(std::string_view p) {
-    return p.size() >= 2 && p[1] == ':' &&
-           ((p[0] >= 'A' && p[0] <= 'Z') || (p[0] >= 'a' && p[0] <= 'z'));
-}
-
 // A path broken into what identifies it.
 struct PathKey {
-    char drive = 0;       // upper-case drive letter, 0 without one
+    char drive = 0;              // upper-case drive letter, 0 without one
     int leading_separators = 0;  // 0 relative, 1 rooted, 2 a \\server\share path
     std::vector<std::string_view> components;
 
@@ -71,7 +69,7 @@ struct PathKey {
 
 PathKey path_key(std::string_view p) {
     PathKey key;
-    if (has_drive(p)) {
+    if (has_drive_letter(p)) {
         key.drive = static_cast<char>(p[0] & ~0x20);
         p.remove_prefix(2);
     }
@@ -114,7 +112,9 @@ std::vector<std::string> reg_sz_values(std::string_view output, std::string_view
     return values;
 }
 
-bool same_path(std::string_view a, std::string_view b) { return path_key(a) == path_key(b); }
+bool same_path(std::string_view a, std::string_view b) {
+    return path_key(a) == path_key(b);
+}
 
 bool append_unique_path(std::vector<std::string>& list, std::string candidate) {
     const bool known = std::any_of(list.begin(), list.end(),

@@ -8,6 +8,11 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <string_view>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "vdf/shortcuts_vdf.hpp"
 
@@ -159,6 +164,73 @@ inline std::uint32_t* int_field(SteamShortcut& s, Key key) noexcept {
         default:
             return nullptr;
     }
+}
+
+// One node head of the canonical layout, ready to compare: marker, key, NUL.
+struct NodeHead {
+    alignas(16) unsigned char bytes[32];
+    std::size_t length;  // marker, key and NUL
+    Key key;
+};
+
+constexpr NodeHead make_head(unsigned char marker, std::string_view name, Key key) {
+    NodeHead head{};
+    head.bytes[0] = marker;
+    for (std::size_t i = 0; i < name.size(); ++i)
+        head.bytes[i + 1] = static_cast<unsigned char>(name[i]);
+    head.length = name.size() + 2;
+    head.key = key;
+    return head;
+}
+
+// The entry's nodes in the order this program, most tools and Steam itself write them.
+// The reader guesses that the next node is the one after the last it recognised; when the
+// guess holds, the key needs neither a search for its NUL nor a lookup.
+inline constexpr NodeHead kCanonicalHeads[] = {
+    make_head(0x02, "appid", Key::AppId),
+    make_head(0x01, "AppName", Key::AppName),
+    make_head(0x01, "Exe", Key::Exe),
+    make_head(0x01, "StartDir", Key::StartDir),
+    make_head(0x01, "icon", Key::Icon),
+    make_head(0x01, "ShortcutPath", Key::ShortcutPath),
+    make_head(0x01, "LaunchOptions", Key::LaunchOptions),
+    make_head(0x02, "IsHidden", Key::IsHidden),
+    make_head(0x02, "AllowDesktopConfig", Key::AllowDesktopConfig),
+    make_head(0x02, "AllowOverlay", Key::AllowOverlay),
+    make_head(0x02, "OpenVR", Key::OpenVr),
+    make_head(0x02, "Devkit", Key::Devkit),
+    make_head(0x01, "DevkitGameID", Key::DevkitGameId),
+    make_head(0x02, "DevkitOverrideAppID", Key::DevkitOverrideAppId),
+    make_head(0x02, "LastPlayTime", Key::LastPlayTime),
+    make_head(0x01, "FlatpakAppID", Key::FlatpakAppId),
+    make_head(0x00, "tags", Key::Tags),
+};
+inline constexpr std::size_t kCanonicalCount = std::size(kCanonicalHeads);
+
+// The position in kCanonicalHeads after the node of this key; Unknown has none.
+constexpr std::size_t canonical_next(Key key) noexcept {
+    for (std::size_t i = 0; i < kCanonicalCount; ++i) {
+        if (kCanonicalHeads[i].key == key) return i + 1;
+    }
+    return kCanonicalCount;
+}
+
+// True when the bytes at p are exactly this head. Needs 32 readable bytes at p.
+inline bool head_matches(const char* p, const NodeHead& head) noexcept {
+#if defined(__SSE2__)
+    const auto* expected = reinterpret_cast<const __m128i*>(head.bytes);
+    const __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i hi = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
+    const auto equal = static_cast<std::uint32_t>(
+                           _mm_movemask_epi8(_mm_cmpeq_epi8(lo, _mm_load_si128(expected)))) |
+                       static_cast<std::uint32_t>(
+                           _mm_movemask_epi8(_mm_cmpeq_epi8(hi, _mm_load_si128(expected + 1))))
+                           << 16;
+    const std::uint32_t need = (std::uint32_t{1} << head.length) - 1;
+    return (equal & need) == need;
+#else
+    return std::memcmp(p, head.bytes, head.length) == 0;
+#endif
 }
 
 }  // namespace ml::vdf_detail

@@ -3,7 +3,6 @@
 // come, stops quietly where the data ends, and fails only on bytes it cannot frame.
 
 #include <algorithm>
-#include <optional>
 #include <utility>
 
 #include "platform/text.hpp"
@@ -32,17 +31,11 @@ struct RawText {
 };
 
 // The text a string stands for: its bytes when they are valid UTF-8, else a repaired copy.
+// Built fresh rather than assigned into the field: std::string::assign would round a
+// capacity of 16 to 29 bytes up to 30, and names of that length are the common case.
 std::string to_text(RawText raw) {
     if (raw.ascii || is_valid_utf8(raw.view())) return std::string(raw.view());
     return sanitize_utf8(raw.view());
-}
-
-void assign_text(std::string& field, RawText raw) {
-    if (raw.ascii || is_valid_utf8(raw.view())) {
-        field.assign(raw.data, raw.length);
-    } else {
-        field = sanitize_utf8(raw.view());
-    }
 }
 
 std::string marker_text(unsigned char marker) {
@@ -57,20 +50,26 @@ std::uint32_t load_le32(const char* p) noexcept {
 }
 
 // Makes room for at least one more record. The list is the bulk of the memory a parse
-// needs, so instead of doubling it is sized from the bytes still to read and the average
-// entry so far, with a little to spare; a geometric floor keeps odd files linear.
+// needs, so rather than doubling to the end it doubles only while the entries read so far
+// are too few to go by, then sizes the list once from the bytes still to read and the
+// average entry, with a little to spare. A geometric floor keeps odd files linear.
 void make_room(std::vector<SteamShortcut>& list, std::size_t consumed, std::size_t total) {
     if (list.size() < list.capacity()) return;
     const std::size_t count = list.size();
+    // Every entry takes at least 3 bytes (0x00, an empty name's NUL, 0x08).
+    const std::size_t most = count + (total - consumed) / 3 + 1;
+    std::size_t want;
     if (count == 0) {
-        list.reserve(std::min<std::size_t>(64, total / 128 + 1));
-        return;
+        want = 64;
+    } else if (consumed < total / 32) {
+        want = count * 2;
+    } else {
+        const double rest = static_cast<double>(total - consumed) * static_cast<double>(count) /
+                            static_cast<double>(consumed);
+        want = count + static_cast<std::size_t>(rest * (1.0 + 1.0 / 64)) + 16;
+        want = std::max(want, count + count / 8 + 16);
     }
-    const std::size_t average = std::max<std::size_t>(consumed / count, 1);
-    const std::size_t rest = (total - consumed) / average;
-    std::size_t want = count + rest + rest / 16 + 16;
-    want = std::max(want, count + count / 8 + 16);
-    list.reserve(want);
+    list.reserve(std::min(want, most));
 }
 
 class Reader {
@@ -85,7 +84,7 @@ class Reader {
     bool read_entry(SteamShortcut& entry);
     bool read_table(SteamShortcut& entry, Key key, RawText name);
 
-    bool fail_with(ErrorKind kind, std::string message) {
+    [[gnu::cold, gnu::noinline]] bool fail_with(ErrorKind kind, std::string message) {
         error_ = Error::make(kind, std::move(message));
         return false;
     }
@@ -104,12 +103,14 @@ class Reader {
     std::vector<RawText> tags_;
 };
 
-bool Reader::read_raw(RawText& out) {
+inline bool Reader::read_raw(RawText& out) {
     CStringScan scan;
-    if (p_ >= end_ || !vdf_detail::scan_cstring(p_, end_, scan)) return fail_unterminated();
-    out = RawText{p_, scan.length, scan.ascii};
-    p_ += scan.length + 1;
-    return true;
+    if (p_ < end_ && vdf_detail::scan_cstring(p_, end_, scan)) [[likely]] {
+        out = RawText{p_, scan.length, scan.ascii};
+        p_ += scan.length + 1;
+        return true;
+    }
+    return fail_unterminated();
 }
 
 Result<std::vector<SteamShortcut>> Reader::run() {
@@ -137,21 +138,33 @@ Result<std::vector<SteamShortcut>> Reader::run() {
 }
 
 bool Reader::read_entry(SteamShortcut& entry) {
+    std::size_t guess = 0;  // in vdf_detail::kCanonicalHeads
     while (p_ < end_) {
         const auto type = static_cast<unsigned char>(*p_);
         if (type == kEnd) {
             ++p_;
             return true;
         }
-        ++p_;
         RawText key;
-        if (!read_raw(key)) return false;
-        const Key known = vdf_detail::classify_key(key.data, key.length);
+        Key known;
+        if (guess < vdf_detail::kCanonicalCount && end_ - p_ >= 32 &&
+            vdf_detail::head_matches(p_, vdf_detail::kCanonicalHeads[guess])) {
+            const vdf_detail::NodeHead& head = vdf_detail::kCanonicalHeads[guess];
+            key = RawText{p_ + 1, head.length - 2, true};
+            known = head.key;
+            p_ += head.length;
+            ++guess;
+        } else {
+            ++p_;
+            if (!read_raw(key)) return false;
+            known = vdf_detail::classify_key(key.data, key.length);
+            if (known != Key::Unknown) guess = vdf_detail::canonical_next(known);
+        }
         if (type == kString) {
             RawText value;
             if (!read_raw(value)) return false;
             if (std::string* field = vdf_detail::text_field(entry, known)) {
-                assign_text(*field, value);
+                *field = to_text(value);
             } else if (known == Key::Unknown) {
                 entry.extra_nodes.push_back({to_text(key), to_text(value)});
             }

@@ -3,10 +3,12 @@ from __future__ import annotations
 
 import os
 import pathlib
+import shutil
+import subprocess
 
 import pytest
 
-from harness import PROFILE_VARS, Wine, win_path
+from harness import PROFILE_VARS, HttpServer, Wine, win_path
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 
@@ -21,7 +23,15 @@ def pytest_configure(config):
 @pytest.fixture(scope="session")
 def wine() -> Wine:
     build = pathlib.Path(os.environ.get("ML_BUILD_DIR", ROOT / "build" / "windows")).resolve()
-    return Wine(build, pathlib.Path(os.environ["WINEPREFIX"]))
+    w = Wine(build, pathlib.Path(os.environ["WINEPREFIX"]))
+    # The first program that looks at the desktop makes Wine start the desktop process, which
+    # inherits that program's standard streams and keeps them open for the whole session: a
+    # captured guidriver run would then never see the end of its output. Start it here with
+    # nothing to inherit.
+    subprocess.run(["wine", str(w.tool("guidriver")), "list"], env=w.unix_env(),
+                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL, timeout=120)
+    return w
 
 
 @pytest.fixture(scope="session")
@@ -71,3 +81,79 @@ def run(wine, env, sandbox):
         return wine.run(wine.exe, list(args), env=merged, cwd=cwd or sandbox / "cwd", **kwargs)
 
     return _run
+
+
+@pytest.fixture
+def http_server():
+    """A loopback HTTP server for one test (see harness.HttpServer)."""
+    server = HttpServer()
+    yield server
+    server.close()
+
+
+@pytest.fixture
+def steamprobe(wine, env, sandbox):
+    """Runs the steamprobe test tool with this test's environment and sandbox/cwd as its
+    working folder; keyword arguments override (extra_env, cwd, timeout)."""
+
+    def _probe(*args: str, extra_env=None, cwd=None, **kwargs):
+        merged = dict(env)
+        merged.update(extra_env or {})
+        return wine.run(wine.tool("steamprobe"), list(args), env=merged,
+                        cwd=cwd or sandbox / "cwd", **kwargs)
+
+    return _probe
+
+@pytest.hookimpl(hookwrapper=True)
+def pytest_runtest_makereport(item, call):
+    # Lets fixtures see at teardown whether the test itself failed.
+    outcome = yield
+    report = outcome.get_result()
+    setattr(item, f"report_{report.when}", report)
+
+
+@pytest.fixture(scope="session")
+def screenshots_dir(wine) -> pathlib.Path:
+    """Pictures of the virtual screen, kept in the build tree."""
+    path = wine.build_dir / "screenshots"
+    # Failure pictures belong to this session only.
+    shutil.rmtree(path / "failures", ignore_errors=True)
+    path.mkdir(parents=True, exist_ok=True)
+    return path
+
+
+@pytest.fixture
+def gui(wine, screenshots_dir, request):
+    """Finds, reads and drives windows; a failed test leaves a picture of the screen in
+    screenshots/failures/."""
+    from gui import Gui
+
+    g = Gui(wine, screenshots_dir)
+    yield g
+    report = getattr(request.node, "report_call", None)
+    if report is not None and report.failed:
+        name = request.node.name.replace("/", "_").replace("[", "-").replace("]", "")
+        try:
+            wine.screenshot(screenshots_dir / "failures" / f"{name}.png")
+        except (OSError, subprocess.CalledProcessError):
+            pass
+
+
+@pytest.fixture
+def launch(wine, env, sandbox):
+    """Starts Marrowlane-Setup.exe (or another program given as program=) in the background
+    with this test's environment; whatever still runs at the end of the test is killed."""
+    started = []
+
+    def _launch(*args: str, program=None, extra_env=None, cwd=None, **kwargs):
+        merged = dict(env)
+        merged.update(extra_env or {})
+        running = wine.start(program or wine.exe, list(args), env=merged,
+                             cwd=cwd or sandbox / "cwd", **kwargs)
+        started.append(running)
+        return running
+
+    yield _launch
+    for running in started:
+        if running.running():
+            running.kill()

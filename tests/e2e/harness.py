@@ -7,11 +7,15 @@ launcher inside Windows can set, empty or remove variables exactly as a test wan
 from __future__ import annotations
 
 import dataclasses
+import fcntl
+import http.server
 import json
 import os
 import pathlib
 import shutil
+import socket
 import subprocess
+import threading
 import time
 from typing import Mapping, Optional, Sequence
 
@@ -47,13 +51,62 @@ class Result:
         return self.stderr.decode("utf-8")
 
 
-class Running:
-    """A program started in the background; wait() collects its Result."""
+class StdoutGate:
+    """A pipe for a program's standard output that is full before the program starts, so
+    that its first write blocks until release(). It holds a program at its first console
+    line without any switch in the program: the installer prints its banner only after the
+    progress window is up, so a test can look at that window for as long as it likes."""
 
-    def __init__(self, popen: subprocess.Popen, timeout: float, wine: "Wine"):
+    def __init__(self):
+        self.read_fd, self.write_fd = os.pipe()
+        fcntl.fcntl(self.write_fd, fcntl.F_SETPIPE_SZ, 4096)
+        os.set_blocking(self.write_fd, False)
+        self.filler = 0
+        try:
+            while True:
+                self.filler += os.write(self.write_fd, b"\0" * 4096)
+        except BlockingIOError:
+            pass
+        # The flag is shared with the program's copy of the descriptor.
+        os.set_blocking(self.write_fd, True)
+
+
+class Running:
+    """A program started in the background. Its output is collected as it arrives, so a
+    test can look at it while the program runs; wait() collects its Result."""
+
+    def __init__(self, popen: subprocess.Popen, timeout: float, wine: "Wine",
+                 gate: StdoutGate | None = None):
         self._popen = popen
         self._timeout = timeout
         self._wine = wine
+        self._gate = gate
+        self._out = bytearray()
+        self._err = bytearray()
+        self._lock = threading.Lock()
+        self._readers = []
+        if popen.stderr is not None:
+            self._readers.append(self._reader(popen.stderr, self._err))
+        if gate is None and popen.stdout is not None:
+            self._readers.append(self._reader(popen.stdout, self._out))
+
+    def _reader(self, stream, into: bytearray, skip: int = 0) -> threading.Thread:
+        def pump():
+            left = skip
+            while True:
+                chunk = stream.read1(65536) if hasattr(stream, "read1") else os.read(stream, 65536)
+                if not chunk:
+                    break
+                if left:
+                    dropped = min(left, len(chunk))
+                    chunk, left = chunk[dropped:], left - dropped
+                with self._lock:
+                    into.extend(chunk)
+            if isinstance(stream, int):
+                os.close(stream)
+        thread = threading.Thread(target=pump, daemon=True)
+        thread.start()
+        return thread
 
     @property
     def popen(self) -> subprocess.Popen:
@@ -62,16 +115,80 @@ class Running:
     def running(self) -> bool:
         return self._popen.poll() is None
 
-    def wait(self, stdin: bytes | None = None, timeout: float | None = None) -> Result:
+    def release_stdout(self) -> None:
+        """Lets a program held by a StdoutGate go on writing."""
+        if self._gate is not None:
+            gate, self._gate = self._gate, None
+            self._readers.append(self._reader(gate.read_fd, self._out, skip=gate.filler))
+
+    def send(self, data: bytes) -> None:
+        """Writes to the program's standard input (which stays open)."""
+        self._popen.stdin.write(data)
+        self._popen.stdin.flush()
+
+    def close_stdin(self) -> None:
+        if self._popen.stdin and not self._popen.stdin.closed:
+            try:
+                self._popen.stdin.close()
+            except BrokenPipeError:
+                pass
+
+    def stdout_so_far(self) -> bytes:
+        with self._lock:
+            return bytes(self._out)
+
+    def stderr_so_far(self) -> bytes:
+        with self._lock:
+            return bytes(self._err)
+
+    def wait_for_output(self, text: bytes, *, stream: str = "stdout", timeout: float = 20) -> bytes:
+        """Waits until the stream holds text; returns everything it holds then."""
+        read = self.stdout_so_far if stream == "stdout" else self.stderr_so_far
+        deadline = time.monotonic() + timeout
+        while True:
+            if text in (got := read()):
+                return got
+            if not self.running():
+                for reader in self._readers:
+                    reader.join(timeout=5)
+                if text in (got := read()):
+                    return got
+                raise AssertionError(f"{text!r} never appeared on {stream}; it has {got!r}")
+            if time.monotonic() > deadline:
+                self.kill()
+                raise AssertionError(f"{text!r} never appeared on {stream}; it has {got!r}")
+            time.sleep(0.02)
+
+    def wait_exit(self, timeout: float | None = None) -> Result:
+        """Waits for the program to end by itself, leaving standard input open."""
+        self.release_stdout()
         try:
-            out, err = self._popen.communicate(stdin, timeout=timeout or self._timeout)
+            self._popen.wait(timeout=timeout or self._timeout)
         except subprocess.TimeoutExpired:
+            self.kill()
+            raise AssertionError(f"timed out; stdout={self.stdout_so_far()!r} "
+                                 f"stderr={self.stderr_so_far()!r}") from None
+        for reader in self._readers:
+            reader.join(timeout=10)
+        self.close_stdin()
+        return Result(self.stdout_so_far(), self.stderr_so_far(), self._popen.returncode)
+
+    def wait(self, stdin: bytes | None = None, timeout: float | None = None) -> Result:
+        """Writes stdin (if any), closes standard input and waits for the program's end."""
+        if stdin and self._popen.stdin and not self._popen.stdin.closed:
+            try:
+                self.send(stdin)
+            except BrokenPipeError:
+                pass
+        self.close_stdin()
+        return self.wait_exit(timeout)
+
+    def kill(self) -> None:
+        """Ends the program and every Windows program of the session that tests start."""
+        if self.running():
             self._wine.kill_all_windows_programs()
             self._popen.kill()
-            out, err = self._popen.communicate()
-            raise AssertionError(
-                f"timed out; stdout={out!r} stderr={err!r}") from None
-        return Result(out, err, self._popen.returncode)
+        self.release_stdout()
 
 
 class Wine:
@@ -94,17 +211,39 @@ class Wine:
     def tool(self, name: str) -> pathlib.Path:
         return self.tools / f"{name}.exe"
 
+    def install_tool(self, name: str, folder: os.PathLike | str, as_name: str) -> pathlib.Path:
+        """Copies the test tool `name` into folder as `as_name` (e.g. fake_tasklist as
+        tasklist.exe into a program's working folder, where Windows looks before system32)."""
+        folder = pathlib.Path(folder)
+        folder.mkdir(parents=True, exist_ok=True)
+        target = folder / as_name
+        shutil.copyfile(self.tool(name), target)
+        return target
+
     # -- running programs ----------------------------------------------------------------
     def start(self, program: os.PathLike | str, args: Sequence[str] = (), *,
               env: Mapping[str, Optional[str]] | None = None,
               cwd: os.PathLike | str | None = None,
               stdin: int | None = subprocess.PIPE,
-              timeout: float = 60) -> Running:
+              stdout=subprocess.PIPE,
+              direct: bool = False,
+              timeout: float = 60, gate_stdout: bool = False) -> Running:
         """Starts a Windows program (Unix path or Windows path) through envrun.
 
         env maps a variable to its value, to "" for an empty value, or to None to remove it.
-        cwd is a Unix folder, given to the program as its working folder.
+        cwd is a Unix folder, given to the program as its working folder. With gate_stdout
+        the program's first console write waits for Running.release_stdout().
+        direct=True starts the program as the first Windows process itself, without envrun
+        (so without env or cwd): a windowed program then has no console at all, as when a
+        user double-clicks it, provided stdout (standard error goes the same way) is not a
+        pipe, e.g. subprocess.DEVNULL.
         """
+        if direct:
+            assert env is None and cwd is None, "a direct start takes no env or cwd"
+            prog = os.fspath(program)
+            popen = subprocess.Popen(["wine", prog, *args], stdin=stdin, stdout=stdout,
+                                     stderr=stdout, env=self.unix_env())
+            return Running(popen, timeout, self)
         launcher = [str(self.tool("envrun"))]
         for name, value in (env or {}).items():
             if value is None:
@@ -117,9 +256,13 @@ class Wine:
         if prog.startswith("/"):
             prog = win_path(prog)
         command = ["wine", *launcher, "--", prog, *args]
-        popen = subprocess.Popen(command, stdin=stdin, stdout=subprocess.PIPE,
+        gate = StdoutGate() if gate_stdout else None
+        popen = subprocess.Popen(command, stdin=stdin,
+                                 stdout=gate.write_fd if gate else stdout,
                                  stderr=subprocess.PIPE, env=self.unix_env())
-        return Running(popen, timeout, self)
+        if gate:
+            os.close(gate.write_fd)
+        return Running(popen, timeout, self, gate)
 
     def run(self, program: os.PathLike | str, args: Sequence[str] = (), *,
             input: bytes = b"", timeout: float = 60, **kwargs) -> Result:
@@ -131,9 +274,10 @@ class Wine:
         return subprocess.run(["wine", *args], input=input, capture_output=True,
                               env=self.unix_env(), timeout=timeout)
 
-    def kill_all_windows_programs(self) -> None:
-        """Ends every Windows process of this prefix (a hung test must not hang the rest)."""
-        for name in ("Marrowlane-Setup.exe",):
+    def kill_all_windows_programs(self, *extra: str) -> None:
+        """Ends every Windows process of this prefix (a hung test must not hang the rest),
+        and any processes of the extra image names."""
+        for name in ("Marrowlane-Setup.exe", "installstep.exe", "guidriver.exe", *extra):
             self.wine(["taskkill", "/f", "/im", name], timeout=30)
 
     # -- windows on the virtual display --------------------------------------------------
@@ -189,3 +333,84 @@ def wait_until(predicate, timeout: float = 10.0, interval: float = 0.05):
         if time.monotonic() > deadline:
             raise AssertionError("condition not reached in time")
         time.sleep(interval)
+
+
+@dataclasses.dataclass
+class Route:
+    status: int = 200
+    body: bytes = b""
+    headers: dict = dataclasses.field(default_factory=dict)
+
+
+@dataclasses.dataclass
+class Request:
+    method: str
+    path: str
+    headers: dict
+
+
+class HttpServer:
+    """A loopback HTTP server on 127.0.0.1 and a free port, run on a thread of the test.
+
+    serve(path, body) answers GET path with 200 and the body; serve(path, status=404) with an
+    error page; serve(path, status=302, headers={"Location": url}) redirects. Paths not
+    served answer 404. Every request is recorded in `requests`. It never leaves a client
+    waiting without an answer: the URL service of Windows has no timeout.
+    """
+
+    def __init__(self):
+        self.routes: dict[str, Route] = {}
+        self.requests: list[Request] = []
+        server = self
+
+        class Handler(http.server.BaseHTTPRequestHandler):
+            protocol_version = "HTTP/1.1"
+
+            def do_GET(self):  # noqa: N802 (the base class names it)
+                server.requests.append(Request("GET", self.path, dict(self.headers)))
+                route = server.routes.get(self.path)
+                if route is None:
+                    route = Route(404, b"<html><body>404 Not Found</body></html>")
+                self.send_response(route.status)
+                for name, value in route.headers.items():
+                    self.send_header(name, value)
+                self.send_header("Content-Length", str(len(route.body)))
+                self.send_header("Cache-Control", "no-store")
+                self.end_headers()
+                self.wfile.write(route.body)
+
+            def log_message(self, *args):
+                pass
+
+        self._httpd = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+        self._httpd.daemon_threads = True
+        self._httpd.block_on_close = False
+        self.port = self._httpd.server_address[1]
+        self._thread = threading.Thread(target=self._httpd.serve_forever, daemon=True)
+        self._thread.start()
+
+    def serve(self, path: str, body: bytes = b"", *, status: int = 200,
+              headers: Optional[dict] = None) -> str:
+        """Sets what GET path answers; returns the URL of path."""
+        if status >= 400 and not body:
+            body = f"<html><body>{status} error</body></html>".encode()
+        self.routes[path] = Route(status, body, dict(headers or {}))
+        return self.url(path)
+
+    def url(self, path: str) -> str:
+        return f"http://127.0.0.1:{self.port}{path}"
+
+    def paths_requested(self) -> list[str]:
+        return [r.path for r in self.requests]
+
+    def close(self) -> None:
+        self._httpd.shutdown()
+        self._httpd.server_close()
+
+
+def refused_url(path: str = "/") -> str:
+    """An http://127.0.0.1 URL on a port nobody listens on: connections are refused at once."""
+    with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as s:
+        s.bind(("127.0.0.1", 0))
+        port = s.getsockname()[1]
+    return f"http://127.0.0.1:{port}{path}"

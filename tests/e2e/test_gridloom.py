@@ -268,7 +268,7 @@ def test_real_steam_file_keeps_every_other_entry(run, steam, fixtures_dir, name)
 def lock(wine, path: pathlib.Path, share_read: bool):
     args = (["--share-read"] if share_read else []) + [win_path(path)]
     holder = wine.start(wine.tool("filelock"), args)
-    assert holder.popen.stdout.readline() == b"locked\n"
+    holder.wait_for_output(b"locked\n")
     return holder
 
 

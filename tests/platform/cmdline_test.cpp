@@ -31,7 +31,8 @@ TEST(WindowsArgument, Quoting) {
 }
 
 TEST(WindowsArgument, JoinQuotesTheProgramAndRejectsNul) {
-    const std::vector<std::string> args = {"query", "HKCU\\Software\\Valve\\Steam", "/v", "SteamPath"};
+    const std::vector<std::string> args = {"query", "HKCU\\Software\\Valve\\Steam", "/v",
+                                           "SteamPath"};
     EXPECT_EQ(join_command_line("reg", args).value(),
               R"("reg" query HKCU\Software\Valve\Steam /v SteamPath)");
     EXPECT_EQ(join_command_line("C:\\Program Files\\Steam\\steam.exe", {}).value(),
@@ -45,9 +46,9 @@ TEST(WindowsArgument, JoinQuotesTheProgramAndRejectsNul) {
 
 TEST(WindowsArgument, RawTailIsAppendedUnquoted) {
     const std::vector<std::string> c = {"/c"};
-    EXPECT_EQ(join_command_line("cmd", c, R"(ping 127.0.0.1 -n 2 > nul & rmdir /s /q "C: b")")
-                  .value(),
-              R"("cmd" /c ping 127.0.0.1 -n 2 > nul & rmdir /s /q "C: b")");
+    EXPECT_EQ(
+        join_command_line("cmd", c, R"(ping 127.0.0.1 -n 2 > nul & rmdir /s /q "C: b")").value(),
+        R"("cmd" /c ping 127.0.0.1 -n 2 > nul & rmdir /s /q "C: b")");
     EXPECT_EQ(join_command_line("cmd", c, "").value(), R"("cmd" /c)");
     EXPECT_FALSE(join_command_line("cmd", c, std::string("a\0b", 3)).has_value());
 }

@@ -93,12 +93,8 @@ TEST(Process, ExecutableCheckLooksAtTheFirstTwoBytesOnly) {
         bool valid;
     };
     const std::vector<Case> cases = {
-        {"empty.exe", "", false},
-        {"one.exe", "M", false},
-        {"mz.txt", "MZ hello", true},
-        {"exactly.exe", "MZ", true},
-        {"zm.exe", "ZM\x90", false},
-        {"lower.exe", "mz", false},
+        {"empty.exe", "", false},    {"one.exe", "M", false},     {"mz.txt", "MZ hello", true},
+        {"exactly.exe", "MZ", true}, {"zm.exe", "ZM\x90", false}, {"lower.exe", "mz", false},
     };
     for (const auto& c : cases) {
         ASSERT_TRUE(write_file(dir / c.name, c.content));

@@ -32,7 +32,10 @@ TEST(SteamRules, RegQueryOutputLines) {
         // The text after the first REG_SZ, even when it holds REG_SZ again.
         {"InstallPath REG_SZ x REG_SZ y", "InstallPath", {"x REG_SZ y"}},
         // Unicode white space around the data goes (NBSP, ideographic space, CR alone).
-        {"InstallPath REG_SZ \xC2\xA0" "C:\\S\xE3\x80\x80\r", "InstallPath", {"C:\\S"}},
+        {"InstallPath REG_SZ \xC2\xA0"
+         "C:\\S\xE3\x80\x80\r",
+         "InstallPath",
+         {"C:\\S"}},
         // Bytes that are not UTF-8 (a code page reg used) become U+FFFD.
         {"InstallPath REG_SZ C:\\Caf\x82\r\n", "InstallPath", {"C:\\Caf\xEF\xBF\xBD"}},
         {"InstallPath REG_SZ    \r\n", "InstallPath", {""}},
@@ -121,12 +124,14 @@ TEST(SteamRules, AccountNamesTasklistAndWebAddresses) {
         {"\xFF\xFEsteam.exe", true},
         {"", false},
     };
-    for (const auto& [output, running] : tasklists) EXPECT_EQ(tasklist_lists_steam(output), running);
+    for (const auto& [output, running] : tasklists)
+        EXPECT_EQ(tasklist_lists_steam(output), running);
 
     for (const char* web : {"http://x", "https://127.0.0.1:8/a.png", "http://"}) {
         EXPECT_TRUE(is_web_address(web)) << web;
     }
-    for (const char* local : {"HTTP://x", "Https://x", "ftp://x", "file:///C:/a", "C:\\a.png", ""}) {
+    for (const char* local :
+         {"HTTP://x", "Https://x", "ftp://x", "file:///C:/a", "C:\\a.png", ""}) {
         EXPECT_FALSE(is_web_address(local)) << local;
     }
 }
@@ -143,7 +148,8 @@ TEST(SteamRules, PowerShellLiteralsCannotBeEndedByTheText) {
          "'x\xE2\x80\x98\xE2\x80\x98y\xE2\x80\x99\xE2\x80\x99z"
          "\xE2\x80\x9A\xE2\x80\x9A\xE2\x80\x9B\xE2\x80\x9B'"},
         // Double quotes and the other characters near them are left alone.
-        {"\"$x\" \xE2\x80\x9C \xE2\x80\x9D \xE2\x80\x97", "'\"$x\" \xE2\x80\x9C \xE2\x80\x9D \xE2\x80\x97'"},
+        {"\"$x\" \xE2\x80\x9C \xE2\x80\x9D \xE2\x80\x97",
+         "'\"$x\" \xE2\x80\x9C \xE2\x80\x9D \xE2\x80\x97'"},
     };
     for (const auto& [text, literal] : cases) EXPECT_EQ(powershell_quote(text), literal) << text;
 

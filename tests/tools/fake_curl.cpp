@@ -9,10 +9,12 @@
 // Single-letter options combine ("-fsSL"). Exit status as curl's: 0, 1 unsupported
 // protocol, 2 bad usage, 6/7 host or connection failure, 22 HTTP error with -f, 23 the
 // file cannot be written. Each start appends its arguments in debug form to FAKECURL_LOG.
+
 #include <windows.h>
 
-#include <string>
 #include <winhttp.h>
+
+#include <string>
 
 #include "fake_log.hpp"
 #include "http_get.hpp"
@@ -59,11 +61,20 @@ int wmain(int argc, wchar_t** argv) {
         } else if (a.size() > 1 && a[0] == L'-' && a[1] != L'-') {
             for (std::size_t k = 1; k < a.size(); ++k) {
                 switch (a[k]) {
-                    case L'f': fail_on_http_error = true; break;
-                    case L's': silent = true; break;
-                    case L'S': show_error = true; break;
-                    case L'L': follow = true; break;
-                    default: return fail(2, "option " + ml::narrow(a) + ": is unknown");
+                    case L'f':
+                        fail_on_http_error = true;
+                        break;
+                    case L's':
+                        silent = true;
+                        break;
+                    case L'S':
+                        show_error = true;
+                        break;
+                    case L'L':
+                        follow = true;
+                        break;
+                    default:
+                        return fail(2, "option " + ml::narrow(a) + ": is unknown");
                 }
             }
         } else if (a.starts_with(L"--")) {
@@ -75,7 +86,8 @@ int wmain(int argc, wchar_t** argv) {
     show_errors = !silent || show_error;
     if (url.empty()) return fail(2, "no URL specified");
     const auto scheme_end = url.find(L"://");
-    const std::wstring scheme = scheme_end == std::wstring::npos ? L"http" : url.substr(0, scheme_end);
+    const std::wstring scheme =
+        scheme_end == std::wstring::npos ? L"http" : url.substr(0, scheme_end);
     if (scheme != L"http" && scheme != L"https") {
         return fail(1, "Protocol \"" + ml::narrow(scheme) + "\" not supported");
     }

@@ -34,7 +34,9 @@ struct Token {
 };
 using Statement = std::vector<Token>;
 
-void log(const std::string& line) { ml::testing::append_log_line("FAKEPS_LOG", line); }
+void log(const std::string& line) {
+    ml::testing::append_log_line("FAKEPS_LOG", line);
+}
 
 void error_line(const std::string& text) {
     const std::string line = text + "\r\n";
@@ -47,7 +49,8 @@ void error_line(const std::string& text) {
 std::size_t quote_at(const std::string& s, std::size_t i) {
     if (s[i] == '\'') return 1;
     if (i + 2 < s.size() && s.compare(i, 2, "\xE2\x80") == 0 &&
-        static_cast<unsigned char>(s[i + 2]) >= 0x98 && static_cast<unsigned char>(s[i + 2]) <= 0x9B) {
+        static_cast<unsigned char>(s[i + 2]) >= 0x98 &&
+        static_cast<unsigned char>(s[i + 2]) <= 0x9B) {
         return 3;
     }
     return 0;
@@ -91,7 +94,8 @@ std::optional<std::vector<Statement>> parse(const std::string& s) {
             return std::nullopt;
         } else {
             std::string word;
-            while (i < s.size() && std::string_view(" \t\r\n;").find(s[i]) == std::string_view::npos &&
+            while (i < s.size() &&
+                   std::string_view(" \t\r\n;").find(s[i]) == std::string_view::npos &&
                    quote_at(s, i) == 0) {
                 word.push_back(s[i++]);
             }

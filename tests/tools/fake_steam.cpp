@@ -10,6 +10,7 @@
 // appends "exit PID shutdown" or "exit PID lifetime" when it ends by itself, and
 // "ignored PID shutdown" for each request it ignores.
 #include <windows.h>
+
 #include <shellapi.h>
 
 #include <string>
@@ -24,7 +25,9 @@ namespace {
 
 constexpr wchar_t kShutdownEvent[] = L"MarrowlaneTestFakeSteamShutdown";
 
-void log(const std::string& line) { ml::testing::append_log_line("FAKESTEAM_LOG", line); }
+void log(const std::string& line) {
+    ml::testing::append_log_line("FAKESTEAM_LOG", line);
+}
 
 }  // namespace
 

@@ -7,6 +7,7 @@
 // ends; "INFO: No tasks are running which match the specified criteria." when no process
 // matches; exit status 0. Unknown options and filters print an ERROR line and exit 1.
 #include <windows.h>
+
 #include <psapi.h>
 #include <tlhelp32.h>
 
@@ -137,11 +138,13 @@ int wmain(int argc, wchar_t** argv) {
         return 0;
     }
     if (csv) {
-        if (header) text = "\"Image Name\",\"PID\",\"Session Name\",\"Session#\",\"Mem Usage\"\r\n" + text;
+        if (header)
+            text = "\"Image Name\",\"PID\",\"Session Name\",\"Session#\",\"Mem Usage\"\r\n" + text;
     } else if (header) {
-        text = "\r\nImage Name                     PID Session Name        Session#    Mem Usage\r\n"
-               "========================= ======== ================ =========== ============\r\n" +
-               text;
+        text =
+            "\r\nImage Name                     PID Session Name        Session#    Mem Usage\r\n"
+            "========================= ======== ================ =========== ============\r\n" +
+            text;
     } else {
         text = "\r\n" + text;
     }

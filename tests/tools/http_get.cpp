@@ -52,15 +52,16 @@ HttpAnswer http_get(const std::wstring& url, bool follow_redirects) {
     DWORD policy = follow_redirects ? WINHTTP_OPTION_REDIRECT_POLICY_ALWAYS
                                     : WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
     WinHttpSetOption(request.get(), WINHTTP_OPTION_REDIRECT_POLICY, &policy, sizeof policy);
-    if (!WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA,
-                            0, 0, 0) ||
+    if (!WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0,
+                            WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
         !WinHttpReceiveResponse(request.get(), nullptr)) {
         answer.error = GetLastError();
         return answer;
     }
     DWORD size = sizeof(answer.status);
     WinHttpQueryHeaders(request.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
-                        WINHTTP_HEADER_NAME_BY_INDEX, &answer.status, &size, WINHTTP_NO_HEADER_INDEX);
+                        WINHTTP_HEADER_NAME_BY_INDEX, &answer.status, &size,
+                        WINHTTP_NO_HEADER_INDEX);
     char buffer[16384];
     DWORD got = 0;
     while (WinHttpReadData(request.get(), buffer, sizeof buffer, &got) && got > 0) {

@@ -9,10 +9,10 @@
 namespace ml::testing {
 
 struct HttpAnswer {
-    DWORD error = 0;      // a WinHTTP error code when no answer came (e.g. refused: 12029)
-    DWORD status = 0;     // the HTTP status of the final answer
+    DWORD error = 0;   // a WinHTTP error code when no answer came (e.g. refused: 12029)
+    DWORD status = 0;  // the HTTP status of the final answer
     std::string body;
-    std::wstring host;    // as the address named it
+    std::wstring host;  // as the address named it
     unsigned port = 0;
 };
 

@@ -19,6 +19,7 @@
 //
 // Exit status 0, 1 when the operation failed, 2 for a usage error.
 #include <windows.h>
+
 #include <shellapi.h>
 
 #include <chrono>

@@ -67,12 +67,11 @@ inline std::string read_bytes(const std::filesystem::path& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// One row of MANIFEST.tsv: file name, size, writer, notes.
+// One row of MANIFEST.tsv: file name, size and writer.
 struct ManifestRow {
     std::string file;
     std::size_t bytes = 0;
     std::string writer;
-    std::string notes;
 };
 
 inline std::vector<ManifestRow> read_manifest(const std::filesystem::path& dir) {
@@ -81,16 +80,16 @@ inline std::vector<ManifestRow> read_manifest(const std::filesystem::path& dir) 
     std::string line;
     std::getline(text, line);  // column names
     while (std::getline(text, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        std::vector<std::string> cols;
-        std::size_t start = 0;
-        for (std::size_t tab; (tab = line.find('\t', start)) != std::string::npos;
-             start = tab + 1) {
-            cols.push_back(line.substr(start, tab - start));
-        }
-        cols.push_back(line.substr(start));
-        if (cols.size() < 5) continue;
-        rows.push_back({cols[0], std::stoul(cols[1]), cols[3], cols[4]});
+        std::istringstream cols(line);
+        ManifestRow row;
+        std::string bytes, sha256;
+        std::getline(cols, row.file, '\t');
+        std::getline(cols, bytes, '\t');
+        std::getline(cols, sha256, '\t');
+        std::getline(cols, row.writer, '\t');
+        if (row.file.empty()) continue;
+        row.bytes = std::stoul(bytes);
+        rows.push_back(row);
     }
     return rows;
 }

@@ -1,0 +1,109 @@
+// Peak heap while parsing a shortcuts.vdf, measured by counting every allocation.
+//   vdf_memory                    parse a generated 100,000-entry file
+//   vdf_memory FILE               parse FILE
+//   vdf_memory --write N OUT      write a generated N-entry file to OUT
+
+#include <malloc.h>
+#include <sys/resource.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <filesystem>
+#include <new>
+#include <string>
+
+#include "shortcut_corpus.hpp"
+
+namespace {
+
+// Live and peak bytes as malloc hands them out (usable size, so rounding counts too).
+std::size_t g_live = 0;
+std::size_t g_peak = 0;
+
+void* counted_alloc(std::size_t size) {
+    void* p = std::malloc(size == 0 ? 1 : size);
+    if (p == nullptr) throw std::bad_alloc();
+    g_live += malloc_usable_size(p);
+    if (g_live > g_peak) g_peak = g_live;
+    return p;
+}
+
+void counted_free(void* p) noexcept {
+    if (p == nullptr) return;
+    g_live -= malloc_usable_size(p);
+    std::free(p);
+}
+
+int measure(const std::string& bytes) {
+    const std::size_t before = g_live;
+    g_peak = g_live;
+    std::size_t entries = 0;
+    {
+        const auto list = ml::parse_shortcuts_vdf(bytes);
+        if (!list) {
+            std::fprintf(stderr, "vdf_memory: %s\n", list.error().message.c_str());
+            return 1;
+        }
+        entries = list->size();
+    }
+    const double size = static_cast<double>(bytes.size());
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("input: %zu bytes, %zu entries\n", bytes.size(), entries);
+    std::printf("heap live before parse (input included): %zu bytes\n", before);
+    std::printf("peak heap during parse: %zu bytes = %.2fx input (parse's own: %.2fx)\n", g_peak,
+                static_cast<double>(g_peak) / size, static_cast<double>(g_peak - before) / size);
+    std::printf("max RSS of the process: %ld KiB\n", usage.ru_maxrss);
+    return 0;
+}
+
+// One allocation of the file's size, as a caller that reads a file for parsing makes.
+bool read_file(const char* path, std::string& out) {
+    std::error_code ec;
+    const std::uintmax_t size = std::filesystem::file_size(path, ec);
+    std::ifstream in(path, std::ios::binary);
+    if (ec || !in) return false;
+    out.resize(static_cast<std::size_t>(size));
+    return static_cast<bool>(in.read(out.data(), static_cast<std::streamsize>(size)));
+}
+
+}  // namespace
+
+void* operator new(std::size_t size) {
+    return counted_alloc(size);
+}
+void* operator new[](std::size_t size) {
+    return counted_alloc(size);
+}
+void operator delete(void* p) noexcept {
+    counted_free(p);
+}
+void operator delete[](void* p) noexcept {
+    counted_free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    counted_free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+    counted_free(p);
+}
+
+int main(int argc, char** argv) {
+    if (argc == 4 && std::string(argv[1]) == "--write") {
+        const std::string bytes = ml::bench::generated_file(std::stoul(argv[2]));
+        std::ofstream out(argv[3], std::ios::binary);
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        return out ? 0 : 1;
+    }
+    std::string bytes;
+    if (argc == 2) {
+        if (!read_file(argv[1], bytes)) {
+            std::fprintf(stderr, "vdf_memory: cannot read %s\n", argv[1]);
+            return 1;
+        }
+    } else {
+        bytes = ml::bench::generated_file(100000);
+    }
+    return measure(bytes);
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "cli/options.hpp"
+
+namespace ml {
+
+// The working values of one installation, computed once by the pipeline before its first
+// stage and read by every stage. Paths are UTF-8 Windows paths.
+struct InstallContext {
+    // The run's options; after the options dialog its three choices hold the user's answers.
+    InstallOptions options;
+    // Steam roots found at the start of the run (before any dialog), possibly none.
+    std::vector<std::string> steam_roots;
+    // The choices with their defaults applied: unset Steam follows whether a root was found,
+    // unset shortcuts count as wanted.
+    bool steam_enabled = false;
+    bool desktop_enabled = true;
+    bool start_menu_enabled = true;
+    // server_origin without its trailing slashes; download addresses are "{origin}/...".
+    std::string origin;
+    // The installation folder and the two files the shortcuts and Steam entry point at.
+    std::string install_path;
+    std::string runner_path;
+    std::string icon_path;
+
+    friend bool operator==(const InstallContext&, const InstallContext&) = default;
+};
+
+}  // namespace ml

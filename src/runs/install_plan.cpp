@@ -1,0 +1,99 @@
+#include "runs/install_plan.hpp"
+
+#include "platform/path.hpp"
+#include "platform/text.hpp"
+
+namespace ml {
+namespace {
+
+const std::string kRule(54, '=');
+
+// Whether the Steam line belongs in the summary and the completion box: wanted and there is
+// a Steam to register with (a checked box without any root registers nothing).
+bool steam_listed(const InstallContext& context) {
+    return context.steam_enabled && !context.steam_roots.empty();
+}
+
+}  // namespace
+
+std::string trim_origin(std::string_view server_origin) {
+    while (!server_origin.empty() && server_origin.back() == '/') server_origin.remove_suffix(1);
+    return std::string(server_origin);
+}
+
+std::string install_path_for(const std::optional<std::string>& install_dir,
+                             const std::optional<std::string>& local_app_data) {
+    if (install_dir) return *install_dir;
+    // An empty LOCALAPPDATA would give the relative folder "Marrowlane", which depends on
+    // the current folder and would end up in shortcuts and the uninstall entry.
+    const std::string base =
+        local_app_data && !local_app_data->empty() ? *local_app_data : std::string("C:\\Marrowlane");
+    return path_join(base, "Marrowlane");
+}
+
+ComponentChoices decide_components(const InstallOptions& options, bool steam_found) {
+    return ComponentChoices{
+        .start_menu = options.start_menu.value_or(true),
+        .desktop = options.desktop.value_or(true),
+        .steam_library = options.steam_library.value_or(steam_found),
+    };
+}
+
+InstallContext make_install_context(InstallOptions options, std::vector<std::string> steam_roots,
+                                    const std::optional<std::string>& local_app_data) {
+    const ComponentChoices chosen = decide_components(options, !steam_roots.empty());
+    InstallContext context;
+    context.steam_enabled = chosen.steam_library;
+    context.desktop_enabled = chosen.desktop;
+    context.start_menu_enabled = chosen.start_menu;
+    context.origin = trim_origin(options.server_origin);
+    context.install_path = install_path_for(options.install_dir, local_app_data);
+    context.runner_path = path_join(context.install_path, "marrowlane.exe");
+    context.icon_path = path_join(context.install_path, "marrowlane.ico");
+    context.steam_roots = std::move(steam_roots);
+    context.options = std::move(options);
+    return context;
+}
+
+std::string progress_title(std::string_view game_name) {
+    return std::string(game_name) + " Setup";
+}
+
+std::string progress_headline(std::string_view game_name) {
+    return "Installing " + std::string(game_name);
+}
+
+std::string banner_text() {
+    return kRule + "\n     Marrowlane - Setup & Steam Library Installer     \n" + kRule + "\n";
+}
+
+std::string location_text(const InstallContext& context) {
+    return "Server Origin:    " + context.origin + "\nInstall Path:     " +
+           debug_quote(context.install_path) + "\n";
+}
+
+std::string summary_text(const InstallContext& context) {
+    std::string text = "\n" + kRule + "\n  Installation Completed Successfully!\n";
+    if (steam_listed(context)) text += "  - Steam Library shortcut and custom artwork installed\n";
+    if (context.desktop_enabled) text += "  - Desktop shortcut created\n";
+    if (context.start_menu_enabled) text += "  - Start Menu shortcut created\n";
+    text += "  - Registered in Windows Settings for 1-click uninstall\n" + kRule + "\n";
+    return text;
+}
+
+std::string completion_title(std::string_view game_name) {
+    return std::string(game_name) + " Setup - Installation Complete";
+}
+
+std::string completion_message(const InstallContext& context) {
+    // The box lists Steam third, after the shortcuts, unlike the console summary.
+    std::string text =
+        context.options.game_name + " has been installed successfully!\n\nInstalled components:\n";
+    if (context.desktop_enabled) text += "\u2022 Desktop shortcut created\n";
+    if (context.start_menu_enabled) text += "\u2022 Start Menu shortcut created\n";
+    if (steam_listed(context)) text += "\u2022 Added to Steam Library with custom artwork\n";
+    text += "\u2022 Registered in Windows Settings for 1-click uninstall";
+    return text;
+}
+
+}  // namespace ml

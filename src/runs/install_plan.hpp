@@ -1,0 +1,87 @@
+#pragma once
+
+// The installer's rules and console texts that need no operating system: origin and folder
+// rules, component defaults, progress steps, banner, summary and completion message.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cli/options.hpp"
+#include "runs/install_context.hpp"
+
+namespace ml {
+
+// The three components in the order the options dialog returns them.
+struct ComponentChoices {
+    bool start_menu = true;
+    bool desktop = true;
+    bool steam_library = false;
+
+    friend bool operator==(const ComponentChoices&, const ComponentChoices&) = default;
+};
+
+// One position of the progress window: bar value and status line.
+struct ProgressStep {
+    std::uint32_t percent;
+    std::string_view text;
+};
+
+// The progress window's steps, in the order the pipeline reaches them.
+namespace install_steps {
+inline constexpr ProgressStep kPreparing{10, "Preparing installation folder..."};
+inline constexpr ProgressStep kConfiguration{20, "Writing configuration files..."};
+inline constexpr ProgressStep kRunner{35, "Deploying application runner..."};
+inline constexpr ProgressStep kWebView2{48, "Deploying WebView2 runtime libraries..."};
+inline constexpr ProgressStep kIcons{60, "Configuring application icons..."};
+inline constexpr ProgressStep kSteam{72, "Configuring Steam library and artwork..."};
+inline constexpr ProgressStep kShortcuts{88, "Creating Start Menu & Desktop shortcuts..."};
+inline constexpr ProgressStep kRegistration{96, "Registering uninstaller in Windows Settings..."};
+inline constexpr ProgressStep kComplete{100, "Installation complete!"};
+}  // namespace install_steps
+
+// server_origin without any trailing '/' (a text of slashes only becomes empty); a trailing
+// backslash stays.
+std::string trim_origin(std::string_view server_origin);
+
+// The installation folder: install_dir unchanged when given; otherwise LOCALAPPDATA joined
+// with "Marrowlane", where an unset (nullopt) or empty LOCALAPPDATA is replaced by
+// C:\Marrowlane.
+std::string install_path_for(const std::optional<std::string>& install_dir,
+                             const std::optional<std::string>& local_app_data);
+
+// The components as decided so far: a choice given on the command line (or by the dialog)
+// wins; otherwise both shortcuts are wanted and Steam is wanted when a root was found. Also
+// the options dialog's initial check states.
+ComponentChoices decide_components(const InstallOptions& options, bool steam_found);
+
+// The working values of a run from its options (choices already final), the Steam roots
+// found and the value of LOCALAPPDATA (nullopt when unset or not valid Unicode).
+InstallContext make_install_context(InstallOptions options, std::vector<std::string> steam_roots,
+                                    const std::optional<std::string>& local_app_data);
+
+// The progress window's caption and headline for a game name.
+std::string progress_title(std::string_view game_name);
+std::string progress_headline(std::string_view game_name);
+
+// The three banner lines printed when the work starts.
+std::string banner_text();
+
+// The "Server Origin:" and "Install Path:" lines (the path in debug form).
+std::string location_text(const InstallContext& context);
+
+// The console summary: chosen components, not what succeeded, so a dry run lists them too.
+std::string summary_text(const InstallContext& context);
+
+// Caption and text of the completion message box.
+std::string completion_title(std::string_view game_name);
+std::string completion_message(const InstallContext& context);
+
+// The line printed when the user cancels the options dialog.
+inline constexpr std::string_view kCancelledLine = "[*] Installation cancelled by user.\n";
+
+// The prompt of a terminal run before it waits for one line of input.
+inline constexpr std::string_view kPressEnterPrompt = "\nPress Enter to finish...";
+
+}  // namespace ml

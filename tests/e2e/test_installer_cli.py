@@ -1,0 +1,106 @@
+"""The installer in a terminal (--cli), unattended (-y) and its folder and origin rules."""
+import shutil
+import time
+
+import pytest
+
+from harness import win_path
+from installer_text import PROMPT, head, snapshot, summary
+
+
+def own_windows(created):
+    """Windows that the setup created, or that nobody could be told apart from it (the
+    creator already gone)."""
+    return [w for w in created if w["exe"] in ("Marrowlane-Setup.exe", "")]
+
+
+def test_terminal_run_has_no_window_and_waits_for_one_line(launch, gui, sandbox):
+    install_path = win_path(sandbox / "LocalAppData") + "\\Marrowlane"
+    expected = head("https://marrowlane.app", install_path) + summary(False, True, True) + PROMPT
+    seen_visible = []
+    with gui.watch() as watch:
+        running = launch("--cli")
+        # Look at the screen while the run works and while it waits.
+        while not running.stdout_so_far().endswith(PROMPT.encode()):
+            seen_visible += [w for w in gui.visible() if w.exe == "Marrowlane-Setup.exe"]
+            assert running.running(), running.wait()
+        time.sleep(0.5)
+        assert running.running(), "the run ended without waiting for Enter"
+        seen_visible += [w for w in gui.visible() if w.exe == "Marrowlane-Setup.exe"]
+        running.send(b"\n")
+        result = running.wait_exit(timeout=30)
+    assert (result.stdout.decode(), result.stderr, result.status) == (expected, b"", 0)
+    assert seen_visible == []
+    assert own_windows(watch.created) == []
+    assert (sandbox / "LocalAppData" / "Marrowlane").is_dir()
+
+
+def test_terminal_unattended_run_neither_asks_nor_waits(launch, gui, sandbox):
+    (sandbox / "ProgramFilesX86" / "Steam").mkdir()
+    install_path = win_path(sandbox / "LocalAppData") + "\\Marrowlane"
+    with gui.watch() as watch:
+        running = launch("--cli", "-y", "--no-menu")
+        # Standard input stays open: the run must end on its own.
+        result = running.wait_exit(timeout=30)
+    expected = head("https://marrowlane.app", install_path) + summary(True, True, False)
+    assert (result.stdout.decode(), result.stderr, result.status) == (expected, b"", 0)
+    assert own_windows(watch.created) == []
+
+
+def test_end_of_input_ends_the_wait(run):
+    r = run("--cli", "--dry-run", input=b"")
+    assert r.status == 0
+    assert r.stdout.decode().endswith(PROMPT)
+
+
+def test_dry_run_creates_no_folder_but_lists_everything(run, sandbox):
+    before = snapshot(sandbox)
+    r = run("--cli", "-y", "--dry-run")
+    install_path = win_path(sandbox / "LocalAppData") + "\\Marrowlane"
+    assert r.stdout.decode() == head("https://marrowlane.app", install_path) + summary(False, True, True)
+    assert snapshot(sandbox) == before
+
+
+def test_install_dir_is_used_unchanged(run, sandbox):
+    target = win_path(sandbox / "my games") + "\\ML dir"
+    r = run("--cli", "-y", "--install-dir", target)
+    assert r.status == 0, r
+    assert r.stdout.decode().startswith(head("https://marrowlane.app", target))
+    assert (sandbox / "my games" / "ML dir").is_dir()
+    assert not (sandbox / "my games" / "ML dir" / "Marrowlane").exists()
+    assert not (sandbox / "LocalAppData" / "Marrowlane").exists()
+
+
+@pytest.mark.parametrize("local_app_data", [None, ""], ids=["unset", "empty"])
+def test_without_localappdata_the_folder_is_under_c(run, wine, local_app_data):
+    folder = wine.prefix / "drive_c" / "Marrowlane"
+    shutil.rmtree(folder, ignore_errors=True)
+    try:
+        r = run("--cli", "-y", extra_env={"LOCALAPPDATA": local_app_data})
+        assert r.status == 0, r
+        assert f'Install Path:     "C:\\\\Marrowlane\\\\Marrowlane"\n' in r.stdout.decode()
+        assert (folder / "Marrowlane").is_dir()
+    finally:
+        shutil.rmtree(folder, ignore_errors=True)
+
+
+@pytest.mark.parametrize("args, server_origin, shown", [
+    (["--server-origin", "https://example.test/"], None, "https://example.test"),
+    (["--server-origin", "https://example.test///"], None, "https://example.test"),
+    ([], "http://127.0.0.1:8080/mirror//", "http://127.0.0.1:8080/mirror"),
+    (["--server-origin", "///"], None, ""),
+    (["--server-origin", "https://example.test\\"], None, "https://example.test\\"),
+])
+def test_server_origin_loses_trailing_slashes(run, args, server_origin, shown):
+    r = run("--cli", "-y", "--dry-run", *args, extra_env={"SERVER_ORIGIN": server_origin})
+    assert r.status == 0, r
+    assert f"Server Origin:    {shown}\n" in r.stdout.decode()
+
+
+def test_folder_that_cannot_be_created_fails_in_a_terminal(run, sandbox):
+    (sandbox / "blocker").write_text("a file where a folder should be")
+    target = win_path(sandbox / "blocker") + "\\sub"
+    r = run("--cli", "--install-dir", target)
+    assert r.status == 1
+    assert r.stdout.decode() == head("https://marrowlane.app", target)
+    assert r.stderr.decode().startswith("Error: Os { code: ")

@@ -1,0 +1,158 @@
+"""The installer's windows as a user meets them: options dialog, progress window, final box."""
+import pytest
+
+from gui import poll
+from harness import win_path
+from installer_text import (CANCELLED, OPTIONS_CLASS, PROGRESS_CLASS, STEAM_DETECTED,
+                            STEAM_MISSING, completion_text, head, snapshot, summary)
+
+SCREEN = (1280, 1024)  # the virtual display of scripts/wine-session
+
+
+def centred(width, height):
+    return ((SCREEN[0] - width) // 2, (SCREEN[1] - height) // 2)
+
+
+def make_steam_root(sandbox):
+    # The default folder under ProgramFiles(x86) is one that Steam discovery always checks.
+    (sandbox / "ProgramFilesX86" / "Steam").mkdir()
+
+
+@pytest.mark.parametrize("steam", [True, False], ids=["steam", "no-steam"])
+def test_options_dialog_at_start(launch, gui, sandbox, steam):
+    if steam:
+        make_steam_root(sandbox)
+    running = launch()
+    dialog = gui.wait(OPTIONS_CLASS)
+    assert dialog.title == "Marrowlane Setup"
+    assert dialog.exe == "Marrowlane-Setup.exe"
+    assert (dialog.x, dialog.y, dialog.width, dialog.height) == (*centred(500, 250), 500, 250)
+    # Caption, system menu and minimise box; no maximise box, no sizing frame.
+    assert dialog.style & 0x00FF0000 == 0x00CA0000
+
+    controls = [(c.cls.upper(), c.text, c.id, c.style, c.rect, c.check) for c in gui.controls(dialog)]
+    assert controls == [
+        ("STATIC", "Select the components you want to install for Marrowlane:", 0, 0x50000000,
+         (24, 18, 440, 24), None),
+        ("BUTTON", "Create Start Menu shortcut", 101, 0x50010003, (32, 52, 430, 24), 1),
+        ("BUTTON", "Create Desktop shortcut", 102, 0x50010003, (32, 84, 430, 24), 1),
+        ("BUTTON", STEAM_DETECTED if steam else STEAM_MISSING, 103, 0x50010003,
+         (32, 116, 430, 24), 1 if steam else 0),
+        ("BUTTON", "Install", 1, 0x50010001, (255, 165, 105, 30), 0),
+        ("BUTTON", "Cancel", 2, 0x50010000, (370, 165, 95, 30), 0),
+    ]
+    if steam:
+        gui.screenshot("options-dialog", dialog)
+    gui.click(gui.control(dialog, id=2))
+    assert running.wait(timeout=30).stdout == CANCELLED
+
+
+@pytest.mark.parametrize("how", ["cancel", "escape", "alt+f4", "close box"])
+def test_cancelling_prints_one_line_and_writes_nothing(launch, gui, wine, sandbox, how):
+    make_steam_root(sandbox)
+    before = snapshot(sandbox)
+    running = launch()
+    dialog = gui.wait(OPTIONS_CLASS)
+    if how == "cancel":
+        gui.click(gui.control(dialog, text="Cancel"))
+    elif how == "close box":
+        gui.close_box(dialog)
+    else:
+        gui.key(dialog, how)
+    result = running.wait(timeout=30)
+    assert (result.stdout, result.stderr, result.status) == (CANCELLED, b"", 0)
+    assert snapshot(sandbox) == before
+    assert not (wine.prefix / "drive_c" / "Marrowlane").exists()
+
+
+def test_install_with_desktop_unchecked(launch, gui, sandbox):
+    make_steam_root(sandbox)
+    install_path = win_path(sandbox / "LocalAppData") + "\\Marrowlane"
+    # Console output waits until released: the run stops at its banner, with the progress
+    # window open.
+    running = launch(gate_stdout=True)
+    dialog = gui.wait(OPTIONS_CLASS)
+    gui.click(gui.control(dialog, id=102))
+    assert poll(lambda: gui.control(dialog, id=102).check == 0)
+    gui.key(dialog, "enter")
+
+    window = gui.wait(PROGRESS_CLASS)
+    assert gui.find(OPTIONS_CLASS) is None
+    assert window.title == "Marrowlane Setup"
+    assert (window.x, window.y, window.width, window.height) == (*centred(460, 160), 460, 160)
+    assert window.style & 0x00FF0000 == 0x00C80000
+    controls = [(c.cls.lower(), c.text, c.style, c.rect, c.pos) for c in gui.controls(window)]
+    assert controls == [
+        ("static", "Installing Marrowlane", 0x50000000, (24, 18, 412, 22), None),
+        ("static", "Preparing installation folder...", 0x50000000, (24, 46, 412, 20), None),
+        ("msctls_progress32", "", 0x50000001, (24, 76, 412, 24), 10),
+    ]
+    # The user cannot close it while the work goes on.
+    gui.alt_f4(window)
+    gui.close_box(window)
+    assert not poll(lambda: gui.refresh(window) is None, timeout=1.0)
+
+    running.release_stdout()
+    box = gui.message_box("Marrowlane Setup - Installation Complete")
+    # The window went before the summary was printed, and the summary before the box.
+    assert gui.find(PROGRESS_CLASS) is None
+    expected_out = head("https://marrowlane.app", install_path) + summary(True, False, True)
+    assert poll(lambda: running.stdout_so_far().decode() == expected_out, timeout=5), \
+        running.stdout_so_far()
+    assert box.text == completion_text(steam=True, desktop=False, start_menu=True)
+    assert list(box.buttons) == ["OK"]
+    gui.answer(box, "OK")
+
+    result = running.wait(timeout=30)
+    assert (result.stdout.decode(), result.stderr, result.status) == (expected_out, b"", 0)
+    assert (sandbox / "LocalAppData" / "Marrowlane").is_dir()
+
+
+def test_steam_box_checked_without_steam_is_not_listed(launch, gui):
+    # Without a Steam root there is nothing to register with, whatever the box says.
+    running = launch()
+    dialog = gui.wait(OPTIONS_CLASS)
+    steam_box = gui.control(dialog, id=103)
+    assert steam_box.check == 0
+    gui.click(steam_box)
+    assert poll(lambda: gui.control(dialog, id=103).check == 1)
+    gui.click(gui.control(dialog, text="Install"))
+    box = gui.message_box("Marrowlane Setup - Installation Complete")
+    assert box.text == completion_text(steam=False, desktop=True, start_menu=True)
+    gui.key(box.window, "enter")
+    result = running.wait(timeout=30)
+    assert result.status == 0
+    assert result.stdout.decode().endswith(summary(False, True, True))
+
+
+def test_unattended_run_shows_only_the_progress_window(launch, gui, sandbox):
+    with gui.watch() as watch:
+        running = launch("-y", gate_stdout=True)
+        window = gui.wait(PROGRESS_CLASS)
+        assert gui.find(OPTIONS_CLASS) is None
+        assert gui.control(window, cls="msctls_progress32").pos == 10
+        running.release_stdout()
+        # No box and no prompt: the run ends by itself with its input still open.
+        result = running.wait_exit(timeout=30)
+    top_level = {w["class"] for w in watch.created
+                 if w["exe"] == "Marrowlane-Setup.exe" and w["top"]}
+    assert PROGRESS_CLASS in top_level
+    assert not top_level & {OPTIONS_CLASS, "#32770"}
+    assert result.status == 0
+    assert result.stdout.decode().endswith(summary(False, True, True))
+    assert gui.find(PROGRESS_CLASS) is None
+    assert gui.find("#32770") is None
+
+
+def test_folder_that_cannot_be_created_ends_with_an_error(launch, gui, sandbox):
+    (sandbox / "blocker").write_text("a file where a folder should be")
+    target = win_path(sandbox / "blocker") + "\\Marrowlane"
+    running = launch("-y", "--install-dir", target, gate_stdout=True)
+    gui.wait(PROGRESS_CLASS)
+    running.release_stdout()
+    result = running.wait_exit(timeout=30)
+    assert result.status == 1
+    assert result.stdout.decode() == head("https://marrowlane.app", target)
+    assert result.stderr.decode().startswith("Error: Os { code: ")
+    assert result.stderr.decode().count("\n") == 1
+    assert gui.find(PROGRESS_CLASS) is None

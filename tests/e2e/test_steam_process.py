@@ -1,0 +1,139 @@
+"""Closing and restarting the Steam client, with a stand-in steam.exe and a working tasklist
+(Wine's own tasklist prints nothing)."""
+import time
+
+import pytest
+
+from harness import wait_until, win_path
+
+
+class FakeSteam:
+    """Steam roots holding the fake steam.exe, the clients started from them, and the log
+    that every start of the fake writes."""
+
+    def __init__(self, wine, env, sandbox):
+        self.wine = wine
+        self.sandbox = sandbox
+        self.log = sandbox / "steam.log"
+        self.env = dict(env, FAKESTEAM_LOG=win_path(self.log), FAKESTEAM_LIFETIME_MS="30000")
+        self.clients = []
+        wine.install_tool("fake_tasklist", sandbox / "cwd", "tasklist.exe")
+
+    def root(self, path, with_exe=True):
+        path.mkdir(parents=True, exist_ok=True)
+        if with_exe:
+            self.wine.install_tool("fake_steam", path, "steam.exe")
+        return path
+
+    def start_client(self, root, ignore_shutdown=False):
+        env = dict(self.env, FAKESTEAM_IGNORE_SHUTDOWN="1" if ignore_shutdown else "0")
+        client = self.wine.start(root / "steam.exe", [], env=env)
+        self.clients.append(client)
+        return client
+
+    def lines(self):
+        return self.log.read_text().splitlines() if self.log.exists() else []
+
+    def starts(self, root):
+        """The arguments of each start of root's steam.exe."""
+        exe = '"' + win_path(root / "steam.exe").replace("\\", "\\\\") + '"'
+        return [line.split(" ", 3)[3:] for line in self.lines()
+                if line.startswith("start ") and line.split(" ", 3)[2] == exe]
+
+    def close(self):
+        self.wine.kill_all_windows_programs("steam.exe")
+        for client in self.clients:
+            client.wait(timeout=30)
+
+
+@pytest.fixture
+def steam(wine, env, sandbox):
+    fake = FakeSteam(wine, env, sandbox)
+    yield fake
+    fake.close()
+
+
+def probe(steamprobe, steam, *args):
+    return steamprobe(*args, extra_env=steam.env)
+
+
+def wait_for_running(steamprobe, steam):
+    wait_until(lambda: probe(steamprobe, steam, "running").out == "true\n", timeout=20)
+
+
+@pytest.mark.parametrize("with_root, ignores_shutdown, killed", [
+    (True, False, False),   # asked through its root, it exits: no kill
+    (True, True, True),     # it ignores the request: killed by image name after ~2 s
+    (False, False, True),   # no root found, so no request: killed by image name
+])
+def test_close_asks_then_kills_by_image_name(steamprobe, steam, sandbox, with_root,
+                                             ignores_shutdown, killed):
+    root = steam.root(sandbox / "ProgramFilesX86" / "Steam" if with_root
+                      else sandbox / "Elsewhere" / "Steam")
+    assert probe(steamprobe, steam, "running").out == "false\n"
+    client = steam.start_client(root, ignore_shutdown=ignores_shutdown)
+    wait_for_running(steamprobe, steam)
+
+    r = probe(steamprobe, steam, "close")
+    elapsed = int(r.out.split()[1])
+    assert probe(steamprobe, steam, "running").out == "false\n"
+    status = client.wait(timeout=30).status
+    assert steam.starts(root)[1:] == ([['"-shutdown"']] if with_root else [])
+    if killed:
+        # 10 polls of 200 ms, taskkill, then the first poll of the second pass.
+        # (Wine's taskkill ends a process with status 0, so only the log tells.)
+        assert 2000 <= elapsed < 8000, elapsed
+        assert not any(line.startswith("exit ") for line in steam.lines())
+    else:
+        assert elapsed < 2000, elapsed
+        assert status == 0
+        assert any(line.endswith(" shutdown") and line.startswith("exit ")
+                   for line in steam.lines())
+
+
+def test_restart_starts_only_the_first_roots_steam_and_does_not_wait(wine, steamprobe, steam,
+                                                                     env, sandbox):
+    first = steam.root(sandbox / "A" / "Steam")
+    second = steam.root(sandbox / "B" / "Steam")
+    restart = wine.start(wine.tool("steamprobe"),
+                         ["restart", win_path(sandbox / "None"), win_path(first),
+                          win_path(second)],
+                         env=steam.env, cwd=sandbox / "cwd")
+    steam.clients.append(restart)
+    wait_until(lambda: steam.starts(first), timeout=20)
+    # steamprobe is gone while the client it started still runs.
+    wait_until(lambda: not restart.running(), timeout=20)
+    assert probe(steamprobe, steam, "running").out == "true\n"
+    time.sleep(0.5)
+    assert steam.starts(first) == [[]]
+    assert steam.starts(second) == []
+
+
+@pytest.fixture
+def prefix_with_steam_handler(wine, tmp_path):
+    """A private prefix in which steam:// addresses open argecho, as Steam's own handler
+    would open the client."""
+    clone = wine.clone(tmp_path / "prefix")
+    command = f'"{win_path(wine.tool("argecho"))}" "%1"'
+    for args in ([r"HKCR\steam", "/ve", "/d", "URL:Steam Protocol"],
+                 [r"HKCR\steam", "/v", "URL Protocol", "/d", ""],
+                 [r"HKCR\steam\shell\open\command", "/ve", "/d", command]):
+        r = clone.wine(["reg", "add", *args, "/f"])
+        assert r.returncode == 0, r
+    yield clone
+    clone.shutdown()
+
+
+def test_restart_without_steam_exe_opens_the_steam_address(prefix_with_steam_handler, env,
+                                                          sandbox):
+    clone = prefix_with_steam_handler
+    without_exe = sandbox / "Steam"
+    without_exe.mkdir()
+    for roots in ([], [win_path(without_exe)]):
+        log = sandbox / f"handler-{len(roots)}.log"
+        run_env = dict(env, ARGECHO_LOG=win_path(log))
+        r = clone.run(clone.tool("steamprobe"), ["restart", *roots], env=run_env,
+                      cwd=sandbox / "cwd")
+        assert r.status == 0
+        wait_until(log.exists, timeout=20)
+        wait_until(lambda: '"steam://"' in log.read_text().splitlines(), timeout=10)

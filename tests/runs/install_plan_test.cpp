@@ -1,0 +1,137 @@
+#include <gtest/gtest.h>
+
+#include "runs/install_plan.hpp"
+
+namespace ml {
+namespace {
+
+const std::string kRule(54, '=');
+
+TEST(InstallPlan, OriginLosesTrailingSlashesOnly) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"https://marrowlane.app", "https://marrowlane.app"},
+        {"https://marrowlane.app/", "https://marrowlane.app"},
+        {"https://marrowlane.app///", "https://marrowlane.app"},
+        {"http://127.0.0.1:8080/base/", "http://127.0.0.1:8080/base"},
+        {"///", ""},
+        {"", ""},
+        {"https://marrowlane.app\\", "https://marrowlane.app\\"},
+        {"https://marrowlane.app/\\/", "https://marrowlane.app/\\"},
+    };
+    for (const auto& [given, trimmed] : cases) EXPECT_EQ(trim_origin(given), trimmed) << given;
+}
+
+TEST(InstallPlan, InstallPathRule) {
+    struct Case {
+        std::optional<std::string> install_dir, local_app_data;
+        std::string expected;
+    };
+    const std::vector<Case> cases = {
+        {std::nullopt, R"(C:\Users\u\AppData\Local)", R"(C:\Users\u\AppData\Local\Marrowlane)"},
+        {std::nullopt, R"(C:\Users\u\AppData\Local\)", R"(C:\Users\u\AppData\Local\Marrowlane)"},
+        {std::nullopt, std::nullopt, R"(C:\Marrowlane\Marrowlane)"},
+        // Empty would make a folder relative to wherever the setup was started.
+        {std::nullopt, "", R"(C:\Marrowlane\Marrowlane)"},
+        // Given folders are taken as they are: nothing appended, nothing normalised.
+        {R"(D:\Games\ML)", R"(C:\L)", R"(D:\Games\ML)"},
+        {R"(D:\Games\ML\)", std::nullopt, R"(D:\Games\ML\)"},
+        {"relative/dir", R"(C:\L)", "relative/dir"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(install_path_for(c.install_dir, c.local_app_data), c.expected)
+            << c.install_dir.value_or("<none>") << " / " << c.local_app_data.value_or("<unset>");
+    }
+}
+
+TEST(InstallPlan, ComponentDefaults) {
+    struct Case {
+        std::optional<bool> start_menu, desktop, steam;
+        bool steam_found;
+        ComponentChoices expected;
+    };
+    const std::vector<Case> cases = {
+        {std::nullopt, std::nullopt, std::nullopt, true, {true, true, true}},
+        {std::nullopt, std::nullopt, std::nullopt, false, {true, true, false}},
+        {false, false, std::nullopt, true, {false, false, true}},
+        // An explicit Steam choice wins over what was found, both ways.
+        {true, true, true, false, {true, true, true}},
+        {std::nullopt, std::nullopt, false, true, {true, true, false}},
+    };
+    for (const auto& c : cases) {
+        InstallOptions options;
+        options.start_menu = c.start_menu;
+        options.desktop = c.desktop;
+        options.steam_library = c.steam;
+        EXPECT_EQ(decide_components(options, c.steam_found), c.expected);
+    }
+}
+
+TEST(InstallPlan, ContextFromOptions) {
+    InstallOptions options;
+    options.server_origin = "http://localhost:9/";
+    options.desktop = false;
+    const InstallContext context =
+        make_install_context(options, {R"(C:\Steam)"}, R"(C:\Users\u\AppData\Local)");
+    EXPECT_EQ(context.origin, "http://localhost:9");
+    EXPECT_EQ(context.install_path, R"(C:\Users\u\AppData\Local\Marrowlane)");
+    EXPECT_EQ(context.runner_path, R"(C:\Users\u\AppData\Local\Marrowlane\marrowlane.exe)");
+    EXPECT_EQ(context.icon_path, R"(C:\Users\u\AppData\Local\Marrowlane\marrowlane.ico)");
+    EXPECT_TRUE(context.steam_enabled);
+    EXPECT_FALSE(context.desktop_enabled);
+    EXPECT_TRUE(context.start_menu_enabled);
+    EXPECT_EQ(context.steam_roots, std::vector<std::string>{R"(C:\Steam)"});
+    EXPECT_EQ(context.options, options);
+}
+
+TEST(InstallPlan, BannerAndLocationLines) {
+    EXPECT_EQ(banner_text(), kRule + "\n     Marrowlane - Setup & Steam Library Installer     \n" +
+                                 kRule + "\n");
+    InstallContext context;
+    context.origin = "https://marrowlane.app";
+    context.install_path = R"(C:\Users\a "b"\Marrowlane)";
+    EXPECT_EQ(location_text(context),
+              "Server Origin:    https://marrowlane.app\n"
+              "Install Path:     \"C:\\\\Users\\\\a \\\"b\\\"\\\\Marrowlane\"\n");
+}
+
+TEST(InstallPlan, SummaryAndCompletionFollowTheChoices) {
+    struct Case {
+        bool steam_enabled, steam_found, desktop, start_menu;
+        std::string summary_lines, box_lines;
+    };
+    const std::string steam = "  - Steam Library shortcut and custom artwork installed\n";
+    const std::string desktop = "  - Desktop shortcut created\n";
+    const std::string menu = "  - Start Menu shortcut created\n";
+    const std::string box_steam = "\u2022 Added to Steam Library with custom artwork\n";
+    const std::string box_desktop = "\u2022 Desktop shortcut created\n";
+    const std::string box_menu = "\u2022 Start Menu shortcut created\n";
+    const std::vector<Case> cases = {
+        // Steam first in the summary but third in the box.
+        {true, true, true, true, steam + desktop + menu, box_desktop + box_menu + box_steam},
+        // Steam wanted but no Steam found: nothing was registered, so it is not listed.
+        {true, false, true, true, desktop + menu, box_desktop + box_menu},
+        {false, true, false, true, menu, box_menu},
+        {true, true, false, false, steam, box_steam},
+        {false, false, false, false, "", ""},
+    };
+    for (const auto& c : cases) {
+        InstallContext context;
+        context.options.game_name = "Foo & Bar";
+        context.steam_enabled = c.steam_enabled;
+        if (c.steam_found) context.steam_roots = {R"(C:\Steam)"};
+        context.desktop_enabled = c.desktop;
+        context.start_menu_enabled = c.start_menu;
+        EXPECT_EQ(summary_text(context),
+                  "\n" + kRule + "\n  Installation Completed Successfully!\n" + c.summary_lines +
+                      "  - Registered in Windows Settings for 1-click uninstall\n" + kRule + "\n");
+        EXPECT_EQ(completion_message(context),
+                  "Foo & Bar has been installed successfully!\n\nInstalled components:\n" +
+                      c.box_lines + "\u2022 Registered in Windows Settings for 1-click uninstall");
+    }
+    EXPECT_EQ(completion_title("Foo"), "Foo Setup - Installation Complete");
+    EXPECT_EQ(progress_title("Foo"), "Foo Setup");
+    EXPECT_EQ(progress_headline("Foo"), "Installing Foo");
+}
+
+}  // namespace
+}  // namespace ml

@@ -1,0 +1,227 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/files.hpp"
+#include "platform/handle.hpp"
+#include "platform/win32.hpp"
+#include "runs/install_plan.hpp"
+#include "runs/install_stages.hpp"
+#include "support/temp_dir.hpp"
+
+namespace ml {
+namespace {
+
+// Sets an environment variable for the life of the object (nullopt removes it).
+class EnvOverride {
+public:
+    EnvOverride(const wchar_t* name, std::optional<std::string> value) : name_(name) {
+        wchar_t buf[32768];
+        const DWORD n = GetEnvironmentVariableW(name, buf, 32768);
+        if (n > 0 && n < 32768) old_ = std::wstring(buf, n);
+        SetEnvironmentVariableW(name, value ? widen(*value).c_str() : nullptr);
+    }
+    ~EnvOverride() { SetEnvironmentVariableW(name_, old_ ? old_->c_str() : nullptr); }
+    EnvOverride(const EnvOverride&) = delete;
+    EnvOverride& operator=(const EnvOverride&) = delete;
+
+private:
+    const wchar_t* name_;
+    std::optional<std::wstring> old_;
+};
+
+// Points a standard stream at a pipe for the life of the object and collects what arrives.
+class StreamCapture {
+public:
+    explicit StreamCapture(DWORD which) : which_(which), old_(GetStdHandle(which)) {
+        CreatePipe(read_.put(), write_.put(), nullptr, 1 << 16);
+        SetStdHandle(which_, write_.get());
+        reader_ = std::thread([this] {
+            char buf[4096];
+            DWORD got = 0;
+            while (ReadFile(read_.get(), buf, sizeof buf, &got, nullptr) && got > 0) text_.append(buf, got);
+        });
+    }
+    ~StreamCapture() { finish(); }
+    StreamCapture(const StreamCapture&) = delete;
+    StreamCapture& operator=(const StreamCapture&) = delete;
+
+    // Everything written so far; the stream is given back.
+    const std::string& finish() {
+        if (reader_.joinable()) {
+            SetStdHandle(which_, old_);
+            write_.reset();
+            reader_.join();
+        }
+        return text_;
+    }
+
+private:
+    DWORD which_;
+    HANDLE old_;
+    UniqueHandle read_, write_;
+    std::thread reader_;
+    std::string text_;
+};
+
+// Standard input from a pipe holding the given bytes, for the life of the object.
+class StdinFeed {
+public:
+    explicit StdinFeed(std::string_view bytes) : old_(GetStdHandle(STD_INPUT_HANDLE)) {
+        CreatePipe(read_.put(), write_.put(), nullptr, 1 << 16);
+        DWORD written = 0;
+        WriteFile(write_.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+        write_.reset();
+        SetStdHandle(STD_INPUT_HANDLE, read_.get());
+    }
+    ~StdinFeed() { SetStdHandle(STD_INPUT_HANDLE, old_); }
+    StdinFeed(const StdinFeed&) = delete;
+    StdinFeed& operator=(const StdinFeed&) = delete;
+
+    // What the run left unread.
+    std::string rest() {
+        std::string text;
+        char buf[256];
+        DWORD got = 0;
+        while (ReadFile(read_.get(), buf, sizeof buf, &got, nullptr) && got > 0) text.append(buf, got);
+        return text;
+    }
+
+private:
+    HANDLE old_;
+    UniqueHandle read_, write_;
+};
+
+const std::vector<std::string> kAllStages = {
+    "write_config",        "deploy_runner",           "deploy_webview2_loader",
+    "deploy_icons_and_setup_copy", "register_in_steam_library", "create_windows_shortcuts",
+    "register_uninstaller"};
+
+// Stages that record their calls; the one named `failing` returns an error.
+InstallStages recording_stages(std::vector<std::string>& calls, const std::string& failing = "") {
+    const auto stage = [&calls, failing](std::string name) {
+        return [&calls, failing, name](const InstallContext&) -> Result<void> {
+            calls.push_back(name);
+            if (name == failing) return fail(ErrorKind::PermissionDenied, name + " refused");
+            return {};
+        };
+    };
+    InstallStages stages;
+    stages.write_config = stage("write_config");
+    stages.deploy_runner = stage("deploy_runner");
+    stages.deploy_webview2_loader = stage("deploy_webview2_loader");
+    stages.deploy_icons_and_setup_copy = stage("deploy_icons_and_setup_copy");
+    stages.register_in_steam_library = stage("register_in_steam_library");
+    stages.create_windows_shortcuts = stage("create_windows_shortcuts");
+    stages.register_uninstaller = stage("register_uninstaller");
+    return stages;
+}
+
+// A sandbox profile: LOCALAPPDATA and ProgramFiles(x86) inside a temporary folder.
+struct Profile {
+    testing::TempDir dir;
+    EnvOverride local{L"LOCALAPPDATA", dir / "Local"};
+    EnvOverride programs{L"ProgramFiles(x86)", dir / "Programs"};
+    std::string install_path() const { return path_join(dir / "Local", "Marrowlane"); }
+};
+
+TEST(Installer, StagesRunInOrderAndStopAtAFatalError) {
+    struct Case {
+        const char* name;
+        bool dry_run;
+        bool steam_root;
+        std::string failing;
+        std::vector<std::string> calls;
+    };
+    const std::vector<std::string> first_two = {kAllStages[0], kAllStages[1]};
+    const std::vector<Case> cases = {
+        {"full run", false, true, "", kAllStages},
+        {"dry run skips shortcuts and registration", true, false, "",
+         {kAllStages.begin(), kAllStages.begin() + 5}},
+        {"config.json fails", false, false, "write_config", {kAllStages[0]}},
+        {"runner copy fails", false, false, "deploy_runner", first_two},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Profile profile;
+        if (c.steam_root) {
+            ASSERT_TRUE(create_directories(profile.dir / "Programs\\Steam"));
+        }
+        InstallOptions options;
+        options.server_origin = "http://origin.test//";
+        options.cli = true;
+        options.non_interactive = true;
+        options.dry_run = c.dry_run;
+        options.desktop = false;
+
+        std::vector<std::string> calls;
+        StreamCapture out(STD_OUTPUT_HANDLE);
+        const auto result = run_installer_with(options, recording_stages(calls, c.failing));
+        const std::string printed = out.finish();
+
+        EXPECT_EQ(calls, c.calls);
+        EXPECT_EQ(is_directory(profile.install_path()), !c.dry_run);
+        options.install_dir = std::nullopt;
+        InstallContext expected = make_install_context(
+            options, c.steam_root ? std::vector<std::string>{profile.dir / "Programs\\Steam"}
+                                  : std::vector<std::string>{},
+            profile.dir / "Local");
+        const std::string head = banner_text() + location_text(expected);
+        if (c.failing.empty()) {
+            ASSERT_TRUE(result);
+            EXPECT_EQ(printed, head + summary_text(expected));
+        } else {
+            ASSERT_FALSE(result);
+            EXPECT_EQ(result.error().message, c.failing + " refused");
+            EXPECT_EQ(printed, head);
+        }
+    }
+}
+
+// The progress window of this process (other test processes may have theirs open).
+HWND own_progress_window() {
+    for (HWND hwnd = FindWindowW(L"MarrowlaneProgressDlg", nullptr); hwnd;
+         hwnd = FindWindowExW(nullptr, hwnd, L"MarrowlaneProgressDlg", nullptr)) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(hwnd, &pid);
+        if (pid == GetCurrentProcessId()) return hwnd;
+    }
+    return nullptr;
+}
+
+TEST(Installer, FolderThatCannotBeCreatedEndsTheRunBeforeAnyStage) {
+    Profile profile;
+    ASSERT_TRUE(write_file(profile.dir / "blocker", "a file where a folder should go"));
+    InstallOptions options;
+    options.non_interactive = true;  // with the progress window
+    options.install_dir = profile.dir / "blocker\\Marrowlane";
+    std::vector<std::string> calls;
+    StreamCapture out(STD_OUTPUT_HANDLE);
+    const auto result = run_installer_with(options, recording_stages(calls));
+    const std::string printed = out.finish();
+    ASSERT_FALSE(result);
+    EXPECT_NE(result.error().os_code, 0u);
+    EXPECT_TRUE(calls.empty());
+    EXPECT_EQ(printed.find("Installation Completed"), std::string::npos);
+    EXPECT_EQ(own_progress_window(), nullptr);
+}
+
+TEST(Installer, TerminalRunWaitsForExactlyOneLine) {
+    Profile profile;
+    InstallOptions options;
+    options.cli = true;
+    options.dry_run = true;
+    StdinFeed input("first\r\nsecond\n");
+    StreamCapture out(STD_OUTPUT_HANDLE);
+    std::vector<std::string> calls;
+    ASSERT_TRUE(run_installer_with(options, recording_stages(calls)));
+    const std::string printed = out.finish();
+    EXPECT_TRUE(printed.ends_with("======\n\nPress Enter to finish...")) << printed;
+    EXPECT_EQ(input.rest(), "second\n");
+}
+
+}  // namespace
+}  // namespace ml

@@ -1,0 +1,65 @@
+#pragma once
+
+// User input for windows of this or another process, posted the way the system delivers it.
+// Posted rather than sent: a click whose handler opens a modal box would otherwise block the
+// caller until the box is gone.
+#include <windows.h>
+
+#include <string_view>
+
+namespace ml::testing {
+
+// The window that has the keyboard focus in the thread of hwnd; null when none has.
+inline HWND focus_of_thread(HWND hwnd) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof(info);
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(hwnd, nullptr), &info)) return nullptr;
+    return info.hwndFocus;
+}
+
+// Posts one key press (down and up) to target: "enter", "escape", "tab", "space" or
+// "alt+f4". False for an unknown name or a failed post.
+inline bool post_key(HWND target, std::string_view name) {
+    struct Key {
+        std::string_view name;
+        UINT vk;
+        bool alt;
+    };
+    static constexpr Key kKeys[] = {{"enter", VK_RETURN, false}, {"escape", VK_ESCAPE, false},
+                                    {"tab", VK_TAB, false},      {"space", VK_SPACE, false},
+                                    {"alt+f4", VK_F4, true}};
+    for (const Key& key : kKeys) {
+        if (name != key.name) continue;
+        const auto scan = static_cast<LPARAM>(MapVirtualKeyW(key.vk, MAPVK_VK_TO_VSC)) << 16;
+        // Bit 29 says Alt is held: DefWindowProc turns Alt+F4 into SC_CLOSE by it.
+        const LPARAM alt = key.alt ? (LPARAM{1} << 29) : 0;
+        const LPARAM released = (LPARAM{1} << 30) | (LPARAM{1} << 31);
+        const UINT down = key.alt ? WM_SYSKEYDOWN : WM_KEYDOWN;
+        const UINT up = key.alt ? WM_SYSKEYUP : WM_KEYUP;
+        return PostMessageW(target, down, key.vk, 1 | scan | alt) &&
+               PostMessageW(target, up, key.vk, 1 | scan | alt | released);
+    }
+    return false;
+}
+
+// Posts a key press to whatever has the focus in hwnd's thread, or to hwnd itself.
+inline bool post_key_to_focus(HWND hwnd, std::string_view name) {
+    const HWND focus = focus_of_thread(hwnd);
+    return post_key(focus ? focus : hwnd, name);
+}
+
+// Posts a left click (button down and up) in the middle of a control.
+inline bool post_click(HWND control) {
+    RECT r{};
+    GetClientRect(control, &r);
+    const LPARAM at = MAKELPARAM((r.right - r.left) / 2, (r.bottom - r.top) / 2);
+    return PostMessageW(control, WM_LBUTTONDOWN, MK_LBUTTON, at) &&
+           PostMessageW(control, WM_LBUTTONUP, 0, at);
+}
+
+// Posts what the close box in the title bar sends.
+inline bool post_close_box(HWND window) {
+    return PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+}
+
+}  // namespace ml::testing

@@ -1,0 +1,63 @@
+// installstep [INSTALLER OPTIONS...]
+//
+// Runs the installation with the options as Marrowlane-Setup.exe would, but with stages that
+// only announce themselves on standard error ("stage NAME") and then wait for one line on
+// standard input: "fail" makes the stage return an error, any other line (or the end of
+// input) lets the run go on. A test can so hold the run between steps and look at its real
+// windows. Exit status and error line as the setup's own.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "cli/options.hpp"
+#include "platform/console.hpp"
+#include "platform/env.hpp"
+#include "platform/handle.hpp"
+#include "platform/win32.hpp"
+#include "runs/install_stages.hpp"
+#include "win_gui/console_attach.hpp"
+
+namespace {
+
+ml::InstallStages::Stage gate(std::string name) {
+    return [name](const ml::InstallContext&) -> ml::Result<void> {
+        ml::err("stage " + name + "\n");
+        const auto line = ml::read_stdin_line();
+        if (line && *line == "fail") return ml::fail(ml::ErrorKind::Other, "stage " + name + " failed");
+        return {};
+    };
+}
+
+}  // namespace
+
+int wmain() {
+    ml::attach_console();
+    int argc = 0;
+    wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    ml::UniqueLocal owner(reinterpret_cast<HLOCAL>(argv));
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i) args.push_back(ml::narrow(argv[i]));
+
+    auto mode = ml::parse_cli_args_from(args, ml::env_var);
+    if (!mode || !std::holds_alternative<ml::RunMode::Install>(mode->mode)) {
+        ml::err("installstep: the arguments must ask for an installation\n");
+        return 2;
+    }
+    ml::InstallStages stages;
+    stages.write_config = gate("write_config");
+    stages.deploy_runner = gate("deploy_runner");
+    stages.deploy_webview2_loader = gate("deploy_webview2_loader");
+    stages.deploy_icons_and_setup_copy = gate("deploy_icons_and_setup_copy");
+    stages.register_in_steam_library = gate("register_in_steam_library");
+    stages.create_windows_shortcuts = gate("create_windows_shortcuts");
+    stages.register_uninstaller = gate("register_uninstaller");
+
+    auto options = std::get<ml::RunMode::Install>(std::move(mode->mode)).options;
+    const auto result = ml::run_installer_with(std::move(options), stages);
+    if (result) return 0;
+    ml::err("Error: " + result.error().debug() + "\n");
+    return 1;
+}
