@@ -73,12 +73,6 @@ def test_redirected_output_is_utf8(run):
     assert r.stderr.endswith('Error: UnknownOption("--✓é漢")\n'.encode())
 
 
-def test_runs_without_arguments_do_nothing_yet(run):
-    for args in (["--uninstall", "--cli", "-y"], ["--name", "Foo", "--dry-run"]):
-        r = run(*args)
-        assert r.status == 0, r
-
-
 def test_terminal_output_goes_through_the_console(wine, env, sandbox):
     """Started from a terminal, the program attaches to it and writes Unicode through the
     console, so the user sees the same text as a pipe would get."""

@@ -1,0 +1,352 @@
+"""The injection run (--name) end to end: real files on disk, real Wine, fake Steam folders."""
+from __future__ import annotations
+
+import pathlib
+import shutil
+import subprocess
+import zlib
+
+import pytest
+
+import vdf
+from harness import win_path, wait_until
+
+RULE = "=" * 54
+
+
+def dbg(path: pathlib.Path | str) -> str:
+    """A path as the program prints it: its Windows form, quoted, backslashes doubled."""
+    text = win_path(path) if isinstance(path, pathlib.Path) else path
+    return '"' + text.replace("\\", "\\\\").replace('"', '\\"') + '"'
+
+
+def appid_of(exe_stored: str, name: str) -> int:
+    return zlib.crc32((exe_stored + name).encode()) | 0x80000000
+
+
+def make_steam(root: pathlib.Path, *accounts: str) -> pathlib.Path:
+    for account in accounts:
+        (root / "userdata" / account).mkdir(parents=True, exist_ok=True)
+    root.mkdir(parents=True, exist_ok=True)
+    return root
+
+
+def vdf_path(root: pathlib.Path, account: str) -> pathlib.Path:
+    return root / "userdata" / account / "config" / "shortcuts.vdf"
+
+
+def put_vdf(root: pathlib.Path, account: str, data: bytes) -> pathlib.Path:
+    path = vdf_path(root, account)
+    path.parent.mkdir(parents=True, exist_ok=True)
+    path.write_bytes(data)
+    return path
+
+
+@pytest.fixture
+def steam(sandbox) -> pathlib.Path:
+    """A Steam folder given with --steam-dir, with one account."""
+    return make_steam(sandbox / "Steam", "12345678")
+
+
+def test_no_steam_root_is_not_an_error(run):
+    r = run("--name", "Foo")
+    assert r.status == 0
+    assert r.stderr == (
+        b"[!] No Steam installation found in standard directories (~/.local/share/Steam, "
+        b"~/.steam/steam, Flatpak).\n[!] Use --steam-dir to specify a custom Steam directory.\n")
+    assert r.out.endswith("Steam AppID:   " + str(appid_of('"marrowlane"', "Foo") - 2**32) +
+                          f" (unsigned: {appid_of(chr(34) + 'marrowlane' + chr(34), 'Foo')})\n")
+
+
+def test_every_account_of_every_root_and_the_exclusive_steam_dir(wine, env, sandbox, tmp_path):
+    registry_root = make_steam(sandbox / "RegSteam", "111", "222")
+    program_root = make_steam(sandbox / "ProgramFilesX86" / "Steam", "333", "444")
+    given_root = make_steam(sandbox / "Given", "555", "666")
+    clone = wine.clone(tmp_path / "prefix")
+    try:
+        added = clone.wine(["reg", "add", r"HKCU\Software\Valve\Steam", "/v", "SteamPath", "/t",
+                            "REG_SZ", "/d", win_path(registry_root).lower().replace("\\", "/"),
+                            "/f"])
+        assert added.returncode == 0, added
+        r = clone.run(clone.exe, ["--name", "Four"], env=env, cwd=sandbox / "cwd")
+        assert r.status == 0, r
+        assert "[*] Found 2 Steam installation root(s).\n" in r.out
+        assert r.out.index("RegSteam".lower()) < r.out.index("ProgramFilesX86")
+        for root, accounts in ((registry_root, "111 222"), (program_root, "333 444")):
+            for account in accounts.split():
+                assert [e["AppName"] for e in vdf.dump(vdf_path(root, account))] == ["Four"]
+                assert (vdf_path(root, account).parent / "grid").is_dir()
+        assert r.out.count("     Successfully wrote 1 shortcuts to ") == 4
+
+        r = clone.run(clone.exe, ["--name", "Given", "--steam-dir", win_path(given_root)],
+                      env=env, cwd=sandbox / "cwd")
+        assert r.status == 0, r
+        assert "[*] Found 1 Steam installation root(s).\n" in r.out
+        assert r.out.count("Successfully wrote") == 2
+        assert [e["AppName"] for e in vdf.dump(vdf_path(registry_root, "111"))] == ["Four"]
+        assert [e["AppName"] for e in vdf.dump(vdf_path(given_root, "666"))] == ["Given"]
+    finally:
+        clone.shutdown()
+
+
+def test_second_run_updates_in_place(run, steam):
+    args = ["--name", "Foo", "--url", "https://x/g.wasm", "--steam-dir", win_path(steam)]
+    first = run(*args)
+    assert "     Appending new shortcut for 'Foo'\n" in first.out
+    before = vdf_path(steam, "12345678").read_bytes()
+    second = run(*args)
+    assert second.status == 0
+    assert "     Read 1 existing shortcuts from " in second.out
+    assert "     Updating existing shortcut at index 0\n" in second.out
+    assert "     Successfully wrote 1 shortcuts to " in second.out
+    assert vdf_path(steam, "12345678").read_bytes() == before
+    assert (vdf_path(steam, "12345678").parent / "shortcuts.vdf.bak").read_bytes() == before
+
+
+FOO_ID = appid_of('"marrowlane"', "Foo")
+
+
+@pytest.mark.parametrize("existing, index", [
+    ([("Other", 1), ("Foo", 5)], 1),                    # same name, another id
+    ([("Old name", FOO_ID), ("Other", 1)], 0),          # same id, another name
+    ([("Foo", 1), ("X", FOO_ID), ("Foo", 2)], 0),       # several: only the first
+    ([("foo", 1)], None),                               # names compare case-sensitively
+])
+def test_matching_existing_entries(run, steam, existing, index):
+    put_vdf(steam, "12345678", vdf.shortcuts_file(
+        *(vdf.entry(appid=i, name=n, exe='"old.exe"', tags=["keep"]) for n, i in existing)))
+    r = run("--name", "Foo", "--steam-dir", win_path(steam))
+    assert r.status == 0, r
+    after = vdf.dump(vdf_path(steam, "12345678"))
+    if index is None:
+        assert "     Appending new shortcut for 'Foo'\n" in r.out
+        assert len(after) == len(existing) + 1
+        index = len(existing)
+    else:
+        assert f"     Updating existing shortcut at index {index}\n" in r.out
+        assert len(after) == len(existing)
+    for i, entry in enumerate(after):
+        if i == index:
+            assert (entry["AppName"], entry["appid"], entry["Exe"], entry["tags"]) == (
+                "Foo", FOO_ID, '"marrowlane"', ["Marrowlane", "WebAssembly"])
+        else:
+            assert (entry["AppName"], entry["appid"], entry["tags"]) == (
+                existing[i][0], existing[i][1], ["keep"])
+
+
+def test_given_negative_appid_names_everything(run, steam, sandbox):
+    icon = sandbox / "icon.png"
+    icon.write_bytes(b"\x89PNG icon")
+    r = run("--name", "Foo", "--appid", "-5", "--icon", win_path(icon), "--steam-dir",
+            win_path(steam))
+    assert r.status == 0, r
+    assert "Steam AppID:   -5 (unsigned: 4294967291)\n" in r.out
+    grid = vdf_path(steam, "12345678").parent / "grid"
+    assert (grid / "4294967291_icon.png").read_bytes() == b"\x89PNG icon"
+    (entry,) = vdf.dump(vdf_path(steam, "12345678"))
+    assert entry["appid"] == 4294967291
+    assert entry["icon"] == win_path(grid / "4294967291_icon.png")
+
+
+@pytest.mark.parametrize("exe, stored", [
+    (r"C:\Games\m.exe", r'"C:\Games\m.exe"'),
+    (r'"C:\Games\m.exe"', r'"C:\Games\m.exe"'),
+    ('"', '"'),
+])
+def test_executable_quoting(run, steam, exe, stored):
+    r = run("--name", "Foo", "--exe", exe, "--steam-dir", win_path(steam))
+    assert r.status == 0, r
+    assert f"Executable:    {exe}\n" in r.out
+    (entry,) = vdf.dump(vdf_path(steam, "12345678"))
+    assert entry["Exe"] == stored
+    assert entry["appid"] == appid_of(stored, "Foo")
+
+
+def test_empty_file_reads_as_no_shortcuts(run, steam):
+    put_vdf(steam, "12345678", b"")
+    r = run("--name", "Foo", "--steam-dir", win_path(steam))
+    assert r.status == 0, r
+    assert f"     Read 0 existing shortcuts from {dbg(vdf_path(steam, '12345678'))}\n" in r.out
+    assert r.stderr == b""
+    assert len(vdf.dump(vdf_path(steam, "12345678"))) == 1
+
+
+DAMAGED = ["corrupt-text-roundtrip-a.vdf", "corrupt-text-roundtrip-d.vdf",
+           "corrupt-short-ints.vdf", "corrupt-missing-marker.vdf",
+           "steam-pre2017-root-capital-S.vdf"]
+
+
+@pytest.mark.parametrize("name", DAMAGED)
+def test_damaged_file_is_kept_and_replaced(run, steam, fixtures_dir, name):
+    source = fixtures_dir / "shortcuts-vdf" / name
+    original = source.read_bytes()
+    path = put_vdf(steam, "12345678", original)
+    r = run("--name", "Foo", "--steam-dir", win_path(steam))
+    assert r.status == 0, r
+    assert r.err == (f"     [Warning] Failed to parse existing VDF ({vdf.parse_error(source)}). "
+                     "Creating backup and starting fresh.\n")
+    assert (path.parent / "shortcuts.vdf.corrupt.bak").read_bytes() == original
+    assert (path.parent / "shortcuts.vdf.bak").read_bytes() == original
+    assert [e["AppName"] for e in vdf.dump(path)] == ["Foo"]
+
+
+def test_dry_run_writes_nothing_but_the_corrupt_backup(run, sandbox, fixtures_dir):
+    root = make_steam(sandbox / "Steam", "1", "2")
+    damaged = (fixtures_dir / "shortcuts-vdf" / "corrupt-short-ints.vdf").read_bytes()
+    path = put_vdf(root, "2", damaged)
+    art = sandbox / "art.png"
+    art.write_bytes(b"art")
+    before = sorted(p.relative_to(root) for p in root.rglob("*"))
+    r = run("--name", "Foo", "--dry-run", "--hero", win_path(art), "--steam-dir", win_path(root))
+    assert r.status == 0, r
+    grid1 = root / "userdata" / "1" / "config" / "grid"
+    appid = appid_of('"marrowlane"', "Foo")
+    assert (f"  -> User config directory: {dbg(grid1.parent)}\n"
+            "     shortcuts.vdf does not exist yet. Creating a new one.\n"
+            "     Appending new shortcut for 'Foo'\n"
+            f"     [Dry Run] Would write 1 shortcuts to {dbg(grid1.parent / 'shortcuts.vdf')}\n"
+            f"     Deploying Hero Banner (1920x620) -> {dbg(grid1 / f'{appid}_hero.png')}\n"
+            ) in r.out
+    assert "Copying" not in r.out and "Successfully" not in r.out
+    after = sorted(p.relative_to(root) for p in root.rglob("*"))
+    assert after == before + [pathlib.Path("userdata/2/config/shortcuts.vdf.corrupt.bak")]
+    assert path.read_bytes() == damaged
+
+
+def test_artwork_from_files_and_the_web(run, steam, sandbox, http_server):
+    local = sandbox / "hero.png"
+    local.write_bytes(b"hero bytes")
+    capsule = http_server.serve("/capsule.png", b"capsule bytes")
+    banner = http_server.serve("/banner.png", status=404)
+    icon = http_server.serve("/icon.png", b"icon bytes")
+    missing = win_path(sandbox / "nope.png")
+    r = run("--name", "Art", "--capsule", capsule, "--hero", win_path(local), "--logo", missing,
+            "--banner", banner, "--icon", icon, "--steam-dir", win_path(steam))
+    assert r.status == 0, r
+    appid = appid_of('"marrowlane"', "Art")
+    grid = vdf_path(steam, "12345678").parent / "grid"
+    assert (grid / f"{appid}p.png").read_bytes() == b"capsule bytes"
+    assert (grid / f"{appid}_hero.png").read_bytes() == b"hero bytes"
+    assert (grid / f"{appid}_icon.png").read_bytes() == b"icon bytes"
+    assert not (grid / f"{appid}_logo.png").exists()
+    assert not (grid / f"{appid}.png").exists()
+    assert r.err == (f"       [!] Failed to deploy Transparent Logo: Local asset not found: {missing}\n"
+                     "       [!] Failed to deploy Landscape Banner (460x215): "
+                     f"Failed to download asset from {banner}\n")
+    for label in ("Portrait Poster (600x900)", "Hero Banner (1920x620)", "Square Icon"):
+        assert f"       ✓ Successfully saved {label}\n" in r.out
+    assert f"  Downloading asset: {capsule} -> {dbg(grid / f'{appid}p.png')}\n" in r.out
+    assert f"  Copying local asset: {dbg(local)} -> {dbg(grid / f'{appid}_hero.png')}\n" in r.out
+
+
+def test_icon_field_names_the_grid_icon_without_icon_option(run, steam):
+    r = run("--name", "NoArt", "--steam-dir", win_path(steam))
+    assert r.status == 0, r
+    assert "Deploying" not in r.out
+    grid = vdf_path(steam, "12345678").parent / "grid"
+    (entry,) = vdf.dump(vdf_path(steam, "12345678"))
+    assert entry["icon"] == win_path(grid / f"{appid_of(chr(34) + 'marrowlane' + chr(34), 'NoArt')}_icon.png")
+    assert list(grid.iterdir()) == []
+
+
+@pytest.mark.parametrize("name", ["steam-2026-sortas-lowercase-appname.vdf",
+                                  "steam-2025-sortas.vdf", "steam-2022-lowercase-appname-exe.vdf",
+                                  "steam-2022-lowercase-openvr.vdf", "tool-unknown-int-key.vdf"])
+def test_real_steam_file_keeps_every_other_entry(run, steam, fixtures_dir, name):
+    source = fixtures_dir / "shortcuts-vdf" / name
+    before = vdf.dump(source)
+    path = put_vdf(steam, "12345678", source.read_bytes())
+    r = run("--name", "Marrowlane Test", "--steam-dir", win_path(steam))
+    assert r.status == 0, r
+    after = vdf.dump(path)
+    assert after[:-1] == before
+    assert after[-1]["AppName"] == "Marrowlane Test"
+    if "sortas" in name:
+        assert any("sortas" in e for e in after)
+
+
+def lock(wine, path: pathlib.Path, share_read: bool):
+    args = (["--share-read"] if share_read else []) + [win_path(path)]
+    holder = wine.start(wine.tool("filelock"), args)
+    holder.wait_for_output(b"locked\n")
+    return holder
+
+
+@pytest.mark.parametrize("share_read", [False, True])
+def test_a_locked_file_stops_the_run_and_stays_intact(wine, run, steam, share_read):
+    original = vdf.shortcuts_file(vdf.entry(appid=1, name="Mine", exe='"mine.exe"'))
+    path = put_vdf(steam, "12345678", original)
+    holder = lock(wine, path, share_read)
+    try:
+        r = run("--name", "Foo", "--steam-dir", win_path(steam))
+    finally:
+        holder.wait(stdin=b"\n")
+    assert r.status == 1
+    assert r.err.startswith("Error: Os { code: ") and r.err.endswith(" }\n"), r.err
+    assert path.read_bytes() == original
+    # Nothing half-written is left beside it.
+    names = sorted(p.name for p in path.parent.iterdir())
+    if share_read:
+        # Read and backed up, then the replacement was refused.
+        assert "     Read 1 existing shortcuts from " in r.out
+        assert names == ["grid", "shortcuts.vdf", "shortcuts.vdf.bak"]
+    else:
+        assert "Read" not in r.out
+        assert names == ["grid", "shortcuts.vdf"]
+
+
+def test_whole_transcript(run, sandbox):
+    root = make_steam(sandbox / "My Steam", "10000001", "20000002")
+    (root / "userdata" / "anonymous").mkdir()
+    put_vdf(root, "10000001", vdf.shortcuts_file(
+        vdf.entry(appid=0x9000_0001, name="Solitaire", exe='"C:\\Games\\sol.exe"'),
+        vdf.entry(appid=0x9000_0002, name="Racer", exe='"C:\\Games\\racer.exe"')))
+    empty_root = make_steam(sandbox / "Empty Steam")
+    art = sandbox / "art" / "capsule.png"
+    art.parent.mkdir()
+    art.write_bytes(b"capsule")
+    missing = sandbox / "art" / "missing.png"
+
+    args = ["--name", "Star Garden", "--url", "https://m.app/star.wasm", "--exe",
+            r"C:\Users\P\AppData\Local\Marrowlane\marrowlane.exe", "--capsule", win_path(art),
+            "--icon", win_path(missing), "--steam-dir", win_path(root)]
+    r = run(*args)
+    exe = r'"C:\Users\P\AppData\Local\Marrowlane\marrowlane.exe"'
+    appid = appid_of(exe, "Star Garden")
+    u1 = root / "userdata" / "10000001" / "config"
+    u2 = root / "userdata" / "20000002" / "config"
+    accounts = ""
+    for config, read in ((u1, f"     Read 2 existing shortcuts from {dbg(u1 / 'shortcuts.vdf')}\n"),
+                         (u2, "     shortcuts.vdf does not exist yet. Creating a new one.\n")):
+        count = 3 if config == u1 else 1
+        accounts += (
+            f"  -> User config directory: {dbg(config)}\n"
+            + read +
+            "     Appending new shortcut for 'Star Garden'\n"
+            f"     Successfully wrote {count} shortcuts to {dbg(config / 'shortcuts.vdf')}\n"
+            f"     Deploying Portrait Poster (600x900) -> {dbg(config / 'grid' / f'{appid}p.png')}\n"
+            f"  Copying local asset: {dbg(art)} -> {dbg(config / 'grid' / f'{appid}p.png')}\n"
+            "       ✓ Successfully saved Portrait Poster (600x900)\n"
+            f"     Deploying Square Icon -> {dbg(config / 'grid' / f'{appid}_icon.png')}\n")
+    expected_out = (
+        f"{RULE}\n Steam Non-Steam Shortcut Injector & Grid Automator  \n{RULE}\n"
+        "Game Name:     Star Garden\n"
+        "Game URL:      https://m.app/star.wasm\n"
+        r"Executable:    C:\Users\P\AppData\Local\Marrowlane\marrowlane.exe" "\n"
+        'Launch Options: --url "https://m.app/star.wasm"\n'
+        f"Steam AppID:   {appid - 2**32} (unsigned: {appid})\n"
+        "[*] Found 1 Steam installation root(s).\n"
+        f"\n[*] Processing Steam root: {dbg(root)}\n"
+        + accounts +
+        "\n✓ Steam injection complete! Return to Steam or restart Steam to see your game.\n")
+    expected_err = (
+        f"       [!] Failed to deploy Square Icon: Local asset not found: {win_path(missing)}\n") * 2
+    assert r.out == expected_out
+    assert r.err == expected_err
+    assert r.status == 0
+
+    r = run("--name", "X", "--steam-dir", win_path(empty_root))
+    assert r.out.endswith(f"\n[*] Processing Steam root: {dbg(empty_root)}\n"
+                          f"  [!] No user profiles found in {dbg(empty_root)}/userdata. Skipping.\n"
+                          "\n✓ Steam injection complete! Return to Steam or restart Steam to see "
+                          "your game.\n")

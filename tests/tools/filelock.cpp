@@ -1,0 +1,32 @@
+// filelock [--share-read] PATH: holds PATH open the way another program (Steam, an editor,
+// a virus scanner) can, until a line or the end arrives on standard input: without sharing
+// it at all, or with --share-read letting others read it but not write, rename or delete
+// it. Prints "locked" once the file is held; exits 1 when it cannot be opened.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <string_view>
+
+#include "platform/console.hpp"
+#include "platform/handle.hpp"
+#include "platform/win32.hpp"
+
+int wmain() {
+    int argc = 0;
+    wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    ml::UniqueLocal owner(reinterpret_cast<HLOCAL>(argv));
+    const bool share_read = argc == 3 && std::wstring_view(argv[1]) == L"--share-read";
+    if (argc != 2 && !share_read) {
+        ml::err("usage: filelock [--share-read] PATH\n");
+        return 2;
+    }
+    ml::UniqueFile file(CreateFileW(argv[argc - 1], GENERIC_READ, share_read ? FILE_SHARE_READ : 0,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        ml::err("filelock: " + ml::last_os_error().display() + "\n");
+        return 1;
+    }
+    ml::out("locked\n");
+    (void)ml::read_stdin_line();
+    return 0;
+}
