@@ -5,6 +5,7 @@
 #include "platform/handle.hpp"
 #include "win_gui/placement.hpp"
 #include "win_gui/wide.hpp"
+#include "win_gui/window_class.hpp"
 
 namespace ml {
 namespace {
@@ -85,20 +86,6 @@ bool is_checked(HWND box) {
     return box && SendMessageW(box, BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
 
-void register_dialog_class(HINSTANCE instance) {
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof(wc);
-    wc.lpfnWndProc = dialog_proc;
-    wc.hInstance = instance;
-    wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(1));
-    wc.hIconSm = wc.hIcon;
-    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
-    wc.lpszClassName = kClassName;
-    // Fails harmlessly when an earlier call of this process registered it already.
-    RegisterClassExW(&wc);
-}
-
 }  // namespace
 
 LRESULT CALLBACK dialog_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -145,7 +132,7 @@ std::optional<OptionsChoice> show_options_dialog(std::string_view name, bool ste
                                                  bool start_menu, bool desktop,
                                                  bool steam_library) {
     const HINSTANCE instance = GetModuleHandleW(nullptr);
-    register_dialog_class(instance);
+    register_window_class(instance, kClassName, dialog_proc);
 
     DialogContext context;
     context.name = std::string(name);

@@ -10,6 +10,7 @@
 #include "platform/handle.hpp"
 #include "win_gui/placement.hpp"
 #include "win_gui/wide.hpp"
+#include "win_gui/window_class.hpp"
 
 namespace ml {
 namespace {
@@ -71,20 +72,6 @@ void on_update(const ProgressDialogState& state, WPARAM percent) {
     }
 }
 
-void register_progress_class(HINSTANCE instance) {
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof(wc);
-    wc.lpfnWndProc = progress_wnd_proc;
-    wc.hInstance = instance;
-    wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(1));
-    wc.hIconSm = wc.hIcon;
-    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
-    wc.lpszClassName = kClassName;
-    // A class left registered by an earlier progress window of this process serves as well.
-    RegisterClassExW(&wc);
-}
-
 // The window's thread: creates the window, reports readiness, pumps messages until the
 // window is destroyed. It holds its own reference to the state for as long as it runs.
 void run_window_thread(std::shared_ptr<ProgressDialogState> state, std::wstring title,
@@ -92,7 +79,7 @@ void run_window_thread(std::shared_ptr<ProgressDialogState> state, std::wstring 
     INITCOMMONCONTROLSEX icc{static_cast<DWORD>(sizeof(icc)), ICC_PROGRESS_CLASS};
     InitCommonControlsEx(&icc);
     const HINSTANCE instance = GetModuleHandleW(nullptr);
-    register_progress_class(instance);
+    register_window_class(instance, kClassName, progress_wnd_proc);
 
     const WindowPosition at =
         centred_position(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), kWidth, kHeight);
