@@ -55,7 +55,9 @@ HWND create_check_box(HWND parent, const ControlLayout& layout, std::string_view
 
 void create_controls(HWND hwnd, DialogContext& context, HINSTANCE instance) {
     const auto font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
-    create_control(hwnd, {L"STATIC", WS_CHILD | WS_VISIBLE, 24, 18, 440, 24, 0},
+    // SS_NOPREFIX: a game name such as "Tom & Jerry" is shown as written, not with an
+    // underlined mnemonic in place of the '&'.
+    create_control(hwnd, {L"STATIC", WS_CHILD | WS_VISIBLE | SS_NOPREFIX, 24, 18, 440, 24, 0},
                    to_wide("Select the components you want to install for " + context.name + ":"),
                    instance, font);
     context.start_menu_hwnd =
@@ -65,11 +67,11 @@ void create_controls(HWND hwnd, DialogContext& context, HINSTANCE instance) {
         create_check_box(hwnd, {L"BUTTON", kCheckBoxStyle, 32, 84, 430, 24, kDesktopBoxId},
                          "Create Desktop shortcut", context.desktop, instance, font);
     // The box stays checkable without Steam: the user may install Steam before first use.
-    // Its '&' makes the space after it the box's mnemonic; the message loop keeps Space from
-    // reaching the mnemonic search, so Space toggles only the focused box.
+    // Buttons have no SS_NOPREFIX: a single '&' would vanish from the label and make Space
+    // its mnemonic, so that Space on any other box would toggle this one too. "&&" shows one.
     context.steam_hwnd = create_check_box(
         hwnd, {L"BUTTON", kCheckBoxStyle, 32, 116, 430, 24, kSteamBoxId},
-        context.steam_detected ? "Add to Steam Library (Inject shortcut & custom artwork)"
+        context.steam_detected ? "Add to Steam Library (Inject shortcut && custom artwork)"
                                : "Add to Steam Library (Steam not detected - optional)",
         context.steam_library, instance, font);
     create_control(hwnd,
@@ -152,11 +154,7 @@ std::optional<OptionsChoice> show_options_dialog(std::string_view name, bool ste
 
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        // A typed space belongs to the focused box (which toggles on the key itself); offered
-        // to IsDialogMessageW it would also "press" the Steam box, whose label's "& " makes
-        // the space its mnemonic, and silently flip the user's choice.
-        const bool typed_space = msg.message == WM_CHAR && msg.wParam == L' ';
-        if (typed_space || !IsDialogMessageW(window.get(), &msg)) {
+        if (!IsDialogMessageW(window.get(), &msg)) {
             TranslateMessage(&msg);
             DispatchMessageW(&msg);
         }

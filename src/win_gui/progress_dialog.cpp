@@ -41,7 +41,9 @@ void on_create(HWND hwnd, const CREATESTRUCTW& create) {
         SendMessageW(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
         SendMessageW(hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
     }
-    constexpr DWORD kLabelStyle = WS_CHILD | WS_VISIBLE;
+    // SS_NOPREFIX: "Creating Start Menu & Desktop shortcuts..." must show its '&' rather
+    // than underline the following space.
+    constexpr DWORD kLabelStyle = WS_CHILD | WS_VISIBLE | SS_NOPREFIX;
     const std::wstring headline = to_wide(state->message);
     HWND headline_label =
         create_child(hwnd, L"STATIC", headline.c_str(), kLabelStyle, 18, 22, create.hInstance);

@@ -9,7 +9,7 @@ CANCELLED = b"[*] Installation cancelled by user.\n"
 PROMPT = "\nPress Enter to finish..."
 OPTIONS_CLASS = "MarrowlaneSetupOptionsDlg"
 PROGRESS_CLASS = "MarrowlaneProgressDlg"
-STEAM_DETECTED = "Add to Steam Library (Inject shortcut & custom artwork)"
+STEAM_DETECTED = "Add to Steam Library (Inject shortcut && custom artwork)"
 STEAM_MISSING = "Add to Steam Library (Steam not detected - optional)"
 
 

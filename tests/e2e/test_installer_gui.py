@@ -32,7 +32,7 @@ def test_options_dialog_at_start(launch, gui, sandbox, steam):
 
     controls = [(c.cls.upper(), c.text, c.id, c.style, c.rect, c.check) for c in gui.controls(dialog)]
     assert controls == [
-        ("STATIC", "Select the components you want to install for Marrowlane:", 0, 0x50000000,
+        ("STATIC", "Select the components you want to install for Marrowlane:", 0, 0x50000080,
          (24, 18, 440, 24), None),
         ("BUTTON", "Create Start Menu shortcut", 101, 0x50010003, (32, 52, 430, 24), 1),
         ("BUTTON", "Create Desktop shortcut", 102, 0x50010003, (32, 84, 430, 24), 1),
@@ -83,8 +83,8 @@ def test_install_with_desktop_unchecked(launch, gui, sandbox):
     assert window.style & 0x00FF0000 == 0x00C80000
     controls = [(c.cls.lower(), c.text, c.style, c.rect, c.pos) for c in gui.controls(window)]
     assert controls == [
-        ("static", "Installing Marrowlane", 0x50000000, (24, 18, 412, 22), None),
-        ("static", "Preparing installation folder...", 0x50000000, (24, 46, 412, 20), None),
+        ("static", "Installing Marrowlane", 0x50000080, (24, 18, 412, 22), None),
+        ("static", "Preparing installation folder...", 0x50000080, (24, 46, 412, 20), None),
         ("msctls_progress32", "", 0x50000001, (24, 76, 412, 24), 10),
     ]
     # The user cannot close it while the work goes on.

@@ -90,7 +90,7 @@ TEST(OptionsDialog, WindowAndControls) {
             EXPECT_FALSE(checked(dialog, kDesktopBoxId));
             EXPECT_EQ(checked(dialog, kSteamBoxId), detected);
             EXPECT_EQ(text_of(GetDlgItem(dialog, kSteamBoxId)),
-                      detected ? "Add to Steam Library (Inject shortcut & custom artwork)"
+                      detected ? "Add to Steam Library (Inject shortcut && custom artwork)"
                                : "Add to Steam Library (Steam not detected - optional)");
             EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, kSteamBoxId)));
             EXPECT_EQ(text_of(GetDlgItem(dialog, IDOK)), "Install");
@@ -137,8 +137,8 @@ TEST(OptionsDialog, ResultFollowsWhatTheUserDid) {
              click(IDOK)(d);
          },
          all},
-        // Tab to the Desktop box and press Space: only that box changes, although the '&'
-        // in the Steam box's label makes the space that box's mnemonic.
+        // Tab to the Desktop box and press Space: only that box changes (a '&' in the Steam
+        // box's label once made Space its mnemonic too).
         {"Tab, Tab, Space",
          {},
          [&](HWND d) {
