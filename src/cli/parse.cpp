@@ -18,7 +18,9 @@ std::unexpected<CliError> cli_error(CliError::Kind kind, std::string payload) {
     return std::unexpected(CliError{kind, std::move(payload)});
 }
 
-bool is_long_option(std::string_view arg) { return arg.starts_with("--"); }
+bool is_long_option(std::string_view arg) {
+    return arg.starts_with("--");
+}
 
 std::expected<RunMode, CliError> parse_install(std::span<const std::string> args,
                                                const EnvLookup& env) {
@@ -44,8 +46,10 @@ std::expected<RunMode, CliError> parse_install(std::span<const std::string> args
         if (value_field || optional_field) {
             if (i + 1 >= args.size()) return cli_error(CliError::Kind::MissingValue, a);
             const std::string& value = args[++i];
-            if (value_field) *value_field = value;
-            else *optional_field = value;
+            if (value_field)
+                *value_field = value;
+            else
+                *optional_field = value;
             continue;
         }
         if (a == "--install") {
@@ -82,16 +86,26 @@ std::expected<RunMode, CliError> parse_inject(std::span<const std::string> args)
         std::string* text = nullptr;
         std::optional<std::string>* optional_text = nullptr;
         const bool is_appid = a == "--appid";
-        if (a == "--name") text = &o.name;
-        else if (a == "--url") text = &o.url;
-        else if (a == "--exe") text = &o.exe;
-        else if (a == "--launch-opts") text = &o.launch_opts;
-        else if (a == "--hero") optional_text = &o.hero;
-        else if (a == "--logo") optional_text = &o.logo;
-        else if (a == "--capsule") optional_text = &o.capsule;
-        else if (a == "--banner") optional_text = &o.banner;
-        else if (a == "--icon") optional_text = &o.icon;
-        else if (a == "--steam-dir") optional_text = &o.steam_dir;
+        if (a == "--name")
+            text = &o.name;
+        else if (a == "--url")
+            text = &o.url;
+        else if (a == "--exe")
+            text = &o.exe;
+        else if (a == "--launch-opts")
+            text = &o.launch_opts;
+        else if (a == "--hero")
+            optional_text = &o.hero;
+        else if (a == "--logo")
+            optional_text = &o.logo;
+        else if (a == "--capsule")
+            optional_text = &o.capsule;
+        else if (a == "--banner")
+            optional_text = &o.banner;
+        else if (a == "--icon")
+            optional_text = &o.icon;
+        else if (a == "--steam-dir")
+            optional_text = &o.steam_dir;
 
         if (text || optional_text || is_appid) {
             if (i + 1 >= args.size()) return cli_error(CliError::Kind::MissingValue, a);
@@ -163,10 +177,14 @@ std::expected<RunMode, CliError> parse_cli_args_from(std::span<const std::string
 
 std::string CliError::message() const {
     switch (kind) {
-        case Kind::MissingValue: return "Missing value for option: " + payload;
-        case Kind::InvalidAppId: return "Invalid appid: " + payload;
-        case Kind::UnknownOption: return "Unknown option: " + payload;
-        case Kind::MissingRequired: return "Required option missing: " + payload;
+        case Kind::MissingValue:
+            return "Missing value for option: " + payload;
+        case Kind::InvalidAppId:
+            return "Invalid appid: " + payload;
+        case Kind::UnknownOption:
+            return "Unknown option: " + payload;
+        case Kind::MissingRequired:
+            return "Required option missing: " + payload;
     }
     return payload;
 }
@@ -174,10 +192,18 @@ std::string CliError::message() const {
 std::string CliError::debug() const {
     std::string_view variant;
     switch (kind) {
-        case Kind::MissingValue: variant = "MissingValue"; break;
-        case Kind::InvalidAppId: variant = "InvalidAppId"; break;
-        case Kind::UnknownOption: variant = "UnknownOption"; break;
-        case Kind::MissingRequired: variant = "MissingRequired"; break;
+        case Kind::MissingValue:
+            variant = "MissingValue";
+            break;
+        case Kind::InvalidAppId:
+            variant = "InvalidAppId";
+            break;
+        case Kind::UnknownOption:
+            variant = "UnknownOption";
+            break;
+        case Kind::MissingRequired:
+            variant = "MissingRequired";
+            break;
     }
     return std::string(variant) + "(" + debug_quote(payload) + ")";
 }

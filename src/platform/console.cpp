@@ -37,9 +37,13 @@ void write_to(DWORD which, std::string_view utf8) {
 
 }  // namespace
 
-void out(std::string_view utf8) { write_to(STD_OUTPUT_HANDLE, utf8); }
+void out(std::string_view utf8) {
+    write_to(STD_OUTPUT_HANDLE, utf8);
+}
 
-void err(std::string_view utf8) { write_to(STD_ERROR_HANDLE, utf8); }
+void err(std::string_view utf8) {
+    write_to(STD_ERROR_HANDLE, utf8);
+}
 
 std::optional<std::string> read_stdin_line() {
     const HANDLE h = GetStdHandle(STD_INPUT_HANDLE);

@@ -6,13 +6,20 @@ namespace ml {
 
 std::string_view kind_name(ErrorKind kind) {
     switch (kind) {
-        case ErrorKind::NotFound: return "NotFound";
-        case ErrorKind::PermissionDenied: return "PermissionDenied";
-        case ErrorKind::AlreadyExists: return "AlreadyExists";
-        case ErrorKind::InvalidInput: return "InvalidInput";
-        case ErrorKind::InvalidData: return "InvalidData";
-        case ErrorKind::UnexpectedEof: return "UnexpectedEof";
-        case ErrorKind::Other: return "Other";
+        case ErrorKind::NotFound:
+            return "NotFound";
+        case ErrorKind::PermissionDenied:
+            return "PermissionDenied";
+        case ErrorKind::AlreadyExists:
+            return "AlreadyExists";
+        case ErrorKind::InvalidInput:
+            return "InvalidInput";
+        case ErrorKind::InvalidData:
+            return "InvalidData";
+        case ErrorKind::UnexpectedEof:
+            return "UnexpectedEof";
+        case ErrorKind::Other:
+            return "Other";
     }
     return "Other";
 }
@@ -40,8 +47,8 @@ std::string Error::display() const {
 std::string Error::debug() const {
     if (!debug_form.empty()) return debug_form;
     if (os_code != 0) {
-        return "Os { code: " + std::to_string(os_code) + ", kind: " +
-               std::string(kind_name(kind)) + ", message: " + debug_quote(message) + " }";
+        return "Os { code: " + std::to_string(os_code) + ", kind: " + std::string(kind_name(kind)) +
+               ", message: " + debug_quote(message) + " }";
     }
     return "Custom { kind: " + std::string(kind_name(kind)) + ", error: " + debug_quote(message) +
            " }";
@@ -55,10 +62,10 @@ ErrorKind kind_from_os_code(std::uint32_t code) {
         case 53:   // ERROR_BAD_NETPATH
         case 161:  // ERROR_BAD_PATHNAME
             return ErrorKind::NotFound;
-        case 5:    // ERROR_ACCESS_DENIED
-        case 32:   // ERROR_SHARING_VIOLATION
-        case 33:   // ERROR_LOCK_VIOLATION
-        case 19:   // ERROR_WRITE_PROTECT
+        case 5:   // ERROR_ACCESS_DENIED
+        case 32:  // ERROR_SHARING_VIOLATION
+        case 33:  // ERROR_LOCK_VIOLATION
+        case 19:  // ERROR_WRITE_PROTECT
             return ErrorKind::PermissionDenied;
         case 80:   // ERROR_FILE_EXISTS
         case 183:  // ERROR_ALREADY_EXISTS
@@ -66,7 +73,7 @@ ErrorKind kind_from_os_code(std::uint32_t code) {
         case 87:   // ERROR_INVALID_PARAMETER
         case 123:  // ERROR_INVALID_NAME
             return ErrorKind::InvalidInput;
-        case 38:   // ERROR_HANDLE_EOF
+        case 38:  // ERROR_HANDLE_EOF
             return ErrorKind::UnexpectedEof;
         default:
             return ErrorKind::Other;

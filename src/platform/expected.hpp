@@ -18,13 +18,13 @@ namespace std {
 
 template <class E>
 class unexpected {
-public:
+  public:
     constexpr explicit unexpected(E e) : error_(std::move(e)) {}
     constexpr const E& error() const& noexcept { return error_; }
     constexpr E& error() & noexcept { return error_; }
     constexpr E&& error() && noexcept { return std::move(error_); }
 
-private:
+  private:
     E error_;
 };
 template <class E>
@@ -32,15 +32,15 @@ unexpected(E) -> unexpected<E>;
 
 template <class T, class E>
 class expected {
-public:
+  public:
     using value_type = T;
     using error_type = E;
 
     constexpr expected() : v_(std::in_place_index<0>) {}
     template <class U = T>
-        requires(std::is_constructible_v<T, U &&> &&
-                 !std::is_same_v<std::remove_cvref_t<U>, expected>)
-    constexpr expected(U&& u) : v_(std::in_place_index<0>, std::forward<U>(u)) {}
+    requires(std::is_constructible_v<T, U&&> &&
+             !std::is_same_v<std::remove_cvref_t<U>, expected>) constexpr expected(U&& u)
+        : v_(std::in_place_index<0>, std::forward<U>(u)) {}
     template <class G>
     constexpr expected(const unexpected<G>& u) : v_(std::in_place_index<1>, u.error()) {}
     template <class G>
@@ -60,13 +60,13 @@ public:
     constexpr const E& error() const& { return std::get<1>(v_); }
     constexpr E&& error() && { return std::get<1>(std::move(v_)); }
 
-private:
+  private:
     std::variant<T, E> v_;
 };
 
 template <class E>
 class expected<void, E> {
-public:
+  public:
     using value_type = void;
     using error_type = E;
 
@@ -82,7 +82,7 @@ public:
     constexpr E& error() & { return *e_; }
     constexpr const E& error() const& { return *e_; }
 
-private:
+  private:
     std::optional<E> e_;
 };
 

@@ -10,11 +10,15 @@
 namespace ml {
 namespace {
 
-DWORD attributes(const std::string& path) { return GetFileAttributesW(widen(path).c_str()); }
+DWORD attributes(const std::string& path) {
+    return GetFileAttributesW(widen(path).c_str());
+}
 
 }  // namespace
 
-bool path_exists(const std::string& path) { return attributes(path) != INVALID_FILE_ATTRIBUTES; }
+bool path_exists(const std::string& path) {
+    return attributes(path) != INVALID_FILE_ATTRIBUTES;
+}
 
 bool is_directory(const std::string& path) {
     const DWORD a = attributes(path);
@@ -28,7 +32,8 @@ bool is_regular_file(const std::string& path) {
 
 std::optional<std::uint64_t> file_size(const std::string& path) {
     WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!GetFileAttributesExW(widen(path).c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+    if (!GetFileAttributesExW(widen(path).c_str(), GetFileExInfoStandard, &data))
+        return std::nullopt;
     if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return std::nullopt;
     return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
@@ -74,7 +79,8 @@ Result<void> write_all(HANDLE file, std::string_view bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {
         DWORD written = 0;
-        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
+        const DWORD chunk =
+            static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
         if (!WriteFile(file, bytes.data() + done, chunk, &written, nullptr)) {
             return std::unexpected(last_os_error());
         }

@@ -47,9 +47,9 @@ Result<void> remove_file(const std::string& path);
 std::string temporary_path_beside(const std::string& path, std::string_view tag);
 
 struct DirectoryEntry {
-    std::string name;       // the entry's name, UTF-8 (unpaired surrogates as U+FFFD)
-    bool name_is_unicode;   // false when the name held an unpaired surrogate
-    bool is_directory;      // links followed
+    std::string name;      // the entry's name, UTF-8 (unpaired surrogates as U+FFFD)
+    bool name_is_unicode;  // false when the name held an unpaired surrogate
+    bool is_directory;     // links followed
 };
 
 // The entries of a folder in the order the file system lists them, without "." and "..";

@@ -10,7 +10,7 @@ namespace ml {
 
 template <class Traits>
 class Unique {
-public:
+  public:
     using pointer = typename Traits::type;
 
     Unique() noexcept = default;
@@ -47,7 +47,7 @@ public:
         return &p_;
     }
 
-private:
+  private:
     pointer p_ = Traits::invalid();
 };
 
@@ -87,9 +87,9 @@ struct LocalMemoryTraits {
     static void close(type h) noexcept { LocalFree(h); }
 };
 
-using UniqueHandle = Unique<KernelHandleTraits>;    // processes, threads, events
-using UniqueFile = Unique<FileHandleTraits>;        // CreateFileW results
-using UniqueFind = Unique<FindHandleTraits>;        // FindFirstFileW results
+using UniqueHandle = Unique<KernelHandleTraits>;  // processes, threads, events
+using UniqueFile = Unique<FileHandleTraits>;      // CreateFileW results
+using UniqueFind = Unique<FindHandleTraits>;      // FindFirstFileW results
 using UniqueKey = Unique<RegKeyTraits>;
 using UniqueWindow = Unique<WindowTraits>;
 using UniqueModule = Unique<ModuleTraits>;
@@ -98,7 +98,7 @@ using UniqueLocal = Unique<LocalMemoryTraits>;
 // Owner of one COM interface pointer.
 template <class T>
 class ComPtr {
-public:
+  public:
     ComPtr() noexcept = default;
     ComPtr(ComPtr&& other) noexcept : p_(std::exchange(other.p_, nullptr)) {}
     ComPtr& operator=(ComPtr&& other) noexcept {
@@ -122,7 +122,7 @@ public:
     }
     void** put_void() noexcept { return reinterpret_cast<void**>(put()); }
 
-private:
+  private:
     T* p_ = nullptr;
 };
 

@@ -191,13 +191,26 @@ std::string debug_quote(std::string_view text) {
     for (std::size_t i = 0; i < clean.size(); ++i) {
         const auto c = static_cast<unsigned char>(clean[i]);
         switch (c) {
-            case '\\': out += "\\\\"; continue;
-            case '"': out += "\\\""; continue;
-            case '\n': out += "\\n"; continue;
-            case '\r': out += "\\r"; continue;
-            case '\t': out += "\\t"; continue;
-            case '\0': out += "\\0"; continue;
-            default: break;
+            case '\\':
+                out += "\\\\";
+                continue;
+            case '"':
+                out += "\\\"";
+                continue;
+            case '\n':
+                out += "\\n";
+                continue;
+            case '\r':
+                out += "\\r";
+                continue;
+            case '\t':
+                out += "\\t";
+                continue;
+            case '\0':
+                out += "\\0";
+                continue;
+            default:
+                break;
         }
         unsigned code = c;
         bool control = c < 0x20 || c == 0x7F;

@@ -42,8 +42,12 @@ std::string system_message(DWORD code) {
     return narrow(text);
 }
 
-Error os_error(DWORD code) { return Error::os(code, system_message(code)); }
+Error os_error(DWORD code) {
+    return Error::os(code, system_message(code));
+}
 
-Error last_os_error() { return os_error(GetLastError()); }
+Error last_os_error() {
+    return os_error(GetLastError());
+}
 
 }  // namespace ml

@@ -8,8 +8,8 @@
 
 namespace ml {
 
-void deploy_artwork(const std::string& grid_dir, std::uint32_t appid,
-                    const ArtworkSources& sources, bool dry_run) {
+void deploy_artwork(const std::string& grid_dir, std::uint32_t appid, const ArtworkSources& sources,
+                    bool dry_run) {
     for (std::size_t k = 0; k < kArtworkKinds.size(); ++k) {
         if (!sources[k]) continue;
         const ArtworkKind& kind = kArtworkKinds[k];

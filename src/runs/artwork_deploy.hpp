@@ -14,7 +14,7 @@ using ArtworkSources = std::array<std::optional<std::string>, 5>;
 // Fetches every given source into grid_dir under its kind's file name for appid, printing a
 // line per kind and a failure line on standard error for a kind that could not be fetched;
 // in a dry run only the plan lines. Never fails: one kind's failure leaves the others alone.
-void deploy_artwork(const std::string& grid_dir, std::uint32_t appid,
-                    const ArtworkSources& sources, bool dry_run);
+void deploy_artwork(const std::string& grid_dir, std::uint32_t appid, const ArtworkSources& sources,
+                    bool dry_run);
 
 }  // namespace ml

@@ -26,8 +26,9 @@ std::string install_path_for(const std::optional<std::string>& install_dir,
     if (install_dir) return *install_dir;
     // An empty LOCALAPPDATA would give the relative folder "Marrowlane", which depends on
     // the current folder and would end up in shortcuts and the uninstall entry.
-    const std::string base =
-        local_app_data && !local_app_data->empty() ? *local_app_data : std::string("C:\\Marrowlane");
+    const std::string base = local_app_data && !local_app_data->empty()
+                                 ? *local_app_data
+                                 : std::string("C:\\Marrowlane");
     return path_join(base, "Marrowlane");
 }
 
@@ -68,8 +69,8 @@ std::string banner_text() {
 }
 
 std::string location_text(const InstallContext& context) {
-    return "Server Origin:    " + context.origin + "\nInstall Path:     " +
-           debug_quote(context.install_path) + "\n";
+    return "Server Origin:    " + context.origin +
+           "\nInstall Path:     " + debug_quote(context.install_path) + "\n";
 }
 
 std::string summary_text(const InstallContext& context) {

@@ -35,9 +35,9 @@ void attach_console() {
         if (is_console(now)) continue;
         const wchar_t* device = i == 0 ? L"CONIN$" : L"CONOUT$";
         // Owned by the process for its whole life, as standard handles are.
-        const HANDLE h = CreateFileW(device, GENERIC_READ | GENERIC_WRITE,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                                     nullptr);
+        const HANDLE h =
+            CreateFileW(device, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                        nullptr, OPEN_EXISTING, 0, nullptr);
         if (h != INVALID_HANDLE_VALUE) SetStdHandle(kStreams[i], h);
     }
 }

@@ -38,10 +38,9 @@ struct ControlLayout {
 
 HWND create_control(HWND parent, const ControlLayout& layout, const std::wstring& text,
                     HINSTANCE instance, HFONT font) {
-    HWND control = CreateWindowExW(0, layout.cls, text.c_str(), layout.style, layout.x, layout.y,
-                                   layout.width, layout.height, parent,
-                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(layout.id)),
-                                   instance, nullptr);
+    HWND control = CreateWindowExW(
+        0, layout.cls, text.c_str(), layout.style, layout.x, layout.y, layout.width, layout.height,
+        parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(layout.id)), instance, nullptr);
     if (control && font) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
     return control;
 }
@@ -74,14 +73,14 @@ void create_controls(HWND hwnd, DialogContext& context, HINSTANCE instance) {
         context.steam_detected ? "Add to Steam Library (Inject shortcut && custom artwork)"
                                : "Add to Steam Library (Steam not detected - optional)",
         context.steam_library, instance, font);
-    create_control(hwnd,
-                   {L"BUTTON", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 255, 165,
-                    105, 30, IDOK},
-                   L"Install", instance, font);
-    create_control(hwnd,
-                   {L"BUTTON", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 370, 165, 95,
-                    30, IDCANCEL},
-                   L"Cancel", instance, font);
+    create_control(
+        hwnd,
+        {L"BUTTON", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 255, 165, 105, 30, IDOK},
+        L"Install", instance, font);
+    create_control(
+        hwnd,
+        {L"BUTTON", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 370, 165, 95, 30, IDCANCEL},
+        L"Cancel", instance, font);
 }
 
 bool is_checked(HWND box) {
@@ -92,40 +91,41 @@ bool is_checked(HWND box) {
 
 LRESULT CALLBACK dialog_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
-    case WM_CREATE: {
-        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lparam);
-        auto* context = static_cast<DialogContext*>(create->lpCreateParams);
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(context));
-        if (context) create_controls(hwnd, *context, create->hInstance);
-        return 0;
-    }
-    case WM_COMMAND: {
-        auto* context = reinterpret_cast<DialogContext*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-        if (!context) break;
-        switch (LOWORD(wparam)) {
-        case IDOK:  // the Install button, or Enter through IsDialogMessageW
-            context->result = OptionsChoice{is_checked(context->start_menu_hwnd),
-                                            is_checked(context->desktop_hwnd),
-                                            is_checked(context->steam_hwnd)};
+        case WM_CREATE: {
+            const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lparam);
+            auto* context = static_cast<DialogContext*>(create->lpCreateParams);
+            SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(context));
+            if (context) create_controls(hwnd, *context, create->hInstance);
+            return 0;
+        }
+        case WM_COMMAND: {
+            auto* context =
+                reinterpret_cast<DialogContext*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+            if (!context) break;
+            switch (LOWORD(wparam)) {
+                case IDOK:  // the Install button, or Enter through IsDialogMessageW
+                    context->result = OptionsChoice{is_checked(context->start_menu_hwnd),
+                                                    is_checked(context->desktop_hwnd),
+                                                    is_checked(context->steam_hwnd)};
+                    DestroyWindow(hwnd);
+                    return 0;
+                case IDCANCEL:  // the Cancel button, or Escape through IsDialogMessageW
+                    context->result.reset();
+                    DestroyWindow(hwnd);
+                    return 0;
+                default:
+                    break;
+            }
+            break;
+        }
+        case WM_CLOSE:  // close box and Alt+F4: no result
             DestroyWindow(hwnd);
             return 0;
-        case IDCANCEL:  // the Cancel button, or Escape through IsDialogMessageW
-            context->result.reset();
-            DestroyWindow(hwnd);
+        case WM_DESTROY:
+            PostQuitMessage(0);
             return 0;
         default:
             break;
-        }
-        break;
-    }
-    case WM_CLOSE:  // close box and Alt+F4: no result
-        DestroyWindow(hwnd);
-        return 0;
-    case WM_DESTROY:
-        PostQuitMessage(0);
-        return 0;
-    default:
-        break;
     }
     return DefWindowProcW(hwnd, message, wparam, lparam);
 }
@@ -143,8 +143,8 @@ std::optional<OptionsChoice> show_options_dialog(std::string_view name, bool ste
     context.desktop = desktop;
     context.steam_library = steam_library;
 
-    const WindowPosition at =
-        centred_position(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), kWidth, kHeight);
+    const WindowPosition at = centred_position(GetSystemMetrics(SM_CXSCREEN),
+                                               GetSystemMetrics(SM_CYSCREEN), kWidth, kHeight);
     const std::wstring caption = to_wide(std::string(name) + " Setup");
     UniqueWindow window(CreateWindowExW(0, kClassName, caption.c_str(), kWindowStyle, at.x, at.y,
                                         kWidth, kHeight, nullptr, nullptr, instance, &context));

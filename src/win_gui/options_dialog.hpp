@@ -22,8 +22,7 @@ struct OptionsChoice {
 // Install (or Enter); nullopt after Cancel, Escape, the close box, Alt+F4, or when the
 // window cannot be created.
 std::optional<OptionsChoice> show_options_dialog(std::string_view name, bool steam_detected,
-                                                 bool start_menu, bool desktop,
-                                                 bool steam_library);
+                                                 bool start_menu, bool desktop, bool steam_library);
 
 // Window procedure of the options dialog's class; only Windows calls it.
 LRESULT CALLBACK dialog_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);

@@ -55,8 +55,8 @@ void on_create(HWND hwnd, const CREATESTRUCTW& create) {
     }
     state->status_hwnd.store(status_label);
 
-    HWND bar = create_child(hwnd, PROGRESS_CLASSW, nullptr, WS_CHILD | WS_VISIBLE | PBS_SMOOTH,
-                            76, 24, create.hInstance);
+    HWND bar = create_child(hwnd, PROGRESS_CLASSW, nullptr, WS_CHILD | WS_VISIBLE | PBS_SMOOTH, 76,
+                            24, create.hInstance);
     if (bar) {
         SendMessageW(bar, PBM_SETRANGE32, 0, 100);
         SendMessageW(bar, PBM_SETPOS, 0, 0);
@@ -83,8 +83,8 @@ void run_window_thread(std::shared_ptr<ProgressDialogState> state, std::wstring 
     const HINSTANCE instance = GetModuleHandleW(nullptr);
     register_window_class(instance, kClassName, progress_wnd_proc);
 
-    const WindowPosition at =
-        centred_position(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), kWidth, kHeight);
+    const WindowPosition at = centred_position(GetSystemMetrics(SM_CXSCREEN),
+                                               GetSystemMetrics(SM_CYSCREEN), kWidth, kHeight);
     UniqueWindow window(CreateWindowExW(0, kClassName, title.c_str(), kWindowStyle, at.x, at.y,
                                         kWidth, kHeight, nullptr, nullptr, instance, state.get()));
     if (!window) {
@@ -127,28 +127,28 @@ std::string ProgressDialogState::status_text() const {
 
 LRESULT CALLBACK progress_wnd_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
-    case WM_CREATE:
-        on_create(hwnd, *reinterpret_cast<const CREATESTRUCTW*>(lparam));
-        return 0;
-    case WM_DESTROY:
-        PostQuitMessage(0);
-        return 0;
-    case WM_CLOSE:
-        // The close box and Alt+F4 are refused: the work goes on whether or not the window
-        // shows it, so only the owner may close it.
-        if (const auto* state = state_of(hwnd); state && state->close_requested.load()) {
+        case WM_CREATE:
+            on_create(hwnd, *reinterpret_cast<const CREATESTRUCTW*>(lparam));
+            return 0;
+        case WM_DESTROY:
+            PostQuitMessage(0);
+            return 0;
+        case WM_CLOSE:
+            // The close box and Alt+F4 are refused: the work goes on whether or not the window
+            // shows it, so only the owner may close it.
+            if (const auto* state = state_of(hwnd); state && state->close_requested.load()) {
+                DestroyWindow(hwnd);
+            }
+            return 0;
+        case WM_PROGRESS_UPDATE:
+            if (const auto* state = state_of(hwnd)) on_update(*state, wparam);
+            return 0;
+        case WM_PROGRESS_CLOSE:
+            if (auto* state = state_of(hwnd)) state->close_requested.store(true);
             DestroyWindow(hwnd);
-        }
-        return 0;
-    case WM_PROGRESS_UPDATE:
-        if (const auto* state = state_of(hwnd)) on_update(*state, wparam);
-        return 0;
-    case WM_PROGRESS_CLOSE:
-        if (auto* state = state_of(hwnd)) state->close_requested.store(true);
-        DestroyWindow(hwnd);
-        return 0;
-    default:
-        return DefWindowProcW(hwnd, message, wparam, lparam);
+            return 0;
+        default:
+            return DefWindowProcW(hwnd, message, wparam, lparam);
     }
 }
 
@@ -165,7 +165,9 @@ ProgressDialog::ProgressDialog(std::string_view title, std::string_view message)
     shown.wait();
 }
 
-ProgressDialog::~ProgressDialog() { close(); }
+ProgressDialog::~ProgressDialog() {
+    close();
+}
 
 ProgressDialog& ProgressDialog::operator=(ProgressDialog&& other) noexcept {
     if (this != &other) {

@@ -42,7 +42,7 @@ struct ProgressDialogState {
         use(std::as_const(status_text_));
     }
 
-private:
+  private:
     mutable std::mutex status_mutex_;
     std::string status_text_ = "Please wait...";
 };
@@ -51,7 +51,7 @@ private:
 // that it stays responsive while the owner's thread works. The user cannot close it; it goes
 // away when the owner calls close() or destroys the object. Move-only.
 class ProgressDialog {
-public:
+  public:
     // Starts the window's thread and returns once the window is shown, or once its creation
     // failed (the dialog then only records progress). A thread that cannot be started ends
     // the program.
@@ -73,7 +73,7 @@ public:
     // The shared state, for tests that look at the window; the dialog must not be moved-from.
     const ProgressDialogState& state() const { return *state_; }
 
-private:
+  private:
     std::shared_ptr<ProgressDialogState> state_;
     std::thread thread_;
 };

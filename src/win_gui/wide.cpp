@@ -4,6 +4,8 @@
 
 namespace ml {
 
-std::wstring to_wide(std::string_view utf8) { return widen(utf8); }
+std::wstring to_wide(std::string_view utf8) {
+    return widen(utf8);
+}
 
 }  // namespace ml

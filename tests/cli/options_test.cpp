@@ -27,8 +27,12 @@ InstallOptions default_install() {
     return o;
 }
 
-RunMode install(InstallOptions o) { return RunMode{RunMode::Install{std::move(o)}}; }
-RunMode inject(CliOptions o) { return RunMode{RunMode::Inject{std::move(o)}}; }
+RunMode install(InstallOptions o) {
+    return RunMode{RunMode::Install{std::move(o)}};
+}
+RunMode inject(CliOptions o) {
+    return RunMode{RunMode::Inject{std::move(o)}};
+}
 
 struct ModeCase {
     std::vector<std::string> args;
@@ -74,7 +78,8 @@ TEST(ParseCliArgs, InstallOptions) {
         {{"--server-origin", "http://x/"}, with([](auto& o) { o.server_origin = "http://x/"; })},
         {{"--install-dir", "D:\\Apps"}, with([](auto& o) { o.install_dir = "D:\\Apps"; })},
         {{"--url", "--weird"}, with([](auto& o) { o.game_url = "--weird"; })},
-        {{"--name", "A", "--game-name", "B", "--install"}, with([](auto& o) { o.game_name = "B"; })},
+        {{"--name", "A", "--game-name", "B", "--install"},
+         with([](auto& o) { o.game_name = "B"; })},
         {{"--steam", "--no-steam"}, with([](auto& o) { o.steam_library = false; })},
         {{"--no-steam", "--steam"}, with([](auto& o) { o.steam_library = true; })},
         {{"--desktop"}, with([](auto& o) { o.desktop = true; })},
@@ -115,19 +120,29 @@ TEST(ParseCliArgs, InjectionOptions) {
         return inject(o);
     };
     const std::vector<ModeCase> cases = {
-        {{"--name", "Foo", "--url", "game"},
-         with([](auto& o) { o.url = "game"; o.launch_opts = "--url \"game\""; })},
-        {{"--name", "Foo", "--url", "u", "--launch-opts", ""},
-         with([](auto& o) { o.url = "u"; o.launch_opts = "--url \"u\""; })},
-        {{"--name", "Foo", "--url", "u", "--launch-opts", "-x"},
-         with([](auto& o) { o.url = "u"; o.launch_opts = "-x"; })},
+        {{"--name", "Foo", "--url", "game"}, with([](auto& o) {
+             o.url = "game";
+             o.launch_opts = "--url \"game\"";
+         })},
+        {{"--name", "Foo", "--url", "u", "--launch-opts", ""}, with([](auto& o) {
+             o.url = "u";
+             o.launch_opts = "--url \"u\"";
+         })},
+        {{"--name", "Foo", "--url", "u", "--launch-opts", "-x"}, with([](auto& o) {
+             o.url = "u";
+             o.launch_opts = "-x";
+         })},
         {{"--name", "Bar", "--name", "Foo"}, with([](auto&) {})},
         {{"--name", "Foo", "--exe", "\"C:\\a b\\r.exe\""},
          with([](auto& o) { o.exe = "\"C:\\a b\\r.exe\""; })},
         {{"--name", "Foo", "--hero", "h", "--logo", "l", "--capsule", "c", "--banner", "b",
           "--icon", "i", "--steam-dir", "--dry-run"},
          with([](auto& o) {
-             o.hero = "h"; o.logo = "l"; o.capsule = "c"; o.banner = "b"; o.icon = "i";
+             o.hero = "h";
+             o.logo = "l";
+             o.capsule = "c";
+             o.banner = "b";
+             o.icon = "i";
              o.steam_dir = "--dry-run";
          })},
         {{"--name", "Foo", "--dry-run", "-y", "stray"}, with([](auto& o) { o.dry_run = true; })},
@@ -152,36 +167,71 @@ struct ErrorCase {
 TEST(ParseCliArgs, Errors) {
     using K = CliError::Kind;
     const std::vector<ErrorCase> cases = {
-        {{"--name", "Foo", "--cli"}, K::UnknownOption, "--cli", "Unknown option: --cli",
+        {{"--name", "Foo", "--cli"},
+         K::UnknownOption,
+         "--cli",
+         "Unknown option: --cli",
          "UnknownOption(\"--cli\")"},
-        {{"--name", "Foo", "--install-dir", "x"}, K::UnknownOption, "--install-dir",
-         "Unknown option: --install-dir", "UnknownOption(\"--install-dir\")"},
-        {{"--name", "Foo", "--game-name", "x"}, K::UnknownOption, "--game-name",
-         "Unknown option: --game-name", "UnknownOption(\"--game-name\")"},
-        {{"--name=Foo"}, K::UnknownOption, "--name=Foo", "Unknown option: --name=Foo",
+        {{"--name", "Foo", "--install-dir", "x"},
+         K::UnknownOption,
+         "--install-dir",
+         "Unknown option: --install-dir",
+         "UnknownOption(\"--install-dir\")"},
+        {{"--name", "Foo", "--game-name", "x"},
+         K::UnknownOption,
+         "--game-name",
+         "Unknown option: --game-name",
+         "UnknownOption(\"--game-name\")"},
+        {{"--name=Foo"},
+         K::UnknownOption,
+         "--name=Foo",
+         "Unknown option: --name=Foo",
          "UnknownOption(\"--name=Foo\")"},
         {{"--"}, K::UnknownOption, "--", "Unknown option: --", "UnknownOption(\"--\")"},
-        {{"--bogus", "--also-bogus"}, K::UnknownOption, "--bogus", "Unknown option: --bogus",
+        {{"--bogus", "--also-bogus"},
+         K::UnknownOption,
+         "--bogus",
+         "Unknown option: --bogus",
          "UnknownOption(\"--bogus\")"},
-        {{"--name"}, K::MissingValue, "--name", "Missing value for option: --name",
+        {{"--name"},
+         K::MissingValue,
+         "--name",
+         "Missing value for option: --name",
          "MissingValue(\"--name\")"},
-        {{"--game-name"}, K::MissingValue, "--game-name", "Missing value for option: --game-name",
+        {{"--game-name"},
+         K::MissingValue,
+         "--game-name",
+         "Missing value for option: --game-name",
          "MissingValue(\"--game-name\")"},
-        {{"--install-dir"}, K::MissingValue, "--install-dir",
-         "Missing value for option: --install-dir", "MissingValue(\"--install-dir\")"},
-        {{"--name", "Foo", "--steam-dir"}, K::MissingValue, "--steam-dir",
-         "Missing value for option: --steam-dir", "MissingValue(\"--steam-dir\")"},
-        {{"--url", "x", "--name", ""}, K::MissingRequired, "--name",
-         "Required option missing: --name", "MissingRequired(\"--name\")"},
-        {{"--name", "Foo", "--appid", "12a"}, K::InvalidAppId, "invalid digit found in string",
+        {{"--install-dir"},
+         K::MissingValue,
+         "--install-dir",
+         "Missing value for option: --install-dir",
+         "MissingValue(\"--install-dir\")"},
+        {{"--name", "Foo", "--steam-dir"},
+         K::MissingValue,
+         "--steam-dir",
+         "Missing value for option: --steam-dir",
+         "MissingValue(\"--steam-dir\")"},
+        {{"--url", "x", "--name", ""},
+         K::MissingRequired,
+         "--name",
+         "Required option missing: --name",
+         "MissingRequired(\"--name\")"},
+        {{"--name", "Foo", "--appid", "12a"},
+         K::InvalidAppId,
+         "invalid digit found in string",
          "Invalid appid: invalid digit found in string",
          "InvalidAppId(\"invalid digit found in string\")"},
-        {{"--name", "Foo", "--appid", "2147483648"}, K::InvalidAppId,
+        {{"--name", "Foo", "--appid", "2147483648"},
+         K::InvalidAppId,
          "number too large to fit in target type",
          "Invalid appid: number too large to fit in target type",
          "InvalidAppId(\"number too large to fit in target type\")"},
-        {{"--name", "Foo", "--appid", "x", "--cli"}, K::InvalidAppId,
-         "invalid digit found in string", "Invalid appid: invalid digit found in string",
+        {{"--name", "Foo", "--appid", "x", "--cli"},
+         K::InvalidAppId,
+         "invalid digit found in string",
+         "Invalid appid: invalid digit found in string",
          "InvalidAppId(\"invalid digit found in string\")"},
     };
     for (const auto& c : cases) {
@@ -201,8 +251,7 @@ TEST(ParseCliArgs, ErrorDebugFormEscapesThePayload) {
               "UnknownOption(\"--a\\\"b\\\\c\\nd\\te\")");
     EXPECT_EQ((CliError{CliError::Kind::UnknownOption, "--\x01\x7f"}).debug(),
               "UnknownOption(\"--\\u{1}\\u{7f}\")");
-    EXPECT_EQ((CliError{CliError::Kind::UnknownOption, "--✓"}).debug(),
-              "UnknownOption(\"--✓\")");
+    EXPECT_EQ((CliError{CliError::Kind::UnknownOption, "--✓"}).debug(), "UnknownOption(\"--✓\")");
 }
 
 TEST(ParseAppid, NumberRule) {

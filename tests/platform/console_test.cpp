@@ -9,13 +9,13 @@ namespace {
 
 // Points one standard handle somewhere else for the life of the object.
 class StdHandleSwap {
-public:
+  public:
     StdHandleSwap(DWORD which, HANDLE h) : which_(which), old_(GetStdHandle(which)) {
         SetStdHandle(which, h);
     }
     ~StdHandleSwap() { SetStdHandle(which_, old_); }
 
-private:
+  private:
     DWORD which_;
     HANDLE old_;
 };
@@ -28,7 +28,8 @@ struct Pipe {
         std::string data;
         char buf[4096];
         DWORD got = 0;
-        while (ReadFile(read.get(), buf, sizeof buf, &got, nullptr) && got > 0) data.append(buf, got);
+        while (ReadFile(read.get(), buf, sizeof buf, &got, nullptr) && got > 0)
+            data.append(buf, got);
         return data;
     }
 };
@@ -39,8 +40,10 @@ TEST(Console, RedirectedStreamsGetTheUtf8Bytes) {
         {
             StdHandleSwap swap(which, pipe.write.get());
             const std::string text = "[\xE2\x9C\x93] done \xE2\x80\xA2 caf\xC3\xA9\n";
-            if (which == STD_OUTPUT_HANDLE) out(text);
-            else err(text);
+            if (which == STD_OUTPUT_HANDLE)
+                out(text);
+            else
+                err(text);
         }
         EXPECT_EQ(pipe.drain(), "[\xE2\x9C\x93] done \xE2\x80\xA2 caf\xC3\xA9\n");
     }
@@ -68,7 +71,8 @@ TEST(Console, ReadsOneLineFromAPipe) {
     for (const auto& c : cases) {
         Pipe pipe;
         DWORD written = 0;
-        WriteFile(pipe.write.get(), c.input.data(), static_cast<DWORD>(c.input.size()), &written, nullptr);
+        WriteFile(pipe.write.get(), c.input.data(), static_cast<DWORD>(c.input.size()), &written,
+                  nullptr);
         pipe.write.reset();
         StdHandleSwap swap(STD_INPUT_HANDLE, pipe.read.get());
         EXPECT_EQ(read_stdin_line(), c.first) << c.input;

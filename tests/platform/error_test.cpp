@@ -13,7 +13,8 @@ TEST(ErrorForms, DisplayAndDebug) {
     const Error os = Error::os(5, "Access is denied.");
     EXPECT_EQ(os.kind, ErrorKind::PermissionDenied);
     EXPECT_EQ(os.display(), "Access is denied. (os error 5)");
-    EXPECT_EQ(os.debug(), R"(Os { code: 5, kind: PermissionDenied, message: "Access is denied." })");
+    EXPECT_EQ(os.debug(),
+              R"(Os { code: 5, kind: PermissionDenied, message: "Access is denied." })");
 
     EXPECT_EQ(Error::os(2, "x").kind, ErrorKind::NotFound);
     EXPECT_EQ(Error::os(3, "x").kind, ErrorKind::NotFound);

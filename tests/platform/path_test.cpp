@@ -21,8 +21,12 @@ TEST(Path, JoinParentFileName) {
     for (const auto& c : joins) EXPECT_EQ(path_join(c.base, c.component), c.joined) << c.base;
 
     const std::vector<std::pair<std::string, std::string>> parents = {
-        {R"(C:\a\b)", R"(C:\a)"},   {R"(C:\a)", R"(C:\)"},   {R"(C:\a\)", R"(C:\)"},
-        {R"(C:\a\\b)", R"(C:\a)"},  {"a/b/c", "a/b"},         {"file", ""},
+        {R"(C:\a\b)", R"(C:\a)"},
+        {R"(C:\a)", R"(C:\)"},
+        {R"(C:\a\)", R"(C:\)"},
+        {R"(C:\a\\b)", R"(C:\a)"},
+        {"a/b/c", "a/b"},
+        {"file", ""},
         {R"(\\srv\share\x)", R"(\\srv\share)"},
     };
     for (const auto& [path, parent] : parents) EXPECT_EQ(path_parent(path), parent) << path;

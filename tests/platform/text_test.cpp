@@ -16,16 +16,24 @@ TEST(Utf8, SanitizeReplacesEachMaximalIllFormedSubpart) {
         {"", ""},
         {"plain ascii text longer than eight", "plain ascii text longer than eight"},
         {"caf\xC3\xA9 \xE2\x9C\x93 \xF0\x9F\x8E\xAE", "caf\xC3\xA9 \xE2\x9C\x93 \xF0\x9F\x8E\xAE"},
-        {"a\xFF" "b", "a" + r + "b"},
-        {"\x80\x80", r + r},                               // lone continuation bytes
-        {"\xC0\xAF", r + r},                               // overlong, C0 never starts
-        {"\xE0\x80\x80", r + r + r},                       // overlong three-byte form
-        {"\xED\xA0\x80", r + r + r},                       // a surrogate encoded in UTF-8
-        {"\xF4\x90\x80\x80", r + r + r + r},               // above U+10FFFF
-        {"\xE2\x9C" "A", r + "A"},                         // truncated sequence is one subpart
-        {"\xF0\x9F\x8E", r},                               // truncated at the end
-        {"\xF0\x9F\x8E" "\xF0\x9F\x8E\xAE", r + "\xF0\x9F\x8E\xAE"},
-        {"12345678\xFE" "12345678", "12345678" + r + "12345678"},
+        {"a\xFF"
+         "b",
+         "a" + r + "b"},
+        {"\x80\x80", r + r},                  // lone continuation bytes
+        {"\xC0\xAF", r + r},                  // overlong, C0 never starts
+        {"\xE0\x80\x80", r + r + r},          // overlong three-byte form
+        {"\xED\xA0\x80", r + r + r},          // a surrogate encoded in UTF-8
+        {"\xF4\x90\x80\x80", r + r + r + r},  // above U+10FFFF
+        {"\xE2\x9C"
+         "A",
+         r + "A"},            // truncated sequence is one subpart
+        {"\xF0\x9F\x8E", r},  // truncated at the end
+        {"\xF0\x9F\x8E"
+         "\xF0\x9F\x8E\xAE",
+         r + "\xF0\x9F\x8E\xAE"},
+        {"12345678\xFE"
+         "12345678",
+         "12345678" + r + "12345678"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(sanitize_utf8(c.input), c.expected) << testing::PrintToString(c.input);
@@ -43,7 +51,9 @@ TEST(Utf16, ConversionsBothWays) {
 
     EXPECT_EQ(utf16_to_utf8(u"A\u00e9\u2713"), "A\xC3\xA9\xE2\x9C\x93");
     EXPECT_EQ(utf16_to_utf8(std::u16string({0xD83C, 0xDFAE})), "\xF0\x9F\x8E\xAE");
-    EXPECT_EQ(utf16_to_utf8(std::u16string({u'a', 0xD800, u'b'})), "a\xEF\xBF\xBD" "b");
+    EXPECT_EQ(utf16_to_utf8(std::u16string({u'a', 0xD800, u'b'})),
+              "a\xEF\xBF\xBD"
+              "b");
     EXPECT_EQ(utf16_to_utf8(std::u16string({0xDC00, 0xD800})), "\xEF\xBF\xBD\xEF\xBF\xBD");
     EXPECT_EQ(utf16_to_utf8(std::u16string({0xD800})), "\xEF\xBF\xBD");
 }

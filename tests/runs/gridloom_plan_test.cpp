@@ -12,10 +12,10 @@ TEST(GridloomPlan, QuotedExecutable) {
         {"marrowlane", "\"marrowlane\""},
         {"C:\\Games\\run.exe", "\"C:\\Games\\run.exe\""},
         {"\"C:\\Games\\run.exe\"", "\"C:\\Games\\run.exe\""},
-        {"\"", "\""},                  // one double quote is first and last at once
+        {"\"", "\""},  // one double quote is first and last at once
         {"\"\"", "\"\""},
         {"", "\"\""},
-        {"\"half", "\"\"half\""},      // only one end quoted: wrapped, nothing escaped
+        {"\"half", "\"\"half\""},  // only one end quoted: wrapped, nothing escaped
         {"a \"b\" c", "\"a \"b\" c\""},
     };
     for (const auto& [exe, quoted] : cases) EXPECT_EQ(quote_executable(exe), quoted) << exe;

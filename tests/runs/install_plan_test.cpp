@@ -84,8 +84,8 @@ TEST(InstallPlan, ContextFromOptions) {
 }
 
 TEST(InstallPlan, BannerAndLocationLines) {
-    EXPECT_EQ(banner_text(), kRule + "\n     Marrowlane - Setup & Steam Library Installer     \n" +
-                                 kRule + "\n");
+    EXPECT_EQ(banner_text(),
+              kRule + "\n     Marrowlane - Setup & Steam Library Installer     \n" + kRule + "\n");
     InstallContext context;
     context.origin = "https://marrowlane.app";
     context.install_path = R"(C:\Users\a "b"\Marrowlane)";

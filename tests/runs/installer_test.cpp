@@ -17,7 +17,7 @@ namespace {
 
 // Sets an environment variable for the life of the object (nullopt removes it).
 class EnvOverride {
-public:
+  public:
     EnvOverride(const wchar_t* name, std::optional<std::string> value) : name_(name) {
         wchar_t buf[32768];
         const DWORD n = GetEnvironmentVariableW(name, buf, 32768);
@@ -28,21 +28,22 @@ public:
     EnvOverride(const EnvOverride&) = delete;
     EnvOverride& operator=(const EnvOverride&) = delete;
 
-private:
+  private:
     const wchar_t* name_;
     std::optional<std::wstring> old_;
 };
 
 // Points a standard stream at a pipe for the life of the object and collects what arrives.
 class StreamCapture {
-public:
+  public:
     explicit StreamCapture(DWORD which) : which_(which), old_(GetStdHandle(which)) {
         CreatePipe(read_.put(), write_.put(), nullptr, 1 << 16);
         SetStdHandle(which_, write_.get());
         reader_ = std::thread([this] {
             char buf[4096];
             DWORD got = 0;
-            while (ReadFile(read_.get(), buf, sizeof buf, &got, nullptr) && got > 0) text_.append(buf, got);
+            while (ReadFile(read_.get(), buf, sizeof buf, &got, nullptr) && got > 0)
+                text_.append(buf, got);
         });
     }
     ~StreamCapture() { finish(); }
@@ -59,7 +60,7 @@ public:
         return text_;
     }
 
-private:
+  private:
     DWORD which_;
     HANDLE old_;
     UniqueHandle read_, write_;
@@ -69,7 +70,7 @@ private:
 
 // Standard input from a pipe holding the given bytes, for the life of the object.
 class StdinFeed {
-public:
+  public:
     explicit StdinFeed(std::string_view bytes) : old_(GetStdHandle(STD_INPUT_HANDLE)) {
         CreatePipe(read_.put(), write_.put(), nullptr, 1 << 16);
         DWORD written = 0;
@@ -86,19 +87,23 @@ public:
         std::string text;
         char buf[256];
         DWORD got = 0;
-        while (ReadFile(read_.get(), buf, sizeof buf, &got, nullptr) && got > 0) text.append(buf, got);
+        while (ReadFile(read_.get(), buf, sizeof buf, &got, nullptr) && got > 0)
+            text.append(buf, got);
         return text;
     }
 
-private:
+  private:
     HANDLE old_;
     UniqueHandle read_, write_;
 };
 
-const std::vector<std::string> kAllStages = {
-    "write_config",        "deploy_runner",           "deploy_webview2_loader",
-    "deploy_icons_and_setup_copy", "register_in_steam_library", "create_windows_shortcuts",
-    "register_uninstaller"};
+const std::vector<std::string> kAllStages = {"write_config",
+                                             "deploy_runner",
+                                             "deploy_webview2_loader",
+                                             "deploy_icons_and_setup_copy",
+                                             "register_in_steam_library",
+                                             "create_windows_shortcuts",
+                                             "register_uninstaller"};
 
 // Stages that record their calls; the one named `failing` returns an error.
 InstallStages recording_stages(std::vector<std::string>& calls, const std::string& failing = "") {
@@ -139,7 +144,10 @@ TEST(Installer, StagesRunInOrderAndStopAtAFatalError) {
     const std::vector<std::string> first_two = {kAllStages[0], kAllStages[1]};
     const std::vector<Case> cases = {
         {"full run", false, true, "", kAllStages},
-        {"dry run skips shortcuts and registration", true, false, "",
+        {"dry run skips shortcuts and registration",
+         true,
+         false,
+         "",
          {kAllStages.begin(), kAllStages.begin() + 5}},
         {"config.json fails", false, false, "write_config", {kAllStages[0]}},
         {"runner copy fails", false, false, "deploy_runner", first_two},
@@ -166,8 +174,9 @@ TEST(Installer, StagesRunInOrderAndStopAtAFatalError) {
         EXPECT_EQ(is_directory(profile.install_path()), !c.dry_run);
         options.install_dir = std::nullopt;
         InstallContext expected = make_install_context(
-            options, c.steam_root ? std::vector<std::string>{profile.dir / "Programs\\Steam"}
-                                  : std::vector<std::string>{},
+            options,
+            c.steam_root ? std::vector<std::string>{profile.dir / "Programs\\Steam"}
+                         : std::vector<std::string>{},
             profile.dir / "Local");
         const std::string head = banner_text() + location_text(expected);
         if (c.failing.empty()) {

@@ -25,8 +25,10 @@ inline bool post_key(HWND target, std::string_view name) {
         UINT vk;
         bool alt;
     };
-    static constexpr Key kKeys[] = {{"enter", VK_RETURN, false}, {"escape", VK_ESCAPE, false},
-                                    {"tab", VK_TAB, false},      {"space", VK_SPACE, false},
+    static constexpr Key kKeys[] = {{"enter", VK_RETURN, false},
+                                    {"escape", VK_ESCAPE, false},
+                                    {"tab", VK_TAB, false},
+                                    {"space", VK_SPACE, false},
                                     {"alt+f4", VK_F4, true}};
     for (const Key& key : kKeys) {
         if (name != key.name) continue;

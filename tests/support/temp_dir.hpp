@@ -14,7 +14,7 @@
 namespace ml::testing {
 
 class TempDir {
-public:
+  public:
     TempDir() {
         wchar_t buf[MAX_PATH + 1];
         GetTempPathW(MAX_PATH + 1, buf);
@@ -32,7 +32,7 @@ public:
     std::string operator/(std::string_view name) const { return path_join(path_, name); }
     const std::string& path() const { return path_; }
 
-private:
+  private:
     std::string path_;
 };
 

@@ -24,7 +24,9 @@ int wmain() {
         ml::UniqueFile file(CreateFileW(log->c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
                                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         DWORD written = 0;
-        if (file) WriteFile(file.get(), report.data(), static_cast<DWORD>(report.size()), &written, nullptr);
+        if (file)
+            WriteFile(file.get(), report.data(), static_cast<DWORD>(report.size()), &written,
+                      nullptr);
     } else {
         ml::out(report);
     }

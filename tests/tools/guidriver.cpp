@@ -110,13 +110,17 @@ std::string rect_json(HWND hwnd, bool client_relative) {
            ",\"height\":" + std::to_string(r.bottom - r.top);
 }
 
-std::string hwnd_str(HWND hwnd) { return std::to_string(reinterpret_cast<std::uintptr_t>(hwnd)); }
+std::string hwnd_str(HWND hwnd) {
+    return std::to_string(reinterpret_cast<std::uintptr_t>(hwnd));
+}
 
 HWND parse_hwnd(const wchar_t* text) {
     return reinterpret_cast<HWND>(static_cast<std::uintptr_t>(wcstoull(text, nullptr, 10)));
 }
 
-const char* flag(bool value) { return value ? "true" : "false"; }
+const char* flag(bool value) {
+    return value ? "true" : "false";
+}
 
 std::string style_json(HWND hwnd) {
     return std::to_string(static_cast<unsigned long>(GetWindowLongPtrW(hwnd, GWL_STYLE)));
@@ -127,7 +131,8 @@ std::string describe_top(HWND hwnd) {
     GetWindowThreadProcessId(hwnd, &pid);
     return "{\"hwnd\":" + hwnd_str(hwnd) + ",\"pid\":" + std::to_string(pid) +
            ",\"exe\":" + json_quote(process_image_name(pid)) +
-           ",\"class\":" + json_quote(class_name(hwnd)) + ",\"title\":" + json_quote(window_text(hwnd)) +
+           ",\"class\":" + json_quote(class_name(hwnd)) +
+           ",\"title\":" + json_quote(window_text(hwnd)) +
            ",\"visible\":" + flag(IsWindowVisible(hwnd)) + ",\"style\":" + style_json(hwnd) + "," +
            rect_json(hwnd, false) + "}";
 }
@@ -141,8 +146,9 @@ std::string describe_child(HWND hwnd, HWND focus) {
         extra = ",\"pos\":" + std::to_string(query(hwnd, PBM_GETPOS));
     }
     return "{\"hwnd\":" + hwnd_str(hwnd) + ",\"class\":" + json_quote(cls) +
-           ",\"text\":" + json_quote(window_text(hwnd)) + ",\"id\":" + std::to_string(GetDlgCtrlID(hwnd)) +
-           ",\"style\":" + style_json(hwnd) + ",\"visible\":" + flag(IsWindowVisible(hwnd)) +
+           ",\"text\":" + json_quote(window_text(hwnd)) +
+           ",\"id\":" + std::to_string(GetDlgCtrlID(hwnd)) + ",\"style\":" + style_json(hwnd) +
+           ",\"visible\":" + flag(IsWindowVisible(hwnd)) +
            ",\"enabled\":" + flag(IsWindowEnabled(hwnd)) + ",\"focused\":" + flag(hwnd == focus) +
            "," + rect_json(hwnd, true) + extra + "}";
 }
@@ -188,7 +194,8 @@ void CALLBACK on_window_event(HWINEVENTHOOK, DWORD, HWND hwnd, LONG object, LONG
     const HWND parent = GetAncestor(hwnd, GA_PARENT);
     ml::out("{\"hwnd\":" + hwnd_str(hwnd) + ",\"pid\":" + std::to_string(pid) +
             ",\"exe\":" + json_quote(pid ? process_image_name(pid) : std::wstring()) +
-            ",\"class\":" + json_quote(class_name(hwnd)) + ",\"title\":" + json_quote(window_text(hwnd)) +
+            ",\"class\":" + json_quote(class_name(hwnd)) +
+            ",\"title\":" + json_quote(window_text(hwnd)) +
             ",\"top\":" + flag(parent == nullptr || parent == GetDesktopWindow()) + "}\n");
 }
 
@@ -217,7 +224,8 @@ int watch(DWORD timeout) {
         }
         const ULONGLONG now = GetTickCount64();
         if (now >= deadline) break;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, 50)),
+        MsgWaitForMultipleObjects(0, nullptr, FALSE,
+                                  static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, 50)),
                                   QS_ALLINPUT);
     }
     UnhookWinEvent(hook);
@@ -266,10 +274,14 @@ int wmain() {
         bool gone = false;
         for (int i = 2; i < argc; ++i) {
             const std::wstring a = argv[i];
-            if (a == L"--class" && i + 1 < argc) match.cls = argv[++i];
-            else if (a == L"--title" && i + 1 < argc) match.title = argv[++i];
-            else if (a == L"--timeout" && i + 1 < argc) timeout = static_cast<DWORD>(wcstoul(argv[++i], nullptr, 10));
-            else if (a == L"--gone") gone = true;
+            if (a == L"--class" && i + 1 < argc)
+                match.cls = argv[++i];
+            else if (a == L"--title" && i + 1 < argc)
+                match.title = argv[++i];
+            else if (a == L"--timeout" && i + 1 < argc)
+                timeout = static_cast<DWORD>(wcstoul(argv[++i], nullptr, 10));
+            else if (a == L"--gone")
+                gone = true;
         }
         if (command == L"watch") return watch(timeout);
         if (command == L"wait") return wait_for(match, timeout, gone);
@@ -285,7 +297,8 @@ int wmain() {
     if (command == L"children" && target) {
         const HWND focus = focus_of_thread(target);
         std::string out;
-        for (HWND child = GetWindow(target, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        for (HWND child = GetWindow(target, GW_CHILD); child;
+             child = GetWindow(child, GW_HWNDNEXT)) {
             out += describe_child(child, focus) + "\n";
         }
         ml::out(out);
@@ -310,7 +323,8 @@ int wmain() {
         }
         return 0;
     }
-    ml::err("usage: guidriver list | find | wait | children HWND | focus HWND | click HWND |"
-            " key HWND KEY... | close HWND | watch | hold\n");
+    ml::err(
+        "usage: guidriver list | find | wait | children HWND | focus HWND | click HWND |"
+        " key HWND KEY... | close HWND | watch | hold\n");
     return 2;
 }

@@ -26,7 +26,8 @@ ml::InstallStages::Stage gate(std::string name) {
     return [name](const ml::InstallContext&) -> ml::Result<void> {
         ml::err("stage " + name + "\n");
         const auto line = ml::read_stdin_line();
-        if (line && *line == "fail") return ml::fail(ml::ErrorKind::Other, "stage " + name + " failed");
+        if (line && *line == "fail")
+            return ml::fail(ml::ErrorKind::Other, "stage " + name + " failed");
         return {};
     };
 }

@@ -143,9 +143,11 @@ TEST(OptionsDialog, ResultFollowsWhatTheUserDid) {
          {},
          [&](HWND d) {
              key("tab")(d);
-             poll_until([&] { return testing::focus_of_thread(d) == GetDlgItem(d, kStartMenuBoxId); });
+             poll_until(
+                 [&] { return testing::focus_of_thread(d) == GetDlgItem(d, kStartMenuBoxId); });
              key("tab")(d);
-             poll_until([&] { return testing::focus_of_thread(d) == GetDlgItem(d, kDesktopBoxId); });
+             poll_until(
+                 [&] { return testing::focus_of_thread(d) == GetDlgItem(d, kDesktopBoxId); });
              key("space")(d);
              EXPECT_TRUE(poll_until([&] { return !checked(d, kDesktopBoxId); }));
              Sleep(100);

@@ -15,10 +15,10 @@ TEST(Placement, CentredWithFallbackAt100) {
         {1920, 1080, 460, 160, {730, 460}},
         {1281, 1025, 500, 250, {390, 387}},  // halves round down
         {501, 251, 500, 250, {0, 0}},
-        {500, 250, 500, 250, {100, 100}},    // not wider / not taller: fallback
+        {500, 250, 500, 250, {100, 100}},  // not wider / not taller: fallback
         {460, 1024, 460, 160, {100, 432}},
         {1024, 160, 460, 160, {282, 100}},
-        {0, 0, 500, 250, {100, 100}},        // metrics unavailable
+        {0, 0, 500, 250, {100, 100}},  // metrics unavailable
         {-1, -1, 460, 160, {100, 100}},
     };
     for (const auto& c : cases) {
