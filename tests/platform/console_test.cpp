@@ -2,50 +2,24 @@
 #include <windows.h>
 
 #include "platform/console.hpp"
-#include "platform/handle.hpp"
+#include "support/std_streams.hpp"
 
 namespace ml {
 namespace {
 
-// Points one standard handle somewhere else for the life of the object.
-class StdHandleSwap {
-  public:
-    StdHandleSwap(DWORD which, HANDLE h) : which_(which), old_(GetStdHandle(which)) {
-        SetStdHandle(which, h);
-    }
-    ~StdHandleSwap() { SetStdHandle(which_, old_); }
-
-  private:
-    DWORD which_;
-    HANDLE old_;
-};
-
-struct Pipe {
-    UniqueHandle read, write;
-    Pipe() { CreatePipe(read.put(), write.put(), nullptr, 1 << 16); }
-    std::string drain() {
-        write.reset();
-        std::string data;
-        char buf[4096];
-        DWORD got = 0;
-        while (ReadFile(read.get(), buf, sizeof buf, &got, nullptr) && got > 0)
-            data.append(buf, got);
-        return data;
-    }
-};
+using testing::StdHandleSwap;
+using testing::StdinFeed;
+using testing::StreamCapture;
 
 TEST(Console, RedirectedStreamsGetTheUtf8Bytes) {
+    const std::string text = "[\xE2\x9C\x93] done \xE2\x80\xA2 caf\xC3\xA9\n";
     for (const DWORD which : {STD_OUTPUT_HANDLE, STD_ERROR_HANDLE}) {
-        Pipe pipe;
-        {
-            StdHandleSwap swap(which, pipe.write.get());
-            const std::string text = "[\xE2\x9C\x93] done \xE2\x80\xA2 caf\xC3\xA9\n";
-            if (which == STD_OUTPUT_HANDLE)
-                out(text);
-            else
-                err(text);
-        }
-        EXPECT_EQ(pipe.drain(), "[\xE2\x9C\x93] done \xE2\x80\xA2 caf\xC3\xA9\n");
+        StreamCapture capture(which);
+        if (which == STD_OUTPUT_HANDLE)
+            out(text);
+        else
+            err(text);
+        EXPECT_EQ(capture.finish(), text);
     }
 }
 
@@ -69,12 +43,7 @@ TEST(Console, ReadsOneLineFromAPipe) {
         {"", std::nullopt, std::nullopt},
     };
     for (const auto& c : cases) {
-        Pipe pipe;
-        DWORD written = 0;
-        WriteFile(pipe.write.get(), c.input.data(), static_cast<DWORD>(c.input.size()), &written,
-                  nullptr);
-        pipe.write.reset();
-        StdHandleSwap swap(STD_INPUT_HANDLE, pipe.read.get());
+        StdinFeed feed(c.input);
         EXPECT_EQ(read_stdin_line(), c.first) << c.input;
         EXPECT_EQ(read_stdin_line(), c.second) << c.input;
     }
