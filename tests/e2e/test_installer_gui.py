@@ -119,7 +119,7 @@ def test_steam_box_checked_without_steam_is_not_listed(launch, gui):
     gui.click(gui.control(dialog, text="Install"))
     box = gui.message_box("Marrowlane Setup - Installation Complete")
     assert box.text == completion_text(steam=False, desktop=True, start_menu=True)
-    gui.key(box.window, "enter")
+    gui.answer(box, "OK")
     result = running.wait(timeout=30)
     assert result.status == 0
     assert result.stdout.decode().endswith(summary(False, True, True))
