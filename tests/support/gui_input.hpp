@@ -18,7 +18,7 @@ inline HWND focus_of_thread(HWND hwnd) {
 }
 
 // Posts one key press (down and up) to target: "enter", "escape", "tab", "space" or
-// "alt+f4". False for an unknown name or a failed post.
+// "alt+f4". False for an unknown name or when the key-down could not be posted.
 inline bool post_key(HWND target, std::string_view name) {
     struct Key {
         std::string_view name;
@@ -38,8 +38,11 @@ inline bool post_key(HWND target, std::string_view name) {
         const LPARAM released = (LPARAM{1} << 30) | (LPARAM{1} << 31);
         const UINT down = key.alt ? WM_SYSKEYDOWN : WM_KEYDOWN;
         const UINT up = key.alt ? WM_SYSKEYUP : WM_KEYUP;
-        return PostMessageW(target, down, key.vk, 1 | scan | alt) &&
-               PostMessageW(target, up, key.vk, 1 | scan | alt | released);
+        if (!PostMessageW(target, down, key.vk, 1 | scan | alt)) return false;
+        // The key-down may close the window before the key-up is posted (Enter on a dialog
+        // whose Install destroys it); the release then has nowhere to go, and that is fine.
+        PostMessageW(target, up, key.vk, 1 | scan | alt | released);
+        return true;
     }
     return false;
 }

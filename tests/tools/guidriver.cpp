@@ -315,7 +315,7 @@ int wmain() {
     if (command == L"key" && target && argc >= 4) {
         for (int i = 3; i < argc; ++i) {
             if (!ml::testing::post_key_to_focus(target, ml::narrow(argv[i]))) {
-                ml::err("guidriver: unknown key\n");
+                ml::err("guidriver: unknown key, or the window is gone\n");
                 return 2;
             }
             // Let the target act on one key (focus moves on Tab) before the next is aimed.
