@@ -10,6 +10,7 @@
 #include "platform/win32.hpp"
 #include "runs/install_plan.hpp"
 #include "runs/install_stages.hpp"
+#include "support/named_stages.hpp"
 #include "support/std_streams.hpp"
 #include "support/temp_dir.hpp"
 
@@ -37,13 +38,7 @@ class EnvOverride {
     std::optional<std::wstring> old_;
 };
 
-const std::vector<std::string> kAllStages = {"write_config",
-                                             "deploy_runner",
-                                             "deploy_webview2_loader",
-                                             "deploy_icons_and_setup_copy",
-                                             "register_in_steam_library",
-                                             "create_windows_shortcuts",
-                                             "register_uninstaller"};
+const std::vector<std::string> kAllStages(testing::kStageNames.begin(), testing::kStageNames.end());
 
 // Stages that record their calls; the one named `failing` returns an error.
 InstallStages recording_stages(std::vector<std::string>& calls, const std::string& failing = "") {
@@ -54,15 +49,7 @@ InstallStages recording_stages(std::vector<std::string>& calls, const std::strin
             return {};
         };
     };
-    InstallStages stages;
-    stages.write_config = stage("write_config");
-    stages.deploy_runner = stage("deploy_runner");
-    stages.deploy_webview2_loader = stage("deploy_webview2_loader");
-    stages.deploy_icons_and_setup_copy = stage("deploy_icons_and_setup_copy");
-    stages.register_in_steam_library = stage("register_in_steam_library");
-    stages.create_windows_shortcuts = stage("create_windows_shortcuts");
-    stages.register_uninstaller = stage("register_uninstaller");
-    return stages;
+    return testing::stages_named(stage);
 }
 
 // A sandbox profile: LOCALAPPDATA and ProgramFiles(x86) inside a temporary folder.

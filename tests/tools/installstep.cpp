@@ -18,6 +18,7 @@
 #include "platform/handle.hpp"
 #include "platform/win32.hpp"
 #include "runs/install_stages.hpp"
+#include "support/named_stages.hpp"
 #include "win_gui/console_attach.hpp"
 
 namespace {
@@ -47,14 +48,7 @@ int wmain() {
         ml::err("installstep: the arguments must ask for an installation\n");
         return 2;
     }
-    ml::InstallStages stages;
-    stages.write_config = gate("write_config");
-    stages.deploy_runner = gate("deploy_runner");
-    stages.deploy_webview2_loader = gate("deploy_webview2_loader");
-    stages.deploy_icons_and_setup_copy = gate("deploy_icons_and_setup_copy");
-    stages.register_in_steam_library = gate("register_in_steam_library");
-    stages.create_windows_shortcuts = gate("create_windows_shortcuts");
-    stages.register_uninstaller = gate("register_uninstaller");
+    const ml::InstallStages stages = ml::testing::stages_named(gate);
 
     auto options = std::get<ml::RunMode::Install>(std::move(mode->mode)).options;
     const auto result = ml::run_installer_with(std::move(options), stages);
