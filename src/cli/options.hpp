@@ -28,6 +28,10 @@ struct InstallOptions {
     friend bool operator==(const InstallOptions&, const InstallOptions&) = default;
 };
 
+// The launch options that hand a game address to the runner: "--url" and the address in
+// double quotes; empty for an empty address.
+std::string url_launch_options(std::string_view url);
+
 // The injection run's settings.
 struct CliOptions {
     std::string name;

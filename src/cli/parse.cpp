@@ -130,11 +130,16 @@ std::expected<RunMode, CliError> parse_inject(std::span<const std::string> args)
         }
     }
     if (o.name.empty()) return cli_error(CliError::Kind::MissingRequired, "--name");
-    if (o.launch_opts.empty() && !o.url.empty()) o.launch_opts = "--url \"" + o.url + "\"";
+    if (o.launch_opts.empty()) o.launch_opts = url_launch_options(o.url);
     return RunMode{RunMode::Inject{std::move(o)}};
 }
 
 }  // namespace
+
+std::string url_launch_options(std::string_view url) {
+    if (url.empty()) return {};
+    return "--url \"" + std::string(url) + "\"";
+}
 
 std::expected<std::int32_t, std::string> parse_appid(std::string_view text) {
     if (text.empty()) return std::unexpected("cannot parse integer from empty string");

@@ -32,6 +32,18 @@ std::string install_path_for(const std::optional<std::string>& install_dir,
     return path_join(base, "Marrowlane");
 }
 
+std::string start_menu_shortcut_path(std::string_view appdata) {
+    std::string path(appdata);
+    for (std::string_view part :
+         {"Microsoft", "Windows", "Start Menu", "Programs", "Marrowlane.lnk"})
+        path = path_join(path, part);
+    return path;
+}
+
+std::string desktop_shortcut_path(std::string_view userprofile) {
+    return path_join(path_join(userprofile, "Desktop"), "Marrowlane.lnk");
+}
+
 ComponentChoices decide_components(const InstallOptions& options, bool steam_found) {
     return ComponentChoices{
         .start_menu = options.start_menu.value_or(true),

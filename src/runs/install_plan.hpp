@@ -2,6 +2,7 @@
 
 // The installer's rules and console texts that need no operating system: origin and folder
 // rules, component defaults, progress steps, banner, summary and completion message.
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -77,6 +78,20 @@ std::string summary_text(const InstallContext& context);
 // Caption and text of the completion message box.
 std::string completion_title(std::string_view game_name);
 std::string completion_message(const InstallContext& context);
+
+// The product's uninstall entry, below HKEY_CURRENT_USER.
+inline constexpr std::string_view kUninstallSubkey =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Marrowlane";
+
+// The files the installation puts into its folder, apart from the setup's own copy, in the
+// order the uninstaller removes them.
+inline constexpr std::array<std::string_view, 5> kApplicationFiles = {
+    "marrowlane.exe", "WebView2Loader.dll", "marrowlane.ico", "marrowlane.png", "config.json"};
+
+// The Start Menu shortcut for a value of APPDATA, and the Desktop shortcut for a value of
+// USERPROFILE (both named Marrowlane.lnk).
+std::string start_menu_shortcut_path(std::string_view appdata);
+std::string desktop_shortcut_path(std::string_view userprofile);
 
 // The line printed when the user cancels the options dialog.
 inline constexpr std::string_view kCancelledLine = "[*] Installation cancelled by user.\n";
