@@ -47,29 +47,27 @@ TEST(SteamLibraryPlan, RecordForAnAccount) {
     }
 }
 
-TEST(SteamLibraryPlan, ArtworkAddressesFilesAndLines) {
-    // The stage's labels are its own, the file names those every run shares.
-    const std::uint32_t id = 2898237750u;
-    const std::string grid = R"(C:\Steam\userdata\1\config\grid)";
-    const std::array<std::string, 5> lines = {
-        R"(    [✓] Deployed Portrait Poster -> "C:\\Steam\\userdata\\1\\config\\grid\\2898237750p.png")",
-        R"(    [✓] Deployed Hero Banner -> "C:\\Steam\\userdata\\1\\config\\grid\\2898237750_hero.png")",
-        R"(    [✓] Deployed Title Logo -> "C:\\Steam\\userdata\\1\\config\\grid\\2898237750_logo.png")",
-        R"(    [✓] Deployed Landscape Banner -> "C:\\Steam\\userdata\\1\\config\\grid\\2898237750.png")",
-        R"(    [✓] Deployed Square Icon -> "C:\\Steam\\userdata\\1\\config\\grid\\2898237750_icon.png")",
+TEST(SteamLibraryPlan, ArtworkAddressesAndLines) {
+    // The stage's own labels beside the shared grid names; paths in their debug form.
+    struct Case {
+        std::size_t kind;
+        std::string address, line;
     };
-    const std::array<std::string, 5> files = {"capsule", "hero", "logo", "banner", "icon"};
-    for (std::size_t k = 0; k < 5; ++k) {
-        const SteamStageArtwork& art = kSteamStageArtwork[k];
-        EXPECT_EQ(steam_artwork_address("https://o.example", art),
-                  "https://o.example/media/steam/" + files[k] + ".png");
+    const std::vector<Case> cases = {
+        {0, "https://o.example/media/steam/capsule.png",
+         R"(    [✓] Deployed Portrait Poster -> "C:\\g\\7p.png")"},
+        {2, "https://o.example/media/steam/logo.png",
+         R"(    [✓] Deployed Title Logo -> "C:\\g\\7_logo.png")"},
+        {3, "https://o.example/media/steam/banner.png",
+         R"(    [✓] Deployed Landscape Banner -> "C:\\g\\7.png")"},
+    };
+    for (const Case& c : cases) {
+        const SteamStageArtwork& art = kSteamStageArtwork[c.kind];
+        EXPECT_EQ(steam_artwork_address("https://o.example", art), c.address);
         EXPECT_EQ(
-            steam_deployed_line(art.label, grid + "\\" + artwork_file_name(kArtworkKinds[k], id)),
-            lines[k] + "\n");
+            steam_deployed_line(art.label, "C:\\g\\" + artwork_file_name(kArtworkKinds[c.kind], 7)),
+            c.line + "\n");
     }
-    EXPECT_EQ(
-        steam_roots_found_line(2),
-        "  [\xE2\x9C\x93] Found 2 Steam root(s). Injecting shortcuts and custom artwork...\n");
 }
 
 }  // namespace
