@@ -98,6 +98,47 @@ Result<void> write_file(const std::string& path, std::string_view bytes) {
     return write_all(file.get(), bytes);
 }
 
+namespace {
+
+// The identity of an open file, for telling whether two paths lead to one file.
+std::optional<BY_HANDLE_FILE_INFORMATION> file_identity(const std::string& path) {
+    // No access to the content is asked for, so a file another program holds open still
+    // answers; FILE_FLAG_BACKUP_SEMANTICS lets a folder answer too.
+    UniqueFile file(CreateFileW(widen(path).c_str(), 0,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!file) return std::nullopt;
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(file.get(), &info)) return std::nullopt;
+    return info;
+}
+
+}  // namespace
+
+bool same_file(const std::string& a, const std::string& b) {
+    const auto first = file_identity(a);
+    if (!first) return false;
+    const auto second = file_identity(b);
+    return second && first->dwVolumeSerialNumber == second->dwVolumeSerialNumber &&
+           first->nFileIndexHigh == second->nFileIndexHigh &&
+           first->nFileIndexLow == second->nFileIndexLow;
+}
+
+std::optional<std::string> running_program_path() {
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n =
+            GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (n == 0) return std::nullopt;
+        if (n < buffer.size()) {
+            buffer.resize(n);
+            return narrow(buffer);
+        }
+        if (buffer.size() >= 32768) return std::nullopt;
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
 std::string temporary_path_beside(const std::string& path, std::string_view tag) {
     static std::atomic<unsigned> counter{0};
     for (;;) {
