@@ -72,7 +72,17 @@ Result<ShellLink> load_shell_link(const std::string& path) {
     if (const HRESULT hr = (*file)->Load(widen(path).c_str(), STGM_READ); FAILED(hr))
         return std::unexpected(com_error(hr));
     ShellLink read;
-    read.target = link_text([&](wchar_t* b, int n) { return l->GetPath(b, n, nullptr, 0); });
+    // The item list holds the target as Unicode; GetPath may answer from the link's
+    // code-page copy of the path (Wine does), which loses characters outside that page.
+    PIDLIST_ABSOLUTE items = nullptr;
+    if (SUCCEEDED(l->GetIDList(&items)) && items != nullptr) {
+        wchar_t buffer[MAX_PATH * 4] = {};
+        if (SHGetPathFromIDListEx(items, buffer, static_cast<DWORD>(std::size(buffer)), 0))
+            read.target = narrow(buffer);
+        CoTaskMemFree(items);
+    }
+    if (read.target.empty())
+        read.target = link_text([&](wchar_t* b, int n) { return l->GetPath(b, n, nullptr, 0); });
     read.working_folder =
         link_text([&](wchar_t* b, int n) { return l->GetWorkingDirectory(b, n); });
     read.arguments = link_text([&](wchar_t* b, int n) { return l->GetArguments(b, n); });
