@@ -152,3 +152,17 @@ def without_wine_notes(stderr: bytes) -> str:
     on the Z: drive makes Wine note that it cannot read the volume's serial number)."""
     return "".join(line for line in stderr.decode("utf-8").splitlines(keepends=True)
                    if not line.startswith("wine: "))
+
+
+def installation_text(origin: str, install_path: str, env: dict, *, steam: bool = False,
+                      desktop: bool = True, start_menu: bool = True, steam_text: str = "",
+                      **files) -> str:
+    """The whole standard output of a completed installation (not a dry run) before any
+    prompt: banner, application files (see app_files_text for files=), the Steam stage's
+    steam_text, the shortcuts created from env's APPDATA and USERPROFILE, the uninstall
+    entry and the summary."""
+    return (head(origin, install_path) + app_files_text(install_path, origin, **files) +
+            steam_text +
+            shortcuts_text(start_menu_lnk(env["APPDATA"]) if start_menu else None,
+                           desktop_lnk(env["USERPROFILE"]) if desktop else None) +
+            registration_text() + summary(steam, desktop, start_menu))

@@ -10,8 +10,8 @@ import pytest
 
 from harness import refused_url, win_path
 from installer_text import (UNINSTALL_SUBKEY, app_files_text, debug_path, desktop_lnk, head,
-                            registration_text, runner_invalid_warning, shortcuts_text,
-                            start_menu_lnk, summary, uninstall_values, without_wine_notes)
+                            installation_text, runner_invalid_warning, start_menu_lnk,
+                            uninstall_values, without_wine_notes)
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 LOADER_SHA256 = "86545b66cdb0603bc26b626fb9ad610cb6e71f28d468f5ea66df23b03dda96d5"
@@ -80,9 +80,7 @@ def expected_lnk(install_path: str, icon: str) -> dict:
 
 def installation(env, install_path, origin, **files) -> str:
     """The whole standard output of an unattended terminal run without Steam."""
-    lnks = (start_menu_lnk(env["APPDATA"]), desktop_lnk(env["USERPROFILE"]))
-    return (head(origin, install_path) + app_files_text(install_path, origin, **files) +
-            shortcuts_text(*lnks) + registration_text() + summary(False, True, True))
+    return installation_text(origin, install_path, env, **files)
 
 
 def test_full_installation_file_by_file(run, env, sandbox, server, steamprobe, wine, runner_bytes):
