@@ -217,3 +217,12 @@ def test_dry_run_writes_nothing(run, sandbox, server, steamprobe):
     assert sorted(p.relative_to(sandbox) for p in sandbox.rglob("*")) == before
     assert server.requests == []
     assert registry_values(steamprobe) == []
+
+
+def test_empty_profile_variables_skip_their_shortcuts(run, sandbox, server):
+    # An empty base folder would put the .lnk files below whatever folder the setup ran in.
+    r = run("--cli", "-y", "--no-steam", "--server-origin", server.url(""),
+            extra_env={"APPDATA": "", "USERPROFILE": ""})
+    assert r.status == 0, r
+    assert "\n[*] Creating Desktop and Start Menu shortcuts...\n  [\u2713] Registered" in r.out
+    assert list((sandbox / "cwd").iterdir()) == []
