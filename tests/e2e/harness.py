@@ -89,10 +89,12 @@ class Running:
         self._err = bytearray()
         self._lock = threading.Lock()
         self._readers = []
+        self._stdout_reader = None
         if popen.stderr is not None:
             self._readers.append(self._reader(popen.stderr, self._err))
         if gate is None and popen.stdout is not None:
-            self._readers.append(self._reader(popen.stdout, self._out))
+            self._stdout_reader = self._reader(popen.stdout, self._out)
+            self._readers.append(self._stdout_reader)
 
     def _reader(self, stream, into: bytearray, skip: int = 0) -> threading.Thread:
         def pump():
@@ -119,10 +121,11 @@ class Running:
     def running(self) -> bool:
         return self._popen.poll() is None
 
-    def streams_closed(self) -> bool:
-        """True once every captured stream has reached its end: no process, the program's
-        children included, still holds it open."""
-        return not any(reader.is_alive() for reader in self._readers)
+    def stdout_closed(self) -> bool:
+        """True once the captured standard output has reached its end: no process, the
+        program's children included, still holds it open. (Not standard error: Wine hands
+        its own Unix stderr to every process it starts, whatever the Windows handles say.)"""
+        return self._stdout_reader is not None and not self._stdout_reader.is_alive()
 
     def release_stdout(self) -> None:
         """Lets a program held by a StdoutGate go on writing."""

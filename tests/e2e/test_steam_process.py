@@ -117,7 +117,7 @@ def test_restart_does_not_hold_the_callers_output_pipe(wine, steamprobe, steam, 
                          cwd=sandbox / "cwd")
     steam.clients.append(restart)
     assert restart.wait_exit(timeout=20).status == 0
-    wait_until(restart.streams_closed, timeout=5)
+    wait_until(restart.stdout_closed, timeout=5)
     wait_until(lambda: steam.starts(root), timeout=20)
     assert probe(steamprobe, steam, "running").out == "true\n"
     assert list(steam.folders().values()) == ['"' + win_path(root).replace("\\", "\\\\") + '"']
