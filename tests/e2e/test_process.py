@@ -4,7 +4,7 @@ import shutil
 import subprocess
 import time
 
-from harness import SYSTEM_TOOLS, win_path
+from harness import SYSTEM_TOOLS, refused_url, win_path
 
 
 
@@ -57,15 +57,24 @@ def test_planted_system_tools_never_run(wine, env, sandbox):
     # before the system folder. Each stand-in would log its start.
     downloads = sandbox / "Downloads"
     downloads.mkdir()
-    setup = downloads / "Marrowlane-Setup.exe"
-    shutil.copyfile(wine.exe, setup)
+    for program in (wine.exe, wine.tool("steamprobe")):
+        shutil.copyfile(program, downloads / program.name)
     for folder in (downloads, sandbox / "cwd"):
         for name in SYSTEM_TOOLS:
             shutil.copyfile(wine.tool("argecho"), folder / f"{name}.exe")
     marker = sandbox / "planted.log"
     run_env = dict(env, ARGECHO_LOG=win_path(marker))
-    # Steam discovery (reg), the installer and the uninstaller (reg, tasklist).
-    for args in (["--name", "Foo"], ["--cli", "-y", "--dry-run"], ["--uninstall", "--cli", "-y"]):
-        r = wine.run(setup, args, env=run_env, cwd=sandbox / "cwd")
+    (sandbox / "Steam" / "userdata" / "7").mkdir(parents=True)
+    runs = [
+        # An artwork address that refuses: the URL service fails, then curl and PowerShell.
+        (wine.exe.name, ["--name", "Foo", "--steam-dir", win_path(sandbox / "Steam"),
+                         "--hero", refused_url("/hero.png")]),
+        (wine.exe.name, ["--cli", "-y", "--dry-run"]),
+        (wine.exe.name, ["--uninstall", "--cli", "-y"]),
+        # Closing Steam: tasklist, then taskkill.
+        ("steamprobe.exe", ["close"]),
+    ]
+    for program, args in runs:
+        r = wine.run(downloads / program, args, env=run_env, cwd=sandbox / "cwd")
         assert r.status == 0, r
     assert not marker.exists(), marker.read_text()
