@@ -29,7 +29,7 @@ struct InstallOptions {
 };
 
 // The launch options that hand a game address to the runner: "--url" and the address in
-// double quotes; empty for an empty address.
+// double quotes, a double quote inside it percent-encoded as %22; empty for an empty address.
 std::string url_launch_options(std::string_view url);
 
 // The injection run's settings.

@@ -138,7 +138,18 @@ std::expected<RunMode, CliError> parse_inject(std::span<const std::string> args)
 
 std::string url_launch_options(std::string_view url) {
     if (url.empty()) return {};
-    return "--url \"" + std::string(url) + "\"";
+    // A raw double quote is never valid in an address; left as it is it would end the
+    // quotes and hand the rest to the runner as arguments of its own.
+    std::string quoted = "--url \"";
+    for (const char c : url) {
+        if (c == '"') {
+            quoted += "%22";
+        } else {
+            quoted.push_back(c);
+        }
+    }
+    quoted.push_back('"');
+    return quoted;
 }
 
 std::expected<std::int32_t, std::string> parse_appid(std::string_view text) {

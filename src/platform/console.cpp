@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/text.hpp"
 #include "platform/win32.hpp"
 
 namespace ml {
@@ -25,6 +26,13 @@ void write_to(DWORD which, std::string_view utf8) {
             done += written;
         }
         return;
+    }
+    // Text from users' files keeps its bytes inside the program (a Windows-1252 path must
+    // survive a rewrite), but what a pipe or log receives is always UTF-8.
+    std::string repaired;
+    if (!is_valid_utf8(utf8)) {
+        repaired = sanitize_utf8(utf8);
+        utf8 = repaired;
     }
     std::size_t done = 0;
     while (done < utf8.size()) {

@@ -38,6 +38,21 @@ std::optional<std::uint64_t> file_size(const std::string& path) {
     return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
+Result<std::string> full_path(const std::string& path) {
+    const std::wstring wide = widen(path);
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetFullPathNameW(wide.c_str(), static_cast<DWORD>(buffer.size()),
+                                         buffer.data(), nullptr);
+        if (n == 0) return std::unexpected(last_os_error());
+        if (n < buffer.size()) {
+            buffer.resize(n);
+            return narrow(buffer);
+        }
+        buffer.resize(n);  // n counts the terminating NUL when the buffer was too small
+    }
+}
+
 Result<void> create_directories(const std::string& path) {
     if (path.empty() || is_directory(path)) return {};
     const std::string parent = path_parent(path);

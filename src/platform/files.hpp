@@ -20,6 +20,11 @@ bool is_regular_file(const std::string& path);
 // The size of a regular file; nullopt when it does not exist or is a folder.
 std::optional<std::uint64_t> file_size(const std::string& path);
 
+// The absolute form of a path as Windows resolves it (GetFullPathNameW): against the current
+// folder, with "." and ".." folded and trailing dots and spaces of names dropped, as a
+// folder created under the path would be named.
+Result<std::string> full_path(const std::string& path);
+
 // Creates the folder and all missing ancestors; success when it already exists.
 Result<void> create_directories(const std::string& path);
 

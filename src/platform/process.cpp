@@ -2,10 +2,14 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <span>
 #include <thread>
+#include <vector>
 
 #include "platform/cmdline.hpp"
 #include "platform/handle.hpp"
+#include "platform/system_tools.hpp"
 #include "platform/win32.hpp"
 
 namespace ml {
@@ -38,11 +42,14 @@ Result<CapturePipe> make_capture_pipe() {
     return pipe;
 }
 
-// An inheritable duplicate of one of our standard handles; empty when we have none (a GUI
-// program started without a console) or it cannot be duplicated.
-UniqueHandle inheritable_copy_of(DWORD which) {
+// An inheritable duplicate of one of our standard handles when it is a console; empty when
+// it is a pipe or file (a child that outlives us would keep our reader waiting), when we
+// have none (a GUI program started without a console) or it cannot be duplicated.
+UniqueHandle inheritable_console_copy_of(DWORD which) {
     HANDLE ours = GetStdHandle(which);
     if (ours == nullptr || ours == INVALID_HANDLE_VALUE) return {};
+    DWORD mode = 0;
+    if (GetFileType(ours) != FILE_TYPE_CHAR || !GetConsoleMode(ours, &mode)) return {};
     HANDLE copy = nullptr;
     if (!DuplicateHandle(GetCurrentProcess(), ours, GetCurrentProcess(), &copy, 0, TRUE,
                          DUPLICATE_SAME_ACCESS)) {
@@ -50,6 +57,43 @@ UniqueHandle inheritable_copy_of(DWORD which) {
     }
     return UniqueHandle(copy);
 }
+
+// The attribute list that limits what a child inherits to the given handles: without it a
+// child also inherits every other inheritable handle of ours, pipes of other children
+// included.
+class InheritList {
+  public:
+    Result<void> init(std::span<const HANDLE> handles) {
+        for (const HANDLE h : handles) {
+            // Windows refuses a list that names one handle twice.
+            if (std::find(handles_.begin(), handles_.end(), h) == handles_.end()) {
+                handles_.push_back(h);
+            }
+        }
+        SIZE_T size = 0;
+        InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+        storage_.resize(size);
+        list_ = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(storage_.data());
+        if (!InitializeProcThreadAttributeList(list_, 1, 0, &size)) {
+            list_ = nullptr;
+            return std::unexpected(last_os_error());
+        }
+        if (!UpdateProcThreadAttribute(list_, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles_.data(),
+                                       handles_.size() * sizeof(HANDLE), nullptr, nullptr)) {
+            return std::unexpected(last_os_error());
+        }
+        return {};
+    }
+    LPPROC_THREAD_ATTRIBUTE_LIST get() const noexcept { return list_; }
+    ~InheritList() {
+        if (list_) DeleteProcThreadAttributeList(list_);
+    }
+
+  private:
+    std::vector<HANDLE> handles_;
+    std::vector<unsigned char> storage_;
+    LPPROC_THREAD_ATTRIBUTE_LIST list_ = nullptr;
+};
 
 // Reads a pipe until every writer has closed it.
 std::string drain(HANDLE pipe) {
@@ -68,9 +112,18 @@ Result<ChildRun> run_child(std::string_view program, const std::vector<std::stri
     if (options.output == ChildOutput::Capture && !options.wait) {
         return fail(ErrorKind::InvalidInput, "captured output needs a child that is waited for");
     }
-    auto line = join_command_line(program, arguments, options.raw_tail);
+    // A system tool by its full path, never by search: a planted reg.exe beside us or in
+    // the current folder must not run.
+    const std::optional<std::string> tool = system_tool_path(program);
+    const std::string_view resolved = tool ? std::string_view(*tool) : program;
+    auto line = join_command_line(resolved, arguments, options.raw_tail);
     if (!line) return std::unexpected(line.error());
     std::wstring command_line = widen(*line);
+    const std::wstring application = tool ? widen(*tool) : std::wstring();
+    if (options.working_dir.find('\0') != std::string::npos) {
+        return fail(ErrorKind::InvalidInput, "a working folder cannot hold a NUL character");
+    }
+    const std::wstring working_dir = widen(options.working_dir);
 
     auto null_in = open_null_device(GENERIC_READ);
     if (!null_in) return std::unexpected(null_in.error());
@@ -95,8 +148,8 @@ Result<ChildRun> run_child(std::string_view program, const std::vector<std::stri
             break;
         }
         case ChildOutput::Inherit:
-            child_out = inheritable_copy_of(STD_OUTPUT_HANDLE);
-            child_err = inheritable_copy_of(STD_ERROR_HANDLE);
+            child_out = inheritable_console_copy_of(STD_OUTPUT_HANDLE);
+            child_err = inheritable_console_copy_of(STD_ERROR_HANDLE);
             break;
     }
     UniqueHandle null_out;
@@ -106,18 +159,25 @@ Result<ChildRun> run_child(std::string_view program, const std::vector<std::stri
         null_out = std::move(*n);
     }
 
-    STARTUPINFOW si{};
-    si.cb = sizeof(si);
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdInput = null_in->get();
-    si.hStdOutput = child_out ? child_out.get() : null_out.get();
-    si.hStdError = child_err ? child_err.get() : null_out.get();
+    STARTUPINFOEXW si{};
+    si.StartupInfo.cb = sizeof(si);
+    si.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+    si.StartupInfo.hStdInput = null_in->get();
+    si.StartupInfo.hStdOutput = child_out ? child_out.get() : null_out.get();
+    si.StartupInfo.hStdError = child_err ? child_err.get() : null_out.get();
+    const HANDLE standard[] = {si.StartupInfo.hStdInput, si.StartupInfo.hStdOutput,
+                               si.StartupInfo.hStdError};
+    InheritList inherit;
+    if (auto listed = inherit.init(standard); !listed) return std::unexpected(listed.error());
+    si.lpAttributeList = inherit.get();
 
-    // No application name: Windows then looks the program up as a command would, which is
-    // what lets `reg` or `tasklist` be found, and a test put its own tool first.
+    // A system tool is named in full as the application, so nothing is searched; any other
+    // program (a Steam client, a test's tool) is looked up as a command would be.
     PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
-                        nullptr, nullptr, &si, &pi)) {
+    if (!CreateProcessW(tool ? application.c_str() : nullptr, command_line.data(), nullptr, nullptr,
+                        TRUE, CREATE_NO_WINDOW | EXTENDED_STARTUPINFO_PRESENT, nullptr,
+                        working_dir.empty() ? nullptr : working_dir.c_str(), &si.StartupInfo,
+                        &pi)) {
         return std::unexpected(last_os_error());
     }
     UniqueHandle process(pi.hProcess);
@@ -137,7 +197,8 @@ Result<ChildRun> run_child(std::string_view program, const std::vector<std::stri
         err_reader.join();
     }
     if (options.wait) {
-        WaitForSingleObject(process.get(), INFINITE);
+        const DWORD limit = options.wait_limit_ms.value_or(INFINITE);
+        if (WaitForSingleObject(process.get(), limit) == WAIT_TIMEOUT) return run;
         DWORD code = 0;
         if (!GetExitCodeProcess(process.get(), &code)) return std::unexpected(last_os_error());
         run.exit_code = code;

@@ -16,7 +16,10 @@ namespace ml {
 enum class ChildOutput {
     Discard,  // the null device
     Capture,  // read into ChildRun::out and ChildRun::err (only with wait)
-    Inherit,  // this program's own standard handles (the null device where there are none)
+    // This program's own standard output and error where they are a console; the null device
+    // for a pipe or file, so that a caller reading our output (`setup | tee log`) is not kept
+    // waiting by a child that outlives us.
+    Inherit,
 };
 
 // How to start a child.
@@ -24,6 +27,11 @@ struct ChildOptions {
     ChildOutput output = ChildOutput::Discard;
     // Wait for the child to exit; otherwise return right after it started.
     bool wait = true;
+    // With wait, give up waiting after this many milliseconds: the child runs on and
+    // ChildRun::exit_code stays nullopt. Not with Capture, whose pipes are read to their end.
+    std::optional<std::uint32_t> wait_limit_ms;
+    // The child's current folder; empty for ours.
+    std::string working_dir;
     // Text appended after the quoted arguments, unquoted, for `cmd /c`: cmd parses the rest
     // of its command line itself and does not understand backslash-escaped quotes.
     std::string raw_tail;
@@ -45,15 +53,16 @@ struct ChildOptions {
 
 // What became of a started child.
 struct ChildRun {
-    std::optional<std::uint32_t> exit_code;  // nullopt when the child was not waited for
+    std::optional<std::uint32_t> exit_code;  // nullopt when not waited for, or not to its end
     std::string out;                         // captured standard output, as bytes
     std::string err;                         // captured standard error, as bytes
 };
 
-// Starts `program` with `arguments` joined by the Windows convention. A bare program name is
-// searched the way Windows does it (this program's folder, the current folder, system32,
-// the Windows folder, PATH; ".exe" added). Fails only when the child cannot start: a NUL in
-// any text, an unknown program, or Capture without wait.
+// Starts `program` with `arguments` joined by the Windows convention. The system tools (reg,
+// tasklist, taskkill, cmd, curl, powershell) are started from the system folder by full path;
+// any other bare name is searched the way Windows does it. The child inherits only its three
+// standard handles. Fails only when the child cannot start: a NUL in any text, an unknown
+// program, or Capture without wait.
 Result<ChildRun> run_child(std::string_view program, const std::vector<std::string>& arguments,
                            const ChildOptions& options = {});
 

@@ -1,7 +1,11 @@
 #pragma once
 
-// The registry through its own interface, on UTF-8 names and texts.
+// The registry through its own interface, on UTF-8 names and texts: text outside the OEM code
+// page (a Steam folder such as D:\Игры\Steam) arrives intact, as the `reg` tool's redirected
+// output would not.
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <string_view>
 
 #include "platform/error.hpp"
@@ -17,5 +21,10 @@ Result<void> set_registry_string(HKEY key, std::string_view name, std::string_vi
 
 // Writes a REG_DWORD value, replacing any earlier value.
 Result<void> set_registry_dword(HKEY key, std::string_view name, std::uint32_t value);
+
+// The REG_SZ value `value_name` of `key`, a path that begins with its root ("HKCU\...",
+// "HKLM\...", or the long names HKEY_CURRENT_USER / HKEY_LOCAL_MACHINE), as UTF-8.
+// nullopt when the key or value is missing, is of another type, or the root is unknown.
+std::optional<std::string> read_registry_string(std::string_view key, std::string_view value_name);
 
 }  // namespace ml

@@ -1,5 +1,6 @@
 // The injection run: one non-Steam shortcut, added or updated in every Steam account.
 #include "platform/console.hpp"
+#include "platform/files.hpp"
 #include "platform/path.hpp"
 #include "platform/text.hpp"
 #include "runs/account_walk.hpp"
@@ -81,6 +82,12 @@ Result<void> run_gridloom(CliOptions options) {
     const std::uint32_t appid = gridloom_appid(options);
     out(gridloom_header(options, appid));
 
+    // The search goes on without the folder, so a mistyped test folder must not silently
+    // lead to the user's real Steam library.
+    if (options.steam_dir && !path_exists(*options.steam_dir)) {
+        err("[Warning] Steam folder not found: " + debug_quote(*options.steam_dir) +
+            "; searching the standard locations instead.\n");
+    }
     const std::vector<std::string> roots = detect_steam_roots(options.steam_dir);
     if (roots.empty()) {
         err("[!] No Steam installation found in standard directories (~/.local/share/Steam, "

@@ -37,7 +37,9 @@ SteamShortcut make_gridloom_shortcut(const CliOptions& options, std::uint32_t ap
 std::optional<std::size_t> find_matching_shortcut(std::span<const SteamShortcut> list,
                                                   std::string_view name, std::uint32_t appid) {
     for (std::size_t i = 0; i < list.size(); ++i) {
-        if (list[i].app_name == name || list[i].appid == appid) return i;
+        // An entry without an "appid" key reads as 0, so 0 would take over an unrelated
+        // shortcut; it is never a match by id (the name still matches).
+        if (list[i].app_name == name || (appid != 0 && list[i].appid == appid)) return i;
     }
     return std::nullopt;
 }

@@ -23,7 +23,8 @@ std::string trim_origin(std::string_view server_origin) {
 
 std::string install_path_for(const std::optional<std::string>& install_dir,
                              const std::optional<std::string>& local_app_data) {
-    if (install_dir) return *install_dir;
+    // An empty --install-dir is taken as not given rather than as the current folder.
+    if (install_dir && !install_dir->empty()) return *install_dir;
     // An empty LOCALAPPDATA would give the relative folder "Marrowlane", which depends on
     // the current folder and would end up in shortcuts and the uninstall entry.
     const std::string base = local_app_data && !local_app_data->empty()

@@ -46,7 +46,8 @@ inline constexpr ProgressStep kComplete{100, "Installation complete!"};
 // backslash stays.
 std::string trim_origin(std::string_view server_origin);
 
-// The installation folder: install_dir unchanged when given; otherwise LOCALAPPDATA joined
+// The installation folder: install_dir unchanged when given and not empty; otherwise
+// LOCALAPPDATA joined
 // with "Marrowlane", where an unset (nullopt) or empty LOCALAPPDATA is replaced by
 // C:\Marrowlane.
 std::string install_path_for(const std::optional<std::string>& install_dir,

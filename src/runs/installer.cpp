@@ -85,6 +85,12 @@ Result<void> run_installer_with(InstallOptions options, const InstallStages& sta
         out(kCancelledLine);
         return {};
     }
+    // The folder goes into shortcuts and the uninstall entry, so it is stored as Windows
+    // will create it: absolute (not relative to wherever the setup was started) and with
+    // trailing dots and spaces dropped.
+    if (options.install_dir && !options.install_dir->empty()) {
+        if (auto full = full_path(*options.install_dir)) options.install_dir = std::move(*full);
+    }
     const InstallContext context =
         make_install_context(std::move(options), std::move(steam_roots), env_var("LOCALAPPDATA"));
 

@@ -3,20 +3,19 @@
 #include "platform/env.hpp"
 #include "platform/files.hpp"
 #include "platform/path.hpp"
-#include "platform/process.hpp"
+#include "platform/registry.hpp"
 #include "steam/rules.hpp"
 
 namespace ml {
 namespace {
 
-// The folder texts one registry value holds, through the `reg` tool; nothing when reg does
-// not start or reports the key or value missing (exit status 1).
+// The folder one registry value names; nothing when the key or value is missing. Read
+// through the registry interface: `reg` prints redirected output in the OEM code page, in
+// which a folder such as D:\Игры\Steam cannot even be written.
 std::vector<std::string> registry_candidates(const SteamRegistrySource& source) {
-    const std::vector<std::string> args = {"query", std::string(source.key), "/v",
-                                           std::string(source.value)};
-    auto run = run_child("reg", args, ChildOptions::captured());
-    if (!run || run->exit_code != 0u) return {};
-    return reg_sz_values(run->out, source.value);
+    auto value = read_registry_string(source.key, source.value);
+    if (!value) return {};
+    return {std::move(*value)};
 }
 
 }  // namespace

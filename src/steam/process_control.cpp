@@ -13,6 +13,9 @@ namespace {
 
 constexpr int kPolls = 10;
 constexpr DWORD kPollIntervalMs = 200;
+// A hung client (the very case taskkill is there for) may never answer -shutdown; the
+// installer waits behind a window that cannot be closed, so the wait has an end.
+constexpr std::uint32_t kShutdownRequestLimitMs = 10'000;
 
 // Polls until steam.exe is gone or the polls are used up; true when it is gone.
 bool wait_for_steam_to_exit() {
@@ -38,7 +41,10 @@ void close_steam_process() {
     // every installation covers a client started from any of them.
     for (const std::string& root : detect_steam_roots(std::nullopt)) {
         const std::string exe = path_join(root, "steam.exe");
-        if (path_exists(exe)) (void)run_hidden_command(exe, {"-shutdown"});
+        if (!path_exists(exe)) continue;
+        ChildOptions request;
+        request.wait_limit_ms = kShutdownRequestLimitMs;
+        (void)run_child(exe, {"-shutdown"}, request);
     }
     if (wait_for_steam_to_exit()) return;
     (void)run_hidden_command("taskkill", {"/f", "/im", "steam.exe"});
@@ -49,7 +55,12 @@ void restart_steam_process(const std::vector<std::string>& roots) {
     for (const std::string& root : roots) {
         const std::string exe = path_join(root, "steam.exe");
         if (path_exists(exe)) {
-            (void)run_child(exe, {}, ChildOptions::detached(ChildOutput::Inherit));
+            // Steam outlives us: it gets our console at most (never the pipe of a caller
+            // reading our output), no other handle of ours, and its own folder as the
+            // current one, as when it is started from its shortcut.
+            ChildOptions options = ChildOptions::detached(ChildOutput::Inherit);
+            options.working_dir = root;
+            (void)run_child(exe, {}, options);
             return;
         }
     }

@@ -1,5 +1,7 @@
 #include "vdf/shortcuts_json.hpp"
 
+#include <variant>
+
 #include "platform/text.hpp"
 
 namespace ml {
@@ -63,27 +65,44 @@ void append_number(std::string& out, std::string_view key, std::uint32_t value) 
     out += std::to_string(value);
 }
 
-void append_extra(std::string& out, const VdfExtraNode& node) {
-    if (const auto* text = std::get_if<std::string>(&node.value)) {
-        append_text(out, node.key, *text);
-    } else if (const auto* number = std::get_if<std::uint32_t>(&node.value)) {
-        append_number(out, node.key, *number);
+// A fixed-width value as JSON: its type marker and its bytes in hexadecimal, as stored.
+void append_fixed(std::string& out, const VdfFixed& fixed) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    out += "{\"type\":" + std::to_string(fixed.marker) + ",\"bytes\":\"";
+    for (const char c : fixed.bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        out.push_back(kHex[b >> 4]);
+        out.push_back(kHex[b & 0x0F]);
+    }
+    out += "\"}";
+}
+
+// A leaf's or a node's value: a text, a fixed-width value or a number.
+void append_value(std::string& out, const auto& value) {
+    if (const auto* text = std::get_if<std::string>(&value)) {
+        append_json_string(out, *text);
+    } else if (const auto* fixed = std::get_if<VdfFixed>(&value)) {
+        append_fixed(out, *fixed);
     } else {
-        append_key(out, node.key);
+        out += std::to_string(std::get<std::uint32_t>(value));
+    }
+}
+
+void append_extra(std::string& out, const VdfExtraNode& node) {
+    append_key(out, node.key);
+    if (const auto* leaves = std::get_if<std::vector<VdfLeaf>>(&node.value)) {
         out.push_back('{');
         bool first = true;
-        for (const VdfLeaf& leaf : std::get<std::vector<VdfLeaf>>(node.value)) {
+        for (const VdfLeaf& leaf : *leaves) {
             if (!first) out.push_back(',');
             first = false;
             append_json_string(out, leaf.key);
             out.push_back(':');
-            if (const auto* leaf_text = std::get_if<std::string>(&leaf.value)) {
-                append_json_string(out, *leaf_text);
-            } else {
-                out += std::to_string(std::get<std::uint32_t>(leaf.value));
-            }
+            append_value(out, leaf.value);
         }
         out.push_back('}');
+    } else {
+        append_value(out, node.value);
     }
 }
 

@@ -15,27 +15,38 @@
 
 namespace ml {
 
-// A string or int32 node as the file holds it: its key, and its text or its 4 bytes.
+// A fixed-width node of a type no field uses: float (0x03), pointer (0x04) or colour (0x06)
+// of 4 bytes, uint64 (0x07) or int64 (0x0A) of 8 bytes. Kept as its marker and raw bytes,
+// since a value rewritten through another type would not be Steam's any more.
+struct VdfFixed {
+    unsigned char marker = 0;
+    std::string bytes;  // 4 or 8, as the marker says
+
+    friend bool operator==(const VdfFixed&, const VdfFixed&) = default;
+};
+
+// A string, int32 or fixed-width node as the file holds it: its key, and its value.
 struct VdfLeaf {
     std::string key;
-    std::variant<std::string, std::uint32_t> value;
+    std::variant<std::string, std::uint32_t, VdfFixed> value;
 
     friend bool operator==(const VdfLeaf&, const VdfLeaf&) = default;
 };
 
-// A node of an entry that no field of SteamShortcut holds: a string, an int32, or a nested
-// table of strings and int32s. Steam itself writes such keys ("sortas", the user's sort
+// A node of an entry that no field of SteamShortcut holds: a string, an int32, a fixed-width
+// value, or a nested table of such leaves. Steam itself writes such keys ("sortas", the user's sort
 // title) and every run rewrites users' files, so they are kept and written back. Its key
 // never names one of the 17 fields, ignoring case; the reader cannot produce such a node.
 struct VdfExtraNode {
     std::string key;
-    std::variant<std::string, std::uint32_t, std::vector<VdfLeaf>> value;
+    std::variant<std::string, std::uint32_t, VdfFixed, std::vector<VdfLeaf>> value;
 
     friend bool operator==(const VdfExtraNode&, const VdfExtraNode&) = default;
 };
 
 // One entry of shortcuts.vdf. Fields are declared in the order the writer emits them and
-// named after their keys; absent keys read as these defaults. Texts are UTF-8 without NUL.
+// named after their keys; absent keys read as these defaults. Texts are meant as UTF-8 but
+// hold the file's bytes as read (older tools wrote Windows-1252), never NUL.
 struct SteamShortcut {
     std::uint32_t appid = 0;
     std::string app_name;
@@ -62,16 +73,17 @@ struct SteamShortcut {
 
 // Parses a whole shortcuts.vdf (any length; empty gives an empty list). Returns the entries
 // in file order, or InvalidData / UnexpectedEof with the reader's message; data that simply
-// ends early at a node boundary is not an error.
+// ends early at a node boundary is not an error, but anything at the root level other than
+// entries, the root's end and one end byte is InvalidData.
 Result<std::vector<SteamShortcut>> parse_shortcuts_vdf(std::string_view bytes);
 
 // The complete file for the list: every field of every entry in the canonical layout,
 // entries renumbered from 0. Never fails; the result is sized exactly once.
 std::string serialize_shortcuts_vdf(std::span<const SteamShortcut> shortcuts);
 
-// Reads the NUL-terminated string at pos and moves pos past its NUL. Returns the text with
-// each invalid UTF-8 sequence replaced by U+FFFD, or UnexpectedEof "Unterminated CString in
-// VDF" when no NUL lies at or after pos (pos at or past the end included).
+// Reads the NUL-terminated string at pos and moves pos past its NUL. Returns its bytes as
+// they are, or UnexpectedEof "Unterminated CString in VDF" when no NUL lies at or after pos
+// (pos at or past the end included).
 Result<std::string> read_cstring(std::string_view buffer, std::size_t& pos);
 
 // Appends one string node to out: 0x01, key, 0x00, value, 0x00.

@@ -21,7 +21,7 @@ constexpr unsigned char kString = 0x01;
 constexpr unsigned char kInt32 = 0x02;
 constexpr unsigned char kEnd = 0x08;
 
-// The bytes of one string in the buffer, before UTF-8 repair.
+// The bytes of one string in the buffer.
 struct RawText {
     const char* data = nullptr;
     std::size_t length = 0;
@@ -30,12 +30,33 @@ struct RawText {
     std::string_view view() const noexcept { return {data, length}; }
 };
 
-// The text a string stands for: its bytes when they are valid UTF-8, else a repaired copy.
-// Built fresh rather than assigned into the field: std::string::assign would round a
-// capacity of 16 to 29 bytes up to 30, and names of that length are the common case.
+// The value of a string: its bytes as read. Older tools wrote paths in Windows-1252, and
+// those shortcuts only keep working if their bytes come back unchanged. Built fresh rather
+// than assigned into the field: std::string::assign would round a capacity of 16 to 29
+// bytes up to 30, and names of that length are the common case.
 std::string to_text(RawText raw) {
+    return std::string(raw.view());
+}
+
+// A string as an error message shows it: valid UTF-8, since messages reach the console.
+std::string shown(RawText raw) {
     if (raw.ascii || is_valid_utf8(raw.view())) return std::string(raw.view());
     return sanitize_utf8(raw.view());
+}
+
+// The width of a fixed-width value node, or 0 for a marker that is not one.
+std::size_t fixed_width(unsigned char marker) noexcept {
+    switch (marker) {
+        case 0x03:  // float
+        case 0x04:  // pointer
+        case 0x06:  // colour
+            return 4;
+        case 0x07:  // uint64
+        case 0x0A:  // int64
+            return 8;
+        default:
+            return 0;
+    }
 }
 
 std::string marker_text(unsigned char marker) {
@@ -94,6 +115,9 @@ class Reader {
     bool fail_short_int() {
         return fail_with(ErrorKind::UnexpectedEof, "Unexpected EOF reading i32");
     }
+    bool fail_short_fixed() {
+        return fail_with(ErrorKind::UnexpectedEof, "Unexpected EOF reading fixed-width value");
+    }
 
     const char* begin_;
     const char* p_;
@@ -120,9 +144,9 @@ Result<std::vector<SteamShortcut>> Reader::run() {
     ++p_;
     RawText root;
     if (!read_raw(root)) return std::unexpected(std::move(error_));
-    if (root.view() != "shortcuts") {
-        return fail(ErrorKind::InvalidData,
-                    "Expected root 'shortcuts', got '" + to_text(root) + "'");
+    // Clients before 2017 named the root "Shortcuts"; keys are matched ignoring case too.
+    if (!equals_ascii_ci(root.view(), "shortcuts")) {
+        return fail(ErrorKind::InvalidData, "Expected root 'shortcuts', got '" + shown(root) + "'");
     }
     const auto total = static_cast<std::size_t>(end_ - begin_);
     // Entry names ("0", "1", ... normally) are not kept: position is an entry's identity.
@@ -133,7 +157,19 @@ Result<std::vector<SteamShortcut>> Reader::run() {
         if (!read_raw(name)) return std::unexpected(std::move(error_));
         if (!read_entry(list.emplace_back())) return std::unexpected(std::move(error_));
     }
-    // Whatever follows the entries (the root's 0x08 and the end byte, or junk) is ignored.
+    // After the entries only the root's end and one end byte may follow. Anything else
+    // (a stray node, entries after an early end) would be dropped from the next write, so
+    // the file counts as damaged and its callers keep it. Data that just stops is lenient.
+    if (p_ < end_ && *p_ != kEnd) {
+        return fail(ErrorKind::InvalidData, "Unknown BKV type marker at root level: " +
+                                                marker_text(static_cast<unsigned char>(*p_)));
+    }
+    if (p_ < end_) ++p_;
+    if (p_ < end_ && *p_ == kEnd) ++p_;
+    if (p_ < end_) {
+        return fail(ErrorKind::InvalidData, "Unexpected data after the root table: " +
+                                                marker_text(static_cast<unsigned char>(*p_)));
+    }
     return list;
 }
 
@@ -179,6 +215,14 @@ bool Reader::read_entry(SteamShortcut& entry) {
             }
         } else if (type == kTable) {
             if (!read_table(entry, known, key)) return false;
+        } else if (const std::size_t width = fixed_width(type); width != 0) {
+            if (static_cast<std::size_t>(end_ - p_) < width) return fail_short_fixed();
+            // No field has such a type: kept like other unknown nodes, dropped like other
+            // nodes of the wrong type when its key names a field.
+            if (known == Key::Unknown) {
+                entry.extra_nodes.push_back({to_text(key), VdfFixed{type, std::string(p_, width)}});
+            }
+            p_ += width;
         } else {
             return fail_with(ErrorKind::InvalidData,
                              "Unknown BKV type marker: " + marker_text(type));
@@ -190,7 +234,8 @@ bool Reader::read_entry(SteamShortcut& entry) {
 
 // A nested table: "tags" becomes the entry's tags (a later one replaces an earlier one);
 // any other table is kept whole unless its name is a field's, which is a table of the
-// wrong type and dropped. Sub-keys of tags are positions and are not kept.
+// wrong type and dropped. Sub-keys of tags are positions and are not kept, nor are its
+// numbers.
 bool Reader::read_table(SteamShortcut& entry, Key known, RawText name) {
     const bool is_tags = known == Key::Tags;
     const bool keep = known == Key::Unknown;
@@ -214,9 +259,14 @@ bool Reader::read_table(SteamShortcut& entry, Key known, RawText name) {
             if (end_ - p_ < 4) return fail_short_int();
             if (keep) children.push_back({to_text(sub_key), load_le32(p_)});
             p_ += 4;
+        } else if (const std::size_t width = fixed_width(type); width != 0) {
+            if (static_cast<std::size_t>(end_ - p_) < width) return fail_short_fixed();
+            if (keep)
+                children.push_back({to_text(sub_key), VdfFixed{type, std::string(p_, width)}});
+            p_ += width;
         } else {
             return fail_with(ErrorKind::InvalidData, "Unknown sub-key type in nested table '" +
-                                                         to_text(name) + "': " + marker_text(type));
+                                                         shown(name) + "': " + marker_text(type));
         }
     }
     if (is_tags) {

@@ -92,6 +92,9 @@ void leaf_node(Out& out, std::string_view key, const auto& value) {
         open_node(out, kString, key);
         out.bytes(*text);
         out.byte('\0');
+    } else if (const auto* fixed = std::get_if<VdfFixed>(&value)) {
+        open_node(out, static_cast<char>(fixed->marker), key);
+        out.bytes(fixed->bytes);
     } else {
         open_node(out, kInt32, key);
         out.u32(std::get<std::uint32_t>(value));

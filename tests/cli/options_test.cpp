@@ -128,6 +128,11 @@ TEST(ParseCliArgs, InjectionOptions) {
              o.url = "u";
              o.launch_opts = "--url \"u\"";
          })},
+        // A quote in the address would close the quotes and pass the rest as arguments.
+        {{"--name", "Foo", "--url", "https://x/g?a=\" --evil \"b"}, with([](auto& o) {
+             o.url = "https://x/g?a=\" --evil \"b";
+             o.launch_opts = "--url \"https://x/g?a=%22 --evil %22b\"";
+         })},
         {{"--name", "Foo", "--url", "u", "--launch-opts", "-x"}, with([](auto& o) {
              o.url = "u";
              o.launch_opts = "-x";

@@ -20,10 +20,7 @@ def pytest_configure(config):
             "scripts/wine-session build/windows /usr/bin/python3 -m pytest tests/e2e")
 
 
-@pytest.fixture(scope="session")
-def wine() -> Wine:
-    build = pathlib.Path(os.environ.get("ML_BUILD_DIR", ROOT / "build" / "windows")).resolve()
-    w = Wine(build, pathlib.Path(os.environ["WINEPREFIX"]))
+def start_desktop(w: Wine) -> None:
     # The first program that looks at the desktop makes Wine start the desktop process, which
     # inherits that program's standard streams and keeps them open for the whole session: a
     # captured guidriver run would then never see the end of its output. Start it here with
@@ -31,7 +28,36 @@ def wine() -> Wine:
     subprocess.run(["wine", str(w.tool("guidriver")), "list"], env=w.unix_env(),
                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                    stderr=subprocess.DEVNULL, timeout=120)
+
+
+@pytest.fixture(scope="session")
+def session_wine() -> Wine:
+    """The session's prefix with Wine's own system tools."""
+    build = pathlib.Path(os.environ.get("ML_BUILD_DIR", ROOT / "build" / "windows")).resolve()
+    w = Wine(build, pathlib.Path(os.environ["WINEPREFIX"]))
+    start_desktop(w)
     return w
+
+
+@pytest.fixture(scope="session")
+def wine(session_wine) -> Wine:
+    """The prefix a test runs in; a module that needs the stand-in system tools overrides it
+    with wine_with_fakes."""
+    return session_wine
+
+
+@pytest.fixture(scope="session")
+def wine_with_fakes(session_wine, tmp_path_factory) -> Wine:
+    """A copy of the session's prefix whose system folder holds our stand-ins: a working
+    tasklist (Wine's prints nothing), curl (Wine has none) and PowerShell (Wine's does
+    nothing). The product starts these only from the system folder."""
+    clone = session_wine.clone(tmp_path_factory.mktemp("fakes") / "prefix")
+    for tool, name in (("fake_tasklist", "tasklist.exe"), ("fake_curl", "curl.exe"),
+                       ("fake_powershell", "powershell.exe")):
+        clone.install_tool(tool, None, name)
+    start_desktop(clone)
+    yield clone
+    clone.shutdown()
 
 
 @pytest.fixture(scope="session")
@@ -113,9 +139,9 @@ def pytest_runtest_makereport(item, call):
 
 
 @pytest.fixture(scope="session")
-def screenshots_dir(wine) -> pathlib.Path:
+def screenshots_dir(session_wine) -> pathlib.Path:
     """Pictures of the virtual screen, kept in the build tree."""
-    path = wine.build_dir / "screenshots"
+    path = session_wine.build_dir / "screenshots"
     # Failure pictures belong to this session only.
     shutil.rmtree(path / "failures", ignore_errors=True)
     path.mkdir(parents=True, exist_ok=True)

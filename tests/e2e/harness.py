@@ -24,6 +24,10 @@ from typing import Mapping, Optional, Sequence
 PROFILE_VARS = ("LOCALAPPDATA", "APPDATA", "USERPROFILE", "ProgramFiles(x86)", "ProgramFiles")
 
 
+# The tools the product starts by full path from the system folder.
+SYSTEM_TOOLS = ("reg", "tasklist", "taskkill", "cmd", "curl", "powershell")
+
+
 def win_path(path: os.PathLike | str) -> str:
     """The Windows form (Z:\\...) of an absolute Unix path."""
     p = os.path.abspath(os.fspath(path))
@@ -85,10 +89,12 @@ class Running:
         self._err = bytearray()
         self._lock = threading.Lock()
         self._readers = []
+        self._stdout_reader = None
         if popen.stderr is not None:
             self._readers.append(self._reader(popen.stderr, self._err))
         if gate is None and popen.stdout is not None:
-            self._readers.append(self._reader(popen.stdout, self._out))
+            self._stdout_reader = self._reader(popen.stdout, self._out)
+            self._readers.append(self._stdout_reader)
 
     def _reader(self, stream, into: bytearray, skip: int = 0) -> threading.Thread:
         def pump():
@@ -114,6 +120,12 @@ class Running:
 
     def running(self) -> bool:
         return self._popen.poll() is None
+
+    def stdout_closed(self) -> bool:
+        """True once the captured standard output has reached its end: no process, the
+        program's children included, still holds it open. (Not standard error: Wine hands
+        its own Unix stderr to every process it starts, whatever the Windows handles say.)"""
+        return self._stdout_reader is not None and not self._stdout_reader.is_alive()
 
     def release_stdout(self) -> None:
         """Lets a program held by a StdoutGate go on writing."""
@@ -211,13 +223,38 @@ class Wine:
     def tool(self, name: str) -> pathlib.Path:
         return self.tools / f"{name}.exe"
 
-    def install_tool(self, name: str, folder: os.PathLike | str, as_name: str) -> pathlib.Path:
-        """Copies the test tool `name` into folder as `as_name` (e.g. fake_tasklist as
-        tasklist.exe into a program's working folder, where Windows looks before system32)."""
+    def system_folder(self) -> pathlib.Path:
+        """The prefix's system32, where the product starts its system tools from."""
+        return self.prefix / "drive_c" / "windows" / "system32"
+
+    def install_tool(self, name: str, folder: os.PathLike | str | None, as_name: str) -> pathlib.Path:
+        """Copies the test tool `name` as `as_name` into folder. A system tool's name (reg,
+        tasklist, taskkill, cmd, curl, powershell) goes into this prefix's system folder
+        instead, for the rest of the session, since the product starts those only from
+        there: do that on a prefix of its own (the wine_with_fakes fixture, or clone())."""
+        stem = as_name.lower().removesuffix(".exe")
+        if stem in SYSTEM_TOOLS:
+            return self.install_system_tool(name, stem)
         folder = pathlib.Path(folder)
         folder.mkdir(parents=True, exist_ok=True)
         target = folder / as_name
         shutil.copyfile(self.tool(name), target)
+        return target
+
+    def install_system_tool(self, name: str, stem: str) -> pathlib.Path:
+        folder = self.system_folder()
+        if stem == "powershell":
+            folder = folder / "WindowsPowerShell" / "v1.0"
+        folder.mkdir(parents=True, exist_ok=True)
+        target = folder / f"{stem}.exe"
+        # A clone shares its files with the prefix it came from through hard links: writing
+        # into the shared file would change that prefix too.
+        target.unlink(missing_ok=True)
+        shutil.copyfile(self.tool(name), target)
+        # Wine runs its own built-in tool for a system32 name unless told to take the file.
+        r = self.wine(["reg", "add", r"HKCU\Software\Wine\DllOverrides", "/v", f"{stem}.exe",
+                       "/d", "native", "/f"])
+        assert r.returncode == 0, r
         return target
 
     # -- running programs ----------------------------------------------------------------

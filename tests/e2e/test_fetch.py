@@ -24,14 +24,16 @@ def leftovers(folder):
     return sorted(p.name for p in folder.iterdir() if p.name.endswith(".tmp"))
 
 
-class Fakes:
-    """curl and PowerShell of ours in the working folder, where Windows finds them first;
-    each records how it was started."""
+@pytest.fixture(scope="module")
+def wine(wine_with_fakes):
+    return wine_with_fakes
 
-    def __init__(self, wine, sandbox):
-        cwd = sandbox / "cwd"
-        wine.install_tool("fake_curl", cwd, "curl.exe")
-        wine.install_tool("fake_powershell", cwd, "powershell.exe")
+
+class Fakes:
+    """The logs of our curl and PowerShell, which stand in the system folder of this
+    module's prefix; each records how it was started."""
+
+    def __init__(self, sandbox):
         self.curl_log = sandbox / "curl.log"
         self.ps_log = sandbox / "powershell.log"
         self.env = {"FAKECURL_LOG": win_path(self.curl_log), "FAKEPS_LOG": win_path(self.ps_log)}
@@ -46,7 +48,7 @@ class Fakes:
 
 @pytest.fixture
 def fakes(wine, sandbox):
-    return Fakes(wine, sandbox)
+    return Fakes(sandbox)
 
 
 def test_download_into_a_new_folder(steamprobe, http_server, sandbox):
@@ -102,14 +104,15 @@ def test_refused_connection_fails_every_method(steamprobe, fakes, sandbox):
     assert leftovers(sandbox) == []
 
 
-def test_empty_body(steamprobe, http_server, fakes, sandbox):
+def test_empty_body(steamprobe, session_wine, env, http_server, fakes, sandbox):
     url = http_server.serve("/empty.png", b"")
-    # Run where our fakes are not, Wine's own PowerShell does nothing: no method gives a
-    # file, and the earlier one stays.
+    # Where our fakes are not, Wine has no curl and its own PowerShell does nothing: no
+    # method gives a file, and the earlier one stays.
     dest = sandbox / "stub" / "empty.png"
     dest.parent.mkdir()
     dest.write_bytes(PNG)
-    r = steamprobe("fetch", url, win_path(dest), cwd=dest.parent)
+    r = session_wine.run(session_wine.tool("steamprobe"), ["fetch", url, win_path(dest)],
+                         env=env, cwd=dest.parent)
     assert r.status == 1 and dest.read_bytes() == PNG
 
     # The URL service and curl leave empty files, which do not count; an empty file from

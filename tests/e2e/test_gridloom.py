@@ -58,6 +58,17 @@ def test_no_steam_root_is_not_an_error(run):
                           f" (unsigned: {appid_of(chr(34) + 'marrowlane' + chr(34), 'Foo')})\n")
 
 
+def test_missing_steam_dir_is_announced_before_the_search(run, sandbox):
+    missing = win_path(sandbox / "Steam Typo")
+    r = run("--name", "Foo", "--steam-dir", missing)
+    assert r.status == 0
+    assert r.err == (
+        f"[Warning] Steam folder not found: {dbg(missing)}; searching the standard locations "
+        "instead.\n[!] No Steam installation found in standard directories "
+        "(~/.local/share/Steam, ~/.steam/steam, Flatpak).\n"
+        "[!] Use --steam-dir to specify a custom Steam directory.\n")
+
+
 def test_every_account_of_every_root_and_the_exclusive_steam_dir(wine, env, sandbox, tmp_path):
     registry_root = make_steam(sandbox / "RegSteam", "111", "222")
     program_root = make_steam(sandbox / "ProgramFilesX86" / "Steam", "333", "444")
@@ -111,11 +122,16 @@ FOO_ID = appid_of('"marrowlane"', "Foo")
     ([("Old name", FOO_ID), ("Other", 1)], 0),          # same id, another name
     ([("Foo", 1), ("X", FOO_ID), ("Foo", 2)], 0),       # several: only the first
     ([("foo", 1)], None),                               # names compare case-sensitively
+    ([("Other", 0), ("Foo", 0)], 1),                    # --appid 0: by name only
+    ([("Other", 0)], None),                             # an entry without an id is not ours
 ])
 def test_matching_existing_entries(run, steam, existing, index):
     put_vdf(steam, "12345678", vdf.shortcuts_file(
         *(vdf.entry(appid=i, name=n, exe='"old.exe"', tags=["keep"]) for n, i in existing)))
-    r = run("--name", "Foo", "--steam-dir", win_path(steam))
+    # Entries without an "appid" key read as 0, so the runs with 0 in the table give 0.
+    given_zero = any(i == 0 for _, i in existing)
+    appid = ["--appid", "0"] if given_zero else []
+    r = run("--name", "Foo", *appid, "--steam-dir", win_path(steam))
     assert r.status == 0, r
     after = vdf.dump(vdf_path(steam, "12345678"))
     if index is None:
@@ -128,7 +144,7 @@ def test_matching_existing_entries(run, steam, existing, index):
     for i, entry in enumerate(after):
         if i == index:
             assert (entry["AppName"], entry["appid"], entry["Exe"], entry["tags"]) == (
-                "Foo", FOO_ID, '"marrowlane"', ["Marrowlane", "WebAssembly"])
+                "Foo", 0 if given_zero else FOO_ID, '"marrowlane"', ["Marrowlane", "WebAssembly"])
         else:
             assert (entry["AppName"], entry["appid"], entry["tags"]) == (
                 existing[i][0], existing[i][1], ["keep"])
@@ -172,18 +188,25 @@ def test_empty_file_reads_as_no_shortcuts(run, steam):
 
 
 DAMAGED = ["corrupt-text-roundtrip-a.vdf", "corrupt-text-roundtrip-d.vdf",
-           "corrupt-short-ints.vdf", "corrupt-missing-marker.vdf",
-           "steam-pre2017-root-capital-S.vdf"]
+           "corrupt-short-ints.vdf", "corrupt-missing-marker.vdf"]
+# Damage at the root level, which a reader that stops there would turn into lost entries.
+ROOT_DAMAGE = {
+    "string-before-entries": b"\x00shortcuts\x00" + vdf.node_string("x", "y") +
+                             b"\x000\x00" + vdf.entry(name="Kept") + b"\x08\x08\x08",
+    "entries-after-root-end": vdf.shortcuts_file(vdf.entry(name="A"))[:-1] +
+                              b"\x001\x00" + vdf.entry(name="B") + b"\x08\x08\x08",
+}
 
 
-@pytest.mark.parametrize("name", DAMAGED)
+@pytest.mark.parametrize("name", DAMAGED + list(ROOT_DAMAGE))
 def test_damaged_file_is_kept_and_replaced(run, steam, fixtures_dir, name):
     source = fixtures_dir / "shortcuts-vdf" / name
-    original = source.read_bytes()
+    original = ROOT_DAMAGE[name] if name in ROOT_DAMAGE else source.read_bytes()
     path = put_vdf(steam, "12345678", original)
+    message = vdf.parse_error(path)
     r = run("--name", "Foo", "--steam-dir", win_path(steam))
     assert r.status == 0, r
-    assert r.err == (f"     [Warning] Failed to parse existing VDF ({vdf.parse_error(source)}). "
+    assert r.err == (f"     [Warning] Failed to parse existing VDF ({message}). "
                      "Creating backup and starting fresh.\n")
     assert (path.parent / "shortcuts.vdf.corrupt.bak").read_bytes() == original
     assert (path.parent / "shortcuts.vdf.bak").read_bytes() == original
@@ -249,7 +272,8 @@ def test_icon_field_names_the_grid_icon_without_icon_option(run, steam):
     assert list(grid.iterdir()) == []
 
 
-@pytest.mark.parametrize("name", ["steam-2026-sortas-lowercase-appname.vdf",
+@pytest.mark.parametrize("name", ["steam-pre2017-root-capital-S.vdf",
+                                  "steam-2026-sortas-lowercase-appname.vdf",
                                   "steam-2025-sortas.vdf", "steam-2022-lowercase-appname-exe.vdf",
                                   "steam-2022-lowercase-openvr.vdf", "tool-unknown-int-key.vdf"])
 def test_real_steam_file_keeps_every_other_entry(run, steam, fixtures_dir, name):
@@ -263,6 +287,22 @@ def test_real_steam_file_keeps_every_other_entry(run, steam, fixtures_dir, name)
     assert after[-1]["AppName"] == "Marrowlane Test"
     if "sortas" in name:
         assert any("sortas" in e for e in after)
+
+
+def test_other_entries_keep_their_bytes(run, steam):
+    # An older tool wrote this path in Windows-1252; it must come back byte for byte, and a
+    # float node Steam's format allows stays where it was.
+    exe = b'"C:\\Jeux\\H\xe9ros\\h\xe9ros.exe"'
+    old = (vdf.node_int("appid", 7) + b"\x01AppName\x00H\xe9ros\x00\x01Exe\x00" + exe +
+           b"\x00\x03ratio\x00\x00\x00\x80\x3f" + vdf.node_table("tags", []))
+    path = put_vdf(steam, "12345678", b"\x00shortcuts\x00\x000\x00" + old + b"\x08\x08\x08")
+    r = run("--name", "Foo", "--steam-dir", win_path(steam))
+    assert r.status == 0, r
+    written = path.read_bytes()
+    assert b"\x01AppName\x00H\xe9ros\x00" in written
+    assert b"\x01Exe\x00" + exe + b"\x00" in written
+    assert b"\x03ratio\x00\x00\x00\x80\x3f" in written
+    assert [e["AppName"] for e in vdf.dump(path)] == ["H\ufffdros", "Foo"]
 
 
 def lock(wine, path: pathlib.Path, share_read: bool):

@@ -92,6 +92,17 @@ def test_install_dir_is_used_unchanged(run, sandbox, origin):
     assert not (sandbox / "LocalAppData" / "Marrowlane").exists()
 
 
+@pytest.mark.parametrize("given, expected", [
+    ("", "LocalAppData\\Marrowlane"),  # empty counts as not given, not as the current folder
+    ("rel\\ML. .", "cwd\\rel\\ML"),   # relative: absolute, named as Windows creates it
+])
+def test_install_dir_empty_or_relative_becomes_a_full_path(run, sandbox, origin, given, expected):
+    r = run("--cli", "-y", "--dry-run", "--install-dir", given)
+    assert r.status == 0, r
+    assert r.stdout.decode().startswith(
+        head(origin, win_path(sandbox) + "\\" + expected))
+
+
 @pytest.mark.parametrize("local_app_data", [None, ""], ids=["unset", "empty"])
 def test_without_localappdata_the_folder_is_under_c(run, wine, local_app_data):
     folder = wine.prefix / "drive_c" / "Marrowlane"

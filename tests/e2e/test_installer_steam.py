@@ -13,6 +13,12 @@ from installer_text import (OPTIONS_CLASS, STEAM_ART, STEAM_QUESTION, head, inst
                             snapshot, steam_stage_text, summary)
 from test_steam_process import FakeSteam
 
+@pytest.fixture(scope="module")
+def wine(wine_with_fakes):
+    """The prefix whose system folder holds a working tasklist, so running Steam is seen."""
+    return wine_with_fakes
+
+
 ARGS = ("--no-desktop", "--no-menu")  # no .lnk files: only Steam among the components
 
 

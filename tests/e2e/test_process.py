@@ -1,6 +1,10 @@
-"""Child processes as the user sees them: nothing on the console, no window."""
+"""Child processes as the user sees them: nothing on the console, no window, and no program
+but the system's own started under a system tool's name."""
+import shutil
 import subprocess
 import time
+
+from harness import SYSTEM_TOOLS, refused_url, win_path
 
 
 
@@ -45,3 +49,32 @@ def test_hidden_child_shows_no_window(wine):
 
     assert windows_while_running("spawn-plain", chatter, "0", "2500") != []
     assert windows_while_running("run", chatter, "0", "2500") == []
+
+
+def test_planted_system_tools_never_run(wine, env, sandbox):
+    # A Downloads folder holding the setup and a reg.exe (and friends) that someone put
+    # beside it, and the same in the current folder: Windows' search would find either
+    # before the system folder. Each stand-in would log its start.
+    downloads = sandbox / "Downloads"
+    downloads.mkdir()
+    for program in (wine.exe, wine.tool("steamprobe")):
+        shutil.copyfile(program, downloads / program.name)
+    for folder in (downloads, sandbox / "cwd"):
+        for name in SYSTEM_TOOLS:
+            shutil.copyfile(wine.tool("argecho"), folder / f"{name}.exe")
+    marker = sandbox / "planted.log"
+    run_env = dict(env, ARGECHO_LOG=win_path(marker))
+    (sandbox / "Steam" / "userdata" / "7").mkdir(parents=True)
+    runs = [
+        # An artwork address that refuses: the URL service fails, then curl and PowerShell.
+        (wine.exe.name, ["--name", "Foo", "--steam-dir", win_path(sandbox / "Steam"),
+                         "--hero", refused_url("/hero.png")]),
+        (wine.exe.name, ["--cli", "-y", "--dry-run"]),
+        (wine.exe.name, ["--uninstall", "--cli", "-y"]),
+        # Closing Steam: tasklist, then taskkill.
+        ("steamprobe.exe", ["close"]),
+    ]
+    for program, args in runs:
+        r = wine.run(downloads / program, args, env=run_env, cwd=sandbox / "cwd")
+        assert r.status == 0, r
+    assert not marker.exists(), marker.read_text()

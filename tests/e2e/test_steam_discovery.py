@@ -46,6 +46,23 @@ def test_registry_values_in_source_order_and_by_path_identity(prefix_with_regist
     assert roots(win_path(sandbox / "missing")) == [per_user, win_path(steam)]
 
 
+def test_registry_folder_outside_the_oem_code_page(prefix_with_registry, env, sandbox):
+    # `reg` would print this folder in code page 437, where it cannot even be written.
+    clone = prefix_with_registry
+    steam = sandbox / "Игры" / "Café" / "Steam"
+    steam.mkdir(parents=True)
+    data = win_path(steam).replace("\\", "\\\\")
+    text = ("Windows Registry Editor Version 5.00\r\n\r\n"
+            "[HKEY_CURRENT_USER\\Software\\Valve\\Steam]\r\n"
+            f'"SteamPath"="{data}"\r\n')
+    reg_file = sandbox / "steam.reg"
+    reg_file.write_bytes(b"\xff\xfe" + text.encode("utf-16-le"))
+    r = clone.wine(["reg", "import", win_path(reg_file)])
+    assert r.returncode == 0, r
+    r = clone.run(clone.tool("steamprobe"), ["roots"], env=env, cwd=sandbox / "cwd")
+    assert lines(r) == [win_path(steam)]
+
+
 def test_program_folders_and_home_layouts(wine, steamprobe, env, sandbox):
     cwd = sandbox / "cwd"
     assert lines(steamprobe("roots")) == []

@@ -1,10 +1,15 @@
 """Closing and restarting the Steam client, with a stand-in steam.exe and a working tasklist
-(Wine's own tasklist prints nothing)."""
+(Wine's own tasklist prints nothing) in the system folder of this module's prefix."""
 import time
 
 import pytest
 
 from harness import wait_until, win_path
+
+
+@pytest.fixture(scope="module")
+def wine(wine_with_fakes):
+    return wine_with_fakes
 
 
 class FakeSteam:
@@ -17,7 +22,6 @@ class FakeSteam:
         self.log = sandbox / "steam.log"
         self.env = dict(env, FAKESTEAM_LOG=win_path(self.log), FAKESTEAM_LIFETIME_MS="30000")
         self.clients = []
-        wine.install_tool("fake_tasklist", sandbox / "cwd", "tasklist.exe")
 
     def root(self, path, with_exe=True):
         path.mkdir(parents=True, exist_ok=True)
@@ -27,12 +31,18 @@ class FakeSteam:
 
     def start_client(self, root, ignore_shutdown=False):
         env = dict(self.env, FAKESTEAM_IGNORE_SHUTDOWN="1" if ignore_shutdown else "0")
+        env.pop("FAKESTEAM_HANG_SHUTDOWN", None)
         client = self.wine.start(root / "steam.exe", [], env=env)
         self.clients.append(client)
         return client
 
     def lines(self):
         return self.log.read_text().splitlines() if self.log.exists() else []
+
+    def folders(self):
+        """The current folder of each start, by process id."""
+        return {line.split(" ", 2)[1]: line.split(" ", 2)[2] for line in self.lines()
+                if line.startswith("cwd ")}
 
     def starts(self, root):
         """The arguments of each start of root's steam.exe."""
@@ -55,8 +65,8 @@ def steam(wine, env, sandbox):
     fake.close()
 
 
-def probe(steamprobe, steam, *args):
-    return steamprobe(*args, extra_env=steam.env)
+def probe(steamprobe, steam, *args, **kwargs):
+    return steamprobe(*args, extra_env=steam.env, **kwargs)
 
 
 def wait_for_running(steamprobe, steam):
@@ -67,21 +77,30 @@ def wait_for_running(steamprobe, steam):
     (True, False, False),   # asked through its root, it exits: no kill
     (True, True, True),     # it ignores the request: killed by image name after ~2 s
     (False, False, True),   # no root found, so no request: killed by image name
+    (True, "hangs", True),  # the request itself never returns: given up after 10 s, killed
 ])
 def test_close_asks_then_kills_by_image_name(steamprobe, steam, sandbox, with_root,
                                              ignores_shutdown, killed):
     root = steam.root(sandbox / "ProgramFilesX86" / "Steam" if with_root
                       else sandbox / "Elsewhere" / "Steam")
+    hangs = ignores_shutdown == "hangs"
+    if hangs:
+        # The request hangs for the fake's whole lifetime unless the wait for it has an end.
+        steam.env.update(FAKESTEAM_HANG_SHUTDOWN="1", FAKESTEAM_LIFETIME_MS="60000")
     assert probe(steamprobe, steam, "running").out == "false\n"
     client = steam.start_client(root, ignore_shutdown=ignores_shutdown)
     wait_for_running(steamprobe, steam)
 
-    r = probe(steamprobe, steam, "close")
+    r = probe(steamprobe, steam, "close", timeout=90)
     elapsed = int(r.out.split()[1])
     assert probe(steamprobe, steam, "running").out == "false\n"
     status = client.wait(timeout=30).status
     assert steam.starts(root)[1:] == ([['"-shutdown"']] if with_root else [])
-    if killed:
+    if hangs:
+        # 10 s for the request, 10 polls of 200 ms, taskkill, the first poll after it.
+        assert 12000 <= elapsed < 30000, elapsed
+        assert not any(line.startswith("exit ") for line in steam.lines())
+    elif killed:
         # 10 polls of 200 ms, taskkill, then the first poll of the second pass.
         # (Wine's taskkill ends a process with status 0, so only the log tells.)
         assert 2000 <= elapsed < 8000, elapsed
@@ -91,6 +110,20 @@ def test_close_asks_then_kills_by_image_name(steamprobe, steam, sandbox, with_ro
         assert status == 0
         assert any(line.endswith(" shutdown") and line.startswith("exit ")
                    for line in steam.lines())
+
+
+def test_restart_does_not_hold_the_callers_output_pipe(wine, steamprobe, steam, sandbox):
+    # `setup | tee log` must end when the setup does, not when the user quits Steam: the
+    # restarted client gets the null device instead of our pipes, and its own folder.
+    root = steam.root(sandbox / "A" / "Steam")
+    restart = wine.start(wine.tool("steamprobe"), ["restart", win_path(root)], env=steam.env,
+                         cwd=sandbox / "cwd")
+    steam.clients.append(restart)
+    assert restart.wait_exit(timeout=20).status == 0
+    wait_until(restart.stdout_closed, timeout=5)
+    wait_until(lambda: steam.starts(root), timeout=20)
+    assert probe(steamprobe, steam, "running").out == "true\n"
+    assert list(steam.folders().values()) == ['"' + win_path(root).replace("\\", "\\\\") + '"']
 
 
 def test_restart_starts_only_the_first_roots_steam_and_does_not_wait(wine, steamprobe, steam,

@@ -63,6 +63,10 @@ TEST(GridloomPlan, RecordAndMatch) {
     EXPECT_EQ(find_matching_shortcut(list, "Star", 99), 3u);  // by name, case-sensitive
     EXPECT_EQ(find_matching_shortcut(list, "Nope", 99), std::nullopt);
     EXPECT_EQ(find_matching_shortcut({}, "Star", 7), std::nullopt);
+    // An entry without an "appid" key reads as 0: --appid 0 must not take it over.
+    const std::vector<SteamShortcut> no_ids = {entry("Other", 0), entry("Star", 0)};
+    EXPECT_EQ(find_matching_shortcut(no_ids, "Nope", 0), std::nullopt);
+    EXPECT_EQ(find_matching_shortcut(no_ids, "Star", 0), 1u);
 }
 
 TEST(GridloomPlan, Header) {

@@ -36,6 +36,8 @@ TEST(InstallPlan, InstallPathRule) {
         {R"(D:\Games\ML)", R"(C:\L)", R"(D:\Games\ML)"},
         {R"(D:\Games\ML\)", std::nullopt, R"(D:\Games\ML\)"},
         {"relative/dir", R"(C:\L)", "relative/dir"},
+        // An empty --install-dir is not the current folder.
+        {"", R"(C:\L)", R"(C:\L\Marrowlane)"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(install_path_for(c.install_dir, c.local_app_data), c.expected)

@@ -8,7 +8,9 @@
 //
 // Each start appends "start PID EXE ARGS" to the file in FAKESTEAM_LOG, and the client
 // appends "exit PID shutdown" or "exit PID lifetime" when it ends by itself, and
-// "ignored PID shutdown" for each request it ignores.
+// "ignored PID shutdown" for each request it ignores. Each start also appends "cwd PID DIR",
+// its current folder. With FAKESTEAM_HANG_SHUTDOWN=1 a start with "-shutdown" hangs, as the
+// request to a hung client does, until its lifetime is over.
 #include <windows.h>
 
 #include <shellapi.h>
@@ -45,7 +47,16 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         shutdown = shutdown || std::wstring_view(argv[i]) == L"-shutdown";
     }
     log(line);
+    wchar_t cwd[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, cwd);
+    log("cwd " + pid + " " + ml::debug_quote(ml::narrow(cwd)));
 
+    const auto lifetime = ml::env_var("FAKESTEAM_LIFETIME_MS");
+    const DWORD limit = lifetime ? static_cast<DWORD>(std::stoul(*lifetime)) : 60000;
+    if (shutdown && ml::env_var("FAKESTEAM_HANG_SHUTDOWN").value_or("") == "1") {
+        Sleep(limit);
+        return 4;
+    }
     if (shutdown) {
         ml::UniqueHandle event(OpenEventW(EVENT_MODIFY_STATE, FALSE, kShutdownEvent));
         if (event) SetEvent(event.get());
@@ -53,8 +64,6 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     }
 
     ml::UniqueHandle event(CreateEventW(nullptr, TRUE, FALSE, kShutdownEvent));
-    const auto lifetime = ml::env_var("FAKESTEAM_LIFETIME_MS");
-    const DWORD limit = lifetime ? static_cast<DWORD>(std::stoul(*lifetime)) : 60000;
     const bool ignore = ml::env_var("FAKESTEAM_IGNORE_SHUTDOWN").value_or("") == "1";
     const ULONGLONG deadline = GetTickCount64() + limit;
     for (;;) {

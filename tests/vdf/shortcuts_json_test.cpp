@@ -17,7 +17,8 @@ TEST(ShortcutsJson, OneEntryPerLineInWriterOrder) {
     s.tags = {"x", "y\n"};
     s.extra_nodes = {{"sortas", std::string("Cafe")},
                      {"n", 5u},
-                     {"grp", std::vector<VdfLeaf>{{"a", std::string("b")}, {"c", 1u}}}};
+                     {"grp", std::vector<VdfLeaf>{{"a", std::string("b")}, {"c", 1u}}},
+                     {"f", VdfFixed{0x03, std::string("\x00\x00\x80\x3F", 4)}}};
     const std::string line =
         R"({"appid":3347587637,"AppName":"Caf)"
         "\xC3\xA9"
@@ -27,7 +28,7 @@ TEST(ShortcutsJson, OneEntryPerLineInWriterOrder) {
         R"("LaunchOptions":"a\tb\u0001","IsHidden":0,"AllowDesktopConfig":1,"AllowOverlay":1,)"
         R"("OpenVR":0,"Devkit":0,"DevkitGameID":"","DevkitOverrideAppID":0,)"
         R"("LastPlayTime":4294967295,"FlatpakAppID":"","sortas":"Cafe","n":5,)"
-        R"("grp":{"a":"b","c":1},"tags":["x","y\n"]})";
+        R"("grp":{"a":"b","c":1},"f":{"type":3,"bytes":"0000803f"},"tags":["x","y\n"]})";
     EXPECT_EQ(shortcut_to_json(s), line);
     const std::string plain = shortcut_to_json(SteamShortcut{});
     EXPECT_EQ(shortcuts_to_json({}), "[]\n");

@@ -100,8 +100,20 @@ TEST(ShortcutsVdf, ReadsEdgeCases) {
                                {"hidden", 1u},
                                {"Group", std::vector<VdfLeaf>{{"a", std::string("x")}, {"b", 2u}}},
                                {"sortas", std::string("Again")}};
-    SteamShortcut repaired = named("a" + kR + "b" + kR, {kR + kR});
-    repaired.extra_nodes = {{"k" + kR, std::string(kR)}};
+    // Older tools wrote Windows-1252: a rewrite must give the same bytes back.
+    SteamShortcut as_read = named(
+        "a\xFF"
+        "b\xC3",
+        {"\xF0\x9F\x8E\xFF"});
+    as_read.extra_nodes = {{"k\x80", std::string("\xE2\x82")}};
+    SteamShortcut fixed = named("N");
+    fixed.extra_nodes = {{"f", VdfFixed{0x03, std::string("\x00\x00\x80\x3F", 4)}},
+                         {"p", VdfFixed{0x04, "\x01\x02\x03\x04"}},
+                         {"c", VdfFixed{0x06, std::string("\xFF\x00\x00\xFF", 4)}},
+                         {"u", VdfFixed{0x07, "12345678"}},
+                         {"g", std::vector<VdfLeaf>{{"i", VdfFixed{0x0A,
+                                                                   "\xFF\xFF\xFF\xFF"
+                                                                   "\xFF\xFF\xFF\xFF"}}}}};
     SteamShortcut cut = named("Cut");
     cut.exe = "E";
 
@@ -149,13 +161,43 @@ TEST(ShortcutsVdf, ReadsEdgeCases) {
                                 table_node("Group", str_node("a", "x") + int_node("b", 2)) +
                                 str_node("sortas", "Again"))),
          {with_extras}},
-        {"invalid UTF-8 replaced",
+        {"invalid UTF-8 kept as read",
          file_of(entry("\xFF", str_node("AppName",
                                         "a\xFF"
                                         "b\xC3") +
                                    str_node("k\x80", "\xE2\x82") +
                                    table_node("tags", str_node("0", "\xF0\x9F\x8E\xFF")))),
-         {repaired}},
+         {as_read}},
+        {"fixed-width nodes kept in order, skipped in tags, dropped under a field's key",
+         file_of(entry("0",
+                       "\x03"
+                       "f" +
+                           nul() + std::string("\x00\x00\x80\x3F", 4) + str_node("AppName", "N") +
+                           "\x04"
+                           "p" +
+                           nul() + "\x01\x02\x03\x04" +
+                           "\x06"
+                           "c" +
+                           nul() + std::string("\xFF\x00\x00\xFF", 4) +
+                           "\x07"
+                           "u" +
+                           nul() + "12345678" +
+                           "\x03"
+                           "appid" +
+                           nul() + "abcd" +
+                           table_node("tags",
+                                      "\x0A"
+                                      "0" +
+                                          nul() + "12345678") +
+                           table_node("g",
+                                      "\x0A"
+                                      "i" +
+                                          nul() + std::string(8, '\xFF')))),
+         {fixed}},
+        {"root named Shortcuts by older clients",
+         nul() + "Shortcuts" + nul() + e + "\x08\x08",
+         {SteamShortcut{}}},
+        {"ends after the root's end", header() + e + "\x08", {SteamShortcut{}}},
         {"ends after a complete field",
          open + str_node("AppName", "Cut") + str_node("Exe", "E"),
          {cut}},
@@ -163,10 +205,6 @@ TEST(ShortcutsVdf, ReadsEdgeCases) {
          open + nul() + "tags" + nul() + str_node("0", "t0"),
          {named("", {"t0"})}},
         {"ends after the entry name", open, {SteamShortcut{}}},
-        {"junk after the root table ignored", file_of(e) + "\x03junk\xFF", {SteamShortcut{}}},
-        {"first non-table byte ends the entries",
-         header() + e + str_node("AppName", "x") + e,
-         {SteamShortcut{}}},
     };
     for (const auto& c : cases) {
         const auto parsed = parse_shortcuts_vdf(c.bytes);
@@ -191,8 +229,8 @@ TEST(ShortcutsVdf, FailsWithTheKindAndMessageOfEachFault) {
     const std::vector<Case> cases = {
         {"header byte", "\x01shortcuts" + nul(), bad, "Invalid VDF header"},
         {"text file", "\"shortcuts\"\n{\n}\n", bad, "Invalid VDF header"},
-        {"root Shortcuts", nul() + "Shortcuts" + nul() + "\x08\x08", bad,
-         "Expected root 'shortcuts', got 'Shortcuts'"},
+        {"root shortcutz", nul() + "shortcutz" + nul() + "\x08\x08", bad,
+         "Expected root 'shortcuts', got 'shortcutz'"},
         {"root shortcut", nul() + "shortcut" + nul(), bad,
          "Expected root 'shortcuts', got 'shortcut'"},
         {"root invalid UTF-8", nul() + "sh\xFF" + nul(), bad,
@@ -211,12 +249,28 @@ TEST(ShortcutsVdf, FailsWithTheKindAndMessageOfEachFault) {
          short_int},
         {"table in tags", in_tags + nul() + "0" + nul() + "\x08", bad,
          "Unknown sub-key type in nested table 'tags': 0x00"},
-        {"marker 07 in Tags", in_entry + nul() + "Tags" + nul() + "\x07" + "0" + nul(), bad,
-         "Unknown sub-key type in nested table 'Tags': 0x07"},
+        {"marker 05 in Tags", in_entry + nul() + "Tags" + nul() + "\x05" + "0" + nul(), bad,
+         "Unknown sub-key type in nested table 'Tags': 0x05"},
         {"marker ff in another table", in_entry + nul() + "g\xFF" + nul() + "\xFF" + "0" + nul(),
          bad, "Unknown sub-key type in nested table 'g" + kR + "': 0xff"},
-        {"float node in an entry", in_entry + "\x03" + "f" + nul() + "\x01\x02\x03\x04", bad,
-         "Unknown BKV type marker: 0x03"},
+        {"marker 05 in an entry", in_entry + "\x05" + "w" + nul() + "\x01\x02\x03\x04", bad,
+         "Unknown BKV type marker: 0x05"},
+        {"float cut", in_entry + "\x03" + "f" + nul() + "\x01\x02\x03", eof,
+         "Unexpected EOF reading fixed-width value"},
+        {"int64 in tags cut", in_tags + "\x0A" + "0" + nul() + "1234567", eof,
+         "Unexpected EOF reading fixed-width value"},
+        // Anything but entries and the two end bytes at the root level would be lost by the
+        // next write, so it is damage, not something to skip.
+        {"string node before the entries",
+         file_of(str_node("x", "y") + entry("0", str_node("AppName", "kept"))), bad,
+         "Unknown BKV type marker at root level: 0x01"},
+        {"entries after a stray root end",
+         header() + entry("0", "") + "\x08" + entry("1", str_node("AppName", "lost")) + "\x08", bad,
+         "Unexpected data after the root table: 0x00"},
+        {"a third end byte", file_of(entry("0", "")) + "\x08", bad,
+         "Unexpected data after the root table: 0x08"},
+        {"junk after the end", file_of(entry("0", "")) + "\x03junk", bad,
+         "Unexpected data after the root table: 0x03"},
         {"fault in a later entry discards all",
          file_of(entry("0", str_node("AppName", "ok")) + nul() + "1" + nul() + "\xEF" + "x" +
                  nul()),
@@ -236,7 +290,7 @@ TEST(ShortcutsVdf, ReadCStringAdvancesPastTheNul) {
         {"abc" + nul() + "d" + nul(), 4, "d", 6},
         {"abc" + nul(), 3, "", 4},
         {a40 + "\xC3\xA9" + a40 + nul(), 0, a40 + "\xC3\xA9" + a40, 83},
-        {a40 + "\xFF" + nul(), 0, a40 + kR, 42},
+        {a40 + "\xFF" + nul(), 0, a40 + "\xFF", 42},
     };
     for (const auto& [buffer, start, text, next] : cases) {
         std::size_t pos = start;
