@@ -13,6 +13,10 @@ bool is_valid_utf8(std::string_view bytes) noexcept;
 // subsequence is replaced by U+FFFD (EF BF BD), the Unicode recommended practice.
 std::string sanitize_utf8(std::string_view bytes);
 
+// text as the content of a JSON string: '"', '\' and U+0000..U+001F escaped, every other
+// character (including '/' and non-ASCII) unchanged.
+std::string json_string_content(std::string_view text);
+
 // UTF-8 to UTF-16; invalid input is sanitized first, so the result is always well-formed.
 std::u16string utf8_to_utf16(std::string_view utf8);
 

@@ -8,10 +8,6 @@
 
 namespace ml {
 
-// text as the content of a JSON string: '"', '\' and U+0000..U+001F escaped, every other
-// character (including '/' and non-ASCII) unchanged.
-std::string json_string_content(std::string_view text);
-
 // The seven lines of config.json (line feeds, no final one), the three values escaped.
 std::string config_json_text(std::string_view origin, std::string_view game_name,
                              std::string_view game_url);

@@ -8,44 +8,9 @@ namespace ml {
 namespace {
 
 void append_json_string(std::string& out, std::string_view text) {
-    static constexpr char kHex[] = "0123456789abcdef";
     // Records built by callers may hold bytes that are not UTF-8; JSON must be.
-    const std::string clean = sanitize_utf8(text);
     out.push_back('"');
-    for (const char c : clean) {
-        const auto b = static_cast<unsigned char>(c);
-        switch (b) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\b':
-                out += "\\b";
-                break;
-            case '\f':
-                out += "\\f";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                if (b < 0x20) {
-                    out += "\\u00";
-                    out.push_back(kHex[b >> 4]);
-                    out.push_back(kHex[b & 0x0F]);
-                } else {
-                    out.push_back(c);
-                }
-        }
-    }
+    out += json_string_content(sanitize_utf8(text));
     out.push_back('"');
 }
 

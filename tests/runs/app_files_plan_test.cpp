@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "platform/text.hpp"
 #include "runs/app_files_plan.hpp"
 #include "runs/registration_plan.hpp"
 
