@@ -4,6 +4,8 @@
 
 #include <thread>
 
+#include "platform/files.hpp"
+
 #include "platform/cmdline.hpp"
 #include "platform/handle.hpp"
 #include "platform/win32.hpp"
@@ -61,12 +63,54 @@ std::string drain(HANDLE pipe) {
     return data;
 }
 
+// A job that ends every process in it when its last handle closes: a download tool and
+// whatever it started go together, also when this program itself ends first. Empty when
+// the system refuses one; the watch then ends the child alone.
+UniqueHandle make_kill_on_close_job() {
+    UniqueHandle job(CreateJobObjectW(nullptr, nullptr));
+    if (!job) return {};
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION info{};
+    info.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (!SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &info,
+                                 sizeof info)) {
+        return {};
+    }
+    return job;
+}
+
+// Exit code of a child the watch ended (a process ended by Task Manager shows 1 as well).
+constexpr UINT kStoppedExitCode = 1;
+
+// Waits for a watched child in short slices, looking at the file's size between them; ends
+// the child's job (or the child alone) once the watch says so.
+std::optional<TransferEnd> wait_watched(HANDLE process, HANDLE job, const ChildWatch& watch) {
+    // Short enough that a shortened test limit is kept to within a tenth of a second.
+    constexpr DWORD slice_ms = 100;
+    TransferWatch clock(watch.limits, TransferClock::now());
+    while (WaitForSingleObject(process, slice_ms) == WAIT_TIMEOUT) {
+        const auto now = TransferClock::now();
+        clock.bytes_seen(file_size(watch.file).value_or(0), now);
+        if (const auto end = clock.due(now)) {
+            if (job == nullptr || !TerminateJobObject(job, kStoppedExitCode)) {
+                TerminateProcess(process, kStoppedExitCode);
+            }
+            WaitForSingleObject(process, INFINITE);
+            return end;
+        }
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 Result<ChildRun> run_child(std::string_view program, const std::vector<std::string>& arguments,
                            const ChildOptions& options) {
     if (options.output == ChildOutput::Capture && !options.wait) {
         return fail(ErrorKind::InvalidInput, "captured output needs a child that is waited for");
+    }
+    if (options.watch && (options.output == ChildOutput::Capture || !options.wait)) {
+        return fail(ErrorKind::InvalidInput,
+                    "a watched child is waited for, its output not captured");
     }
     auto line = join_command_line(program, arguments, options.raw_tail);
     if (!line) return std::unexpected(line.error());
@@ -115,13 +159,20 @@ Result<ChildRun> run_child(std::string_view program, const std::vector<std::stri
 
     // No application name: Windows then looks the program up as a command would, which is
     // what lets `reg` or `tasklist` be found, and a test put its own tool first.
+    // A watched child starts suspended, so that it is in its job before it can start anything.
+    UniqueHandle job = options.watch ? make_kill_on_close_job() : UniqueHandle();
+    const DWORD flags = CREATE_NO_WINDOW | (options.watch ? CREATE_SUSPENDED : 0);
     PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
-                        nullptr, nullptr, &si, &pi)) {
+    if (!CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, TRUE, flags, nullptr,
+                        nullptr, &si, &pi)) {
         return std::unexpected(last_os_error());
     }
     UniqueHandle process(pi.hProcess);
     UniqueHandle thread(pi.hThread);
+    if (options.watch) {
+        if (job && !AssignProcessToJobObject(job.get(), process.get())) job.reset();
+        ResumeThread(thread.get());
+    }
     // Our copies of the child's ends must go, or the pipes never report their end.
     child_out.reset();
     child_err.reset();
@@ -136,6 +187,7 @@ Result<ChildRun> run_child(std::string_view program, const std::vector<std::stri
         run.out = drain(out_pipe.read.get());
         err_reader.join();
     }
+    if (options.watch) run.stopped = wait_watched(process.get(), job.get(), *options.watch);
     if (options.wait) {
         WaitForSingleObject(process.get(), INFINITE);
         DWORD code = 0;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/error.hpp"
+#include "platform/transfer_watch.hpp"
 
 namespace ml {
 
@@ -19,6 +20,13 @@ enum class ChildOutput {
     Inherit,  // this program's own standard handles (the null device where there are none)
 };
 
+// A child that fills a file (a download tool): it is ended, together with every process it
+// started, when the file stops growing or the child runs too long.
+struct ChildWatch {
+    std::string file;  // the file the child writes; absent counts as 0 bytes
+    TransferLimits limits;
+};
+
 // How to start a child.
 struct ChildOptions {
     ChildOutput output = ChildOutput::Discard;
@@ -27,6 +35,9 @@ struct ChildOptions {
     // Text appended after the quoted arguments, unquoted, for `cmd /c`: cmd parses the rest
     // of its command line itself and does not understand backslash-escaped quotes.
     std::string raw_tail;
+    // Set only for downloads; every other child is simply waited for. Needs wait and no
+    // Capture (the watch cannot look at the file while the pipes are drained).
+    std::optional<ChildWatch> watch;
 
     // Output captured, waited for (the probes: reg query, tasklist).
     static ChildOptions captured() {
@@ -48,6 +59,7 @@ struct ChildRun {
     std::optional<std::uint32_t> exit_code;  // nullopt when the child was not waited for
     std::string out;                         // captured standard output, as bytes
     std::string err;                         // captured standard error, as bytes
+    std::optional<TransferEnd> stopped;      // set when the watch ended the child
 };
 
 // Starts `program` with `arguments` joined by the Windows convention. A bare program name is
