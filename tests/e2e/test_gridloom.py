@@ -4,6 +4,7 @@ from __future__ import annotations
 import pathlib
 import shutil
 import subprocess
+import time
 import zlib
 
 import pytest
@@ -350,3 +351,25 @@ def test_whole_transcript(run, sandbox):
                           f"  [!] No user profiles found in {dbg(empty_root)}/userdata. Skipping.\n"
                           "\n✓ Steam injection complete! Return to Steam or restart Steam to see "
                           "your game.\n")
+
+
+def test_artwork_at_a_silent_server_fails_and_the_run_finishes(wine, run, steam, sandbox,
+                                                               http_server):
+    # A server that accepts and never answers; every download method gives up in turn.
+    url = http_server.serve("/hero.png", b"never sent", behaviour="silent")
+    wine.install_tool("fake_curl", sandbox / "cwd", "curl.exe")
+    wine.install_tool("fake_powershell", sandbox / "cwd", "powershell.exe")
+    started = time.monotonic()
+    r = run("--name", "Quiet", "--hero", url, "--steam-dir", win_path(steam),
+            extra_env={"ML_TEST_DOWNLOAD_STALL_MS": "1500"}, timeout=60)
+    elapsed = time.monotonic() - started
+    assert r.status == 0, r
+    assert r.err == ("       [!] Failed to deploy Hero Banner (1920x620): "
+                     f"Failed to download asset from {url}\n")
+    grid = vdf_path(steam, "12345678").parent / "grid"
+    assert list(grid.iterdir()) == []
+    assert [e["AppName"] for e in vdf.dump(vdf_path(steam, "12345678"))] == ["Quiet"]
+    assert http_server.paths_requested() == ["/hero.png"] * 3
+    assert elapsed < 3 * 1.5 + 15, elapsed
+    assert not {"curl.exe", "powershell.exe"} & set(wine.process_names())
+    print(f"silent server, stall limit 1.5 s: run took {elapsed:.1f} s")
