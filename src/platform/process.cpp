@@ -4,8 +4,6 @@
 
 #include <thread>
 
-#include "platform/files.hpp"
-
 #include "platform/cmdline.hpp"
 #include "platform/handle.hpp"
 #include "platform/win32.hpp"
@@ -78,6 +76,19 @@ UniqueHandle make_kill_on_close_job() {
     return job;
 }
 
+// The size of a file another process is writing; 0 while it does not exist. Asked through a
+// handle: the size in the folder entry, which GetFileAttributesExW reads, can lag behind the
+// data of a file still open for writing on NTFS. Opening for attributes only conflicts with
+// no sharing mode the writer chose.
+std::uint64_t size_being_written(const std::string& path) {
+    UniqueFile file(CreateFileW(widen(path).c_str(), FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size{};
+    if (!file || !GetFileSizeEx(file.get(), &size)) return 0;
+    return static_cast<std::uint64_t>(size.QuadPart);
+}
+
 // Exit code of a child the watch ended (a process ended by Task Manager shows 1 as well).
 constexpr UINT kStoppedExitCode = 1;
 
@@ -89,7 +100,7 @@ std::optional<TransferEnd> wait_watched(HANDLE process, HANDLE job, const ChildW
     TransferWatch clock(watch.limits, TransferClock::now());
     while (WaitForSingleObject(process, slice_ms) == WAIT_TIMEOUT) {
         const auto now = TransferClock::now();
-        clock.bytes_seen(file_size(watch.file).value_or(0), now);
+        clock.bytes_seen(size_being_written(watch.file), now);
         if (const auto end = clock.due(now)) {
             if (job == nullptr || !TerminateJobObject(job, kStoppedExitCode)) {
                 TerminateProcess(process, kStoppedExitCode);
