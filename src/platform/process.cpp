@@ -168,11 +168,11 @@ Result<ChildRun> run_child(std::string_view program, const std::vector<std::stri
     si.hStdOutput = child_out ? child_out.get() : null_out.get();
     si.hStdError = child_err ? child_err.get() : null_out.get();
 
-    // No application name: Windows then looks the program up as a command would, which is
-    // what lets `reg` or `tasklist` be found, and a test put its own tool first.
     // A watched child starts suspended, so that it is in its job before it can start anything.
     UniqueHandle job = options.watch ? make_kill_on_close_job() : UniqueHandle();
     const DWORD flags = CREATE_NO_WINDOW | (options.watch ? CREATE_SUSPENDED : 0);
+    // No application name: Windows then looks the program up as a command would, which is
+    // what lets `reg` or `tasklist` be found, and a test put its own tool first.
     PROCESS_INFORMATION pi{};
     if (!CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, TRUE, flags, nullptr,
                         nullptr, &si, &pi)) {
