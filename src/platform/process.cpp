@@ -105,12 +105,67 @@ std::string drain(HANDLE pipe) {
     return data;
 }
 
+// A job that ends every process in it when its last handle closes: a download tool and
+// whatever it started go together, also when this program itself ends first. Empty when
+// the system refuses one; the watch then ends the child alone.
+UniqueHandle make_kill_on_close_job() {
+    UniqueHandle job(CreateJobObjectW(nullptr, nullptr));
+    if (!job) return {};
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION info{};
+    info.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (!SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &info,
+                                 sizeof info)) {
+        return {};
+    }
+    return job;
+}
+
+// The size of a file another process is writing; 0 while it does not exist. Asked through a
+// handle: the size in the folder entry, which GetFileAttributesExW reads, can lag behind the
+// data of a file still open for writing on NTFS. Opening for attributes only conflicts with
+// no sharing mode the writer chose.
+std::uint64_t size_being_written(const std::string& path) {
+    UniqueFile file(CreateFileW(widen(path).c_str(), FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size{};
+    if (!file || !GetFileSizeEx(file.get(), &size)) return 0;
+    return static_cast<std::uint64_t>(size.QuadPart);
+}
+
+// Exit code of a child the watch ended (a process ended by Task Manager shows 1 as well).
+constexpr UINT kStoppedExitCode = 1;
+
+// Waits for a watched child in short slices, looking at the file's size between them; ends
+// the child's job (or the child alone) once the watch says so.
+std::optional<TransferEnd> wait_watched(HANDLE process, HANDLE job, const ChildWatch& watch) {
+    // Short enough that a shortened test limit is kept to within a tenth of a second.
+    constexpr DWORD slice_ms = 100;
+    TransferWatch clock(watch.limits, TransferClock::now());
+    while (WaitForSingleObject(process, slice_ms) == WAIT_TIMEOUT) {
+        const auto now = TransferClock::now();
+        clock.bytes_seen(size_being_written(watch.file), now);
+        if (const auto end = clock.due(now)) {
+            if (job == nullptr || !TerminateJobObject(job, kStoppedExitCode)) {
+                TerminateProcess(process, kStoppedExitCode);
+            }
+            WaitForSingleObject(process, INFINITE);
+            return end;
+        }
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 Result<ChildRun> run_child(std::string_view program, const std::vector<std::string>& arguments,
                            const ChildOptions& options) {
     if (options.output == ChildOutput::Capture && !options.wait) {
         return fail(ErrorKind::InvalidInput, "captured output needs a child that is waited for");
+    }
+    if (options.watch && (options.output == ChildOutput::Capture || !options.wait)) {
+        return fail(ErrorKind::InvalidInput,
+                    "a watched child is waited for, its output not captured");
     }
     // A system tool by its full path, never by search: a planted reg.exe beside us or in
     // the current folder must not run.
@@ -171,17 +226,24 @@ Result<ChildRun> run_child(std::string_view program, const std::vector<std::stri
     if (auto listed = inherit.init(standard); !listed) return std::unexpected(listed.error());
     si.lpAttributeList = inherit.get();
 
+    // A watched child starts suspended, so that it is in its job before it can start anything.
+    UniqueHandle job = options.watch ? make_kill_on_close_job() : UniqueHandle();
+    const DWORD flags =
+        CREATE_NO_WINDOW | EXTENDED_STARTUPINFO_PRESENT | (options.watch ? CREATE_SUSPENDED : 0);
     // A system tool is named in full as the application, so nothing is searched; any other
     // program (a Steam client, a test's tool) is looked up as a command would be.
     PROCESS_INFORMATION pi{};
     if (!CreateProcessW(tool ? application.c_str() : nullptr, command_line.data(), nullptr, nullptr,
-                        TRUE, CREATE_NO_WINDOW | EXTENDED_STARTUPINFO_PRESENT, nullptr,
-                        working_dir.empty() ? nullptr : working_dir.c_str(), &si.StartupInfo,
-                        &pi)) {
+                        TRUE, flags, nullptr, working_dir.empty() ? nullptr : working_dir.c_str(),
+                        &si.StartupInfo, &pi)) {
         return std::unexpected(last_os_error());
     }
     UniqueHandle process(pi.hProcess);
     UniqueHandle thread(pi.hThread);
+    if (options.watch) {
+        if (job && !AssignProcessToJobObject(job.get(), process.get())) job.reset();
+        ResumeThread(thread.get());
+    }
     // Our copies of the child's ends must go, or the pipes never report their end.
     child_out.reset();
     child_err.reset();
@@ -196,6 +258,7 @@ Result<ChildRun> run_child(std::string_view program, const std::vector<std::stri
         run.out = drain(out_pipe.read.get());
         err_reader.join();
     }
+    if (options.watch) run.stopped = wait_watched(process.get(), job.get(), *options.watch);
     if (options.wait) {
         const DWORD limit = options.wait_limit_ms.value_or(INFINITE);
         if (WaitForSingleObject(process.get(), limit) == WAIT_TIMEOUT) return run;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/error.hpp"
+#include "platform/transfer_watch.hpp"
 
 namespace ml {
 
@@ -20,6 +21,13 @@ enum class ChildOutput {
     // for a pipe or file, so that a caller reading our output (`setup | tee log`) is not kept
     // waiting by a child that outlives us.
     Inherit,
+};
+
+// A child that fills a file (a download tool): it is ended, together with every process it
+// started, when the file stops growing or the child runs too long.
+struct ChildWatch {
+    std::string file;  // the file the child writes; absent counts as 0 bytes
+    TransferLimits limits;
 };
 
 // How to start a child.
@@ -35,6 +43,9 @@ struct ChildOptions {
     // Text appended after the quoted arguments, unquoted, for `cmd /c`: cmd parses the rest
     // of its command line itself and does not understand backslash-escaped quotes.
     std::string raw_tail;
+    // Set only for downloads; every other child is simply waited for. Needs wait and no
+    // Capture (the watch cannot look at the file while the pipes are drained).
+    std::optional<ChildWatch> watch;
 
     // Output captured, waited for (the probes: reg query, tasklist).
     static ChildOptions captured() {
@@ -56,6 +67,7 @@ struct ChildRun {
     std::optional<std::uint32_t> exit_code;  // nullopt when not waited for, or not to its end
     std::string out;                         // captured standard output, as bytes
     std::string err;                         // captured standard error, as bytes
+    std::optional<TransferEnd> stopped;      // set when the watch ended the child
 };
 
 // Starts `program` with `arguments` joined by the Windows convention. The system tools (reg,

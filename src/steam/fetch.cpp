@@ -3,10 +3,12 @@
 #include <functional>
 
 #include "platform/console.hpp"
+#include "platform/env.hpp"
 #include "platform/files.hpp"
 #include "platform/path.hpp"
 #include "platform/process.hpp"
 #include "platform/text.hpp"
+#include "platform/transfer_watch.hpp"
 #include "platform/url_download.hpp"
 #include "steam/rules.hpp"
 
@@ -15,6 +17,29 @@ namespace {
 
 // One download method: fills the file at its argument and says whether it succeeded.
 using DownloadMethod = std::function<bool(const std::string& file)>;
+
+// The limits every download method runs under. Tests shorten them through two variables
+// (milliseconds), read once; without them the shipped limits hold.
+const TransferLimits& download_limits() {
+    static const TransferLimits limits = [] {
+        const auto stall = env_var("ML_TEST_DOWNLOAD_STALL_MS");
+        const auto total = env_var("ML_TEST_DOWNLOAD_TOTAL_MS");
+        return transfer_limits_with(stall ? std::optional<std::string_view>(*stall) : std::nullopt,
+                                    total ? std::optional<std::string_view>(*total) : std::nullopt);
+    }();
+    return limits;
+}
+
+// Runs a download tool that writes `file`, ended with everything it started when the file
+// stops growing or the tool runs too long: curl and PowerShell have no such limit of their
+// own as we call them. True when it ran to its end with exit status 0.
+bool run_download_tool(std::string_view program, const std::vector<std::string>& arguments,
+                       const std::string& file) {
+    ChildOptions options;
+    options.watch = ChildWatch{file, download_limits()};
+    auto run = run_child(program, arguments, options);
+    return run && !run->stopped && run->exit_code == 0u;
+}
 
 bool has_content(const std::string& file) {
     const auto size = file_size(file);
@@ -48,18 +73,19 @@ Result<void> download(std::string_view source, const std::string& dest) {
 
     const DownloadMethod methods[] = {
         [&](const std::string& file) {
-            return url_download_to_file(url, file).has_value() && has_content(file);
+            return url_download_to_file(url, file, download_limits()).has_value() &&
+                   has_content(file);
         },
         [&](const std::string& file) {
-            auto status = run_hidden_command("curl", {"-fsSL", url, "-o", file});
-            return status && *status == 0 && has_content(file);
+            return run_download_tool("curl", {"-fsSL", url, "-o", file}, file) && has_content(file);
         },
         [&](const std::string& file) {
             // An empty file counts here: PowerShell reported success for it.
-            auto status = run_hidden_command(
-                "powershell", {"-NoProfile", "-NonInteractive", "-WindowStyle", "Hidden",
-                               "-Command", powershell_download_script(url, file)});
-            return status && *status == 0 && path_exists(file);
+            return run_download_tool("powershell",
+                                     {"-NoProfile", "-NonInteractive", "-WindowStyle", "Hidden",
+                                      "-Command", powershell_download_script(url, file)},
+                                     file) &&
+                   path_exists(file);
         },
     };
     for (const DownloadMethod& method : methods) {

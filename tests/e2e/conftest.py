@@ -5,6 +5,7 @@ import os
 import pathlib
 import shutil
 import subprocess
+import time
 
 import pytest
 
@@ -28,6 +29,19 @@ def start_desktop(w: Wine) -> None:
     subprocess.run(["wine", str(w.tool("guidriver")), "list"], env=w.unix_env(),
                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                    stderr=subprocess.DEVNULL, timeout=120)
+
+
+def hold_desktop(w: Wine, log: pathlib.Path) -> subprocess.Popen:
+    """Keeps the prefix's desktop process alive until the returned program's standard input
+    closes. Wine ends its desktop a moment after the last window has gone, and the next
+    captured guidriver run would then start a new one that holds its output pipe open."""
+    holder = subprocess.Popen(["wine", str(w.tool("guidriver")), "hold"], env=w.unix_env(),
+                              stdin=subprocess.PIPE, stdout=log.open("wb"),
+                              stderr=subprocess.DEVNULL)
+    deadline = time.monotonic() + 60
+    while b"ready" not in log.read_bytes() and time.monotonic() < deadline:
+        time.sleep(0.05)
+    return holder
 
 
 @pytest.fixture(scope="session")
@@ -56,7 +70,10 @@ def wine_with_fakes(session_wine, tmp_path_factory) -> Wine:
                        ("fake_powershell", "powershell.exe")):
         clone.install_tool(tool, None, name)
     start_desktop(clone)
+    holder = hold_desktop(clone, clone.prefix.parent / "hold.log")
     yield clone
+    holder.stdin.close()
+    holder.wait(timeout=30)
     clone.shutdown()
 
 

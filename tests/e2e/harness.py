@@ -317,6 +317,13 @@ class Wine:
         for name in ("Marrowlane-Setup.exe", "installstep.exe", "guidriver.exe", *extra):
             self.wine(["taskkill", "/f", "/im", name], timeout=30)
 
+    def process_names(self) -> list[str]:
+        """The image names of every Windows process of this prefix, lower case (Wine's own
+        tasklist prints nothing; our stand-in lists what the system reports)."""
+        r = self.wine([str(self.tool("fake_tasklist")), "/fo", "csv", "/nh"], timeout=30)
+        lines = r.stdout.decode("utf-8", "replace").splitlines()
+        return [line.split('","')[0].strip('"').lower() for line in lines if line.startswith('"')]
+
     # -- windows on the virtual display --------------------------------------------------
     def gui(self, *args: str, timeout: float = 60) -> subprocess.CompletedProcess:
         return subprocess.run(["wine", str(self.tool("guidriver")), *args], capture_output=True,
@@ -377,6 +384,9 @@ class Route:
     status: int = 200
     body: bytes = b""
     headers: dict = dataclasses.field(default_factory=dict)
+    # "answer" at once; "silent": read the request, never answer; "stall": send the headers,
+    # then nothing; "drip": the body one byte a second.
+    behaviour: str = "answer"
 
 
 @dataclasses.dataclass
@@ -391,13 +401,15 @@ class HttpServer:
 
     serve(path, body) answers GET path with 200 and the body; serve(path, status=404) with an
     error page; serve(path, status=302, headers={"Location": url}) redirects. Paths not
-    served answer 404. Every request is recorded in `requests`. It never leaves a client
-    waiting without an answer: the URL service of Windows has no timeout.
+    served answer 404. Every request is recorded in `requests`. A route may misbehave on
+    purpose (behaviour="silent", "stall" or "drip", see Route); those hold their client until
+    the download gives up or close() releases them.
     """
 
     def __init__(self):
         self.routes: dict[str, Route] = {}
         self.requests: list[Request] = []
+        self._closing = threading.Event()
         server = self
 
         class Handler(http.server.BaseHTTPRequestHandler):
@@ -408,13 +420,31 @@ class HttpServer:
                 route = server.routes.get(self.path)
                 if route is None:
                     route = Route(404, b"<html><body>404 Not Found</body></html>")
+                if route.behaviour == "silent":
+                    server._closing.wait()
+                    self.close_connection = True
+                    return
                 self.send_response(route.status)
                 for name, value in route.headers.items():
                     self.send_header(name, value)
                 self.send_header("Content-Length", str(len(route.body)))
                 self.send_header("Cache-Control", "no-store")
                 self.end_headers()
-                self.wfile.write(route.body)
+                if route.behaviour == "stall":
+                    self.wfile.flush()
+                    server._closing.wait()
+                    self.close_connection = True
+                elif route.behaviour == "drip":
+                    try:
+                        for byte in route.body:
+                            self.wfile.write(bytes([byte]))
+                            self.wfile.flush()
+                            if server._closing.wait(1.0):
+                                break
+                    except OSError:  # the client gave up
+                        self.close_connection = True
+                else:
+                    self.wfile.write(route.body)
 
             def log_message(self, *args):
                 pass
@@ -427,11 +457,20 @@ class HttpServer:
         self._thread.start()
 
     def serve(self, path: str, body: bytes = b"", *, status: int = 200,
-              headers: Optional[dict] = None) -> str:
+              headers: Optional[dict] = None, behaviour: str = "answer") -> str:
         """Sets what GET path answers; returns the URL of path."""
         if status >= 400 and not body:
             body = f"<html><body>{status} error</body></html>".encode()
-        self.routes[path] = Route(status, body, dict(headers or {}))
+        self.routes[path] = Route(status, body, dict(headers or {}), behaviour)
+        return self.url(path)
+
+    def redirect_chain(self, path: str, hops: int, target: str) -> str:
+        """path redirects `hops` times (path, path/1, ...) before reaching the URL target;
+        returns the URL of path."""
+        names = [path] + [f"{path}/{i}" for i in range(1, hops)]
+        for name, following in zip(names, names[1:] + [None]):
+            location = self.url(following) if following else target
+            self.serve(name, status=302, headers={"Location": location})
         return self.url(path)
 
     def url(self, path: str) -> str:
@@ -441,6 +480,7 @@ class HttpServer:
         return [r.path for r in self.requests]
 
     def close(self) -> None:
+        self._closing.set()
         self._httpd.shutdown()
         self._httpd.server_close()
 

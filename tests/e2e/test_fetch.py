@@ -1,4 +1,6 @@
 """Copying and downloading assets, against a loopback HTTP server of the test."""
+import time
+
 import pytest
 
 from harness import refused_url, win_path
@@ -184,3 +186,82 @@ def test_local_failures(steamprobe, http_server, sandbox):
     assert r.status == 1
     assert r.out.startswith(copying(folder, dest))
     assert r.out.count("\n") == 2 and "\nerror " in r.out and not dest.exists()
+
+
+# -- servers that misbehave: every method gives up, and nothing of it stays behind ----------
+
+STALL_MS = 1500
+
+
+def shortened(fakes, total_ms=60000):
+    return {**fakes.env, "ML_TEST_DOWNLOAD_STALL_MS": str(STALL_MS),
+            "ML_TEST_DOWNLOAD_TOTAL_MS": str(total_ms)}
+
+
+def by_product(server):
+    """The requests of the URL service (the fake tools name themselves)."""
+    return [r.path for r in server.requests if r.headers.get("User-Agent") != "fake-tool/1.0"]
+
+
+@pytest.mark.parametrize("behaviour", ["silent", "stall"])
+def test_a_server_that_stops_answering_fails_every_method(wine, steamprobe, http_server, fakes,
+                                                          sandbox, behaviour):
+    url = http_server.serve("/hero.png", PNG, behaviour=behaviour)
+    dest = sandbox / "grid" / "1_hero.png"
+    # PowerShell's own helper processes must end with it.
+    helper = wine.install_tool("chatter", sandbox / "cwd", "pshelper.exe")
+    env = {**shortened(fakes), "FAKEPS_HELPER": f"{win_path(helper)} 0 600000 0"}
+    started = time.monotonic()
+    r = steamprobe("fetch", url, win_path(dest), extra_env=env, timeout=60)
+    elapsed = time.monotonic() - started
+    assert (r.out, r.status) == (
+        downloading(url, dest) + f"error Other: Failed to download asset from {url}\n", 1)
+    assert http_server.paths_requested() == ["/hero.png"] * 3
+    # Each method waited for the stall limit, and not much longer.
+    assert 3 * STALL_MS / 1000 <= elapsed < 3 * STALL_MS / 1000 + 15, elapsed
+    assert not dest.exists() and leftovers(dest.parent) == []
+    left = set(wine.process_names()) & {"curl.exe", "powershell.exe", "pshelper.exe"}
+    assert left == set()
+
+
+@pytest.mark.parametrize("total_ms, succeeds", [(60000, True), (3000, False)])
+def test_slow_is_not_stalled(steamprobe, http_server, fakes, sandbox, total_ms, succeeds):
+    # A byte a second for longer than the stall limit is a slow download, not a stalled one;
+    # the time limit still ends it.
+    body = b"\x89PNG\r\n"
+    assert len(body) > 2 * STALL_MS / 1000
+    url = http_server.serve("/slow.png", body, behaviour="drip")
+    dest = sandbox / "slow.png"
+    r = steamprobe("fetch", url, win_path(dest), extra_env=shortened(fakes, total_ms), timeout=90)
+    if succeeds:
+        assert (r.out, r.status) == (downloading(url, dest), 0)
+        assert dest.read_bytes() == body
+    else:
+        assert r.status == 1 and not dest.exists()
+        assert len(http_server.requests) == 3
+    assert leftovers(sandbox) == []
+
+
+def test_redirects(steamprobe, http_server, fakes, sandbox):
+    # Ten hops are still followed by the URL service alone.
+    target = http_server.serve("/file.png", PNG)
+    url = http_server.redirect_chain("/ten", 10, target)
+    dest = sandbox / "ten.png"
+    r = steamprobe("fetch", url, win_path(dest), extra_env=shortened(fakes))
+    assert (r.out, r.status) == (downloading(url, dest), 0)
+    assert dest.read_bytes() == PNG and fakes.curl_calls() == []
+    assert len(by_product(http_server)) == 11
+
+    # A loop between two addresses ends each method: the URL service after ten hops (under
+    # Wine it would follow it for ever), curl and PowerShell at their own limits; all of it
+    # well before a stall limit could end anything.
+    a = http_server.serve("/a", status=302, headers={"Location": http_server.url("/b")})
+    http_server.serve("/b", status=302, headers={"Location": a})
+    dest = sandbox / "loop.png"
+    started = time.monotonic()
+    r = steamprobe("fetch", a, win_path(dest),
+                   extra_env={**shortened(fakes), "ML_TEST_DOWNLOAD_STALL_MS": "30000"})
+    assert r.status == 1 and r.out.endswith(f"Failed to download asset from {a}\n")
+    assert time.monotonic() - started < 15
+    assert len(fakes.curl_calls()) == 1 and len(fakes.statements()) == 1
+    assert not dest.exists() and leftovers(sandbox) == []

@@ -4,6 +4,7 @@ from __future__ import annotations
 import pathlib
 import shutil
 import subprocess
+import time
 import zlib
 
 import pytest
@@ -429,3 +430,26 @@ def test_a_root_listed_twice_keeps_the_original_in_the_backup(wine, env, sandbox
     assert (path.parent / "shortcuts.vdf.bak").read_bytes() == original
     assert [(e["AppName"], e["Exe"]) for e in vdf.dump(path)] == [
         ("Foo", '"marrowlane"'), ("Other", '"other.exe"')]
+
+
+def test_artwork_at_a_silent_server_fails_and_the_run_finishes(wine_with_fakes, env, steam,
+                                                               sandbox, http_server):
+    # A server that accepts and never answers; every download method gives up in turn (the
+    # prefix with our curl and PowerShell, which wait on a silent server as the real ones do).
+    wine = wine_with_fakes
+    url = http_server.serve("/hero.png", b"never sent", behaviour="silent")
+    started = time.monotonic()
+    r = wine.run(wine.exe, ["--name", "Quiet", "--hero", url, "--steam-dir", win_path(steam)],
+                 env={**env, "ML_TEST_DOWNLOAD_STALL_MS": "1500"}, cwd=sandbox / "cwd",
+                 timeout=60)
+    elapsed = time.monotonic() - started
+    assert r.status == 0, r
+    assert r.err == ("       [!] Failed to deploy Hero Banner (1920x620): "
+                     f"Failed to download asset from {url}\n")
+    grid = vdf_path(steam, "12345678").parent / "grid"
+    assert list(grid.iterdir()) == []
+    assert [e["AppName"] for e in vdf.dump(vdf_path(steam, "12345678"))] == ["Quiet"]
+    assert http_server.paths_requested() == ["/hero.png"] * 3
+    assert elapsed < 3 * 1.5 + 15, elapsed
+    assert not {"curl.exe", "powershell.exe"} & set(wine.process_names())
+    print(f"silent server, stall limit 1.5 s: run took {elapsed:.1f} s")

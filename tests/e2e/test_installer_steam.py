@@ -220,3 +220,33 @@ def test_unreadable_and_corrupt_files_are_left_untouched(wine, run, sandbox, med
         assert sorted(p.name for p in config.iterdir()) == ["grid", "shortcuts.vdf"]
         assert list((config / "grid").iterdir()) == []
     assert [e["AppName"] for e in vdf.dump(fine / "shortcuts.vdf")] == ["Marrowlane"]
+
+
+def test_artwork_at_a_silent_server_still_reopens_steam(launch, wine, steam, steamprobe, sandbox,
+                                                        http_server):
+    # Steam is closed before the artwork is fetched: a server that accepts and never answers
+    # may cost time, never the user's Steam.
+    for source, _, _ in STEAM_ART:
+        http_server.serve(f"/media/steam/{source}", b"never sent", behaviour="silent")
+    origin = http_server.url("")
+    root = steam.root(sandbox / "ProgramFilesX86" / "Steam")
+    config = account(root, "111")
+    start_running_client(steam, steamprobe, root)
+
+    running = launch("--cli", "-y", *ARGS, "--server-origin", origin,
+                     extra_env={**steam.env, "ML_TEST_DOWNLOAD_STALL_MS": "1000"}, timeout=120)
+    wait_until(lambda: not running.running(), timeout=120)
+    wait_until(lambda: len(steam.starts(root)) == 3, timeout=20)
+    steam.close()
+    result = running.wait_exit(timeout=30)
+
+    assert (result.stdout.decode(), result.stderr, result.status) == (
+        stage_only_text(origin, sandbox,
+                        steam_stage_text(1, [win_path(config / "grid")], stage_appid(sandbox),
+                                         origin, running=True)), b"", 0)
+    assert steam.starts(root) == [[], ['"-shutdown"'], []]
+    assert list((config / "grid").iterdir()) == []
+    # Each image was asked of all three methods, each of which gave up.
+    artwork = [p for p in http_server.paths_requested() if p.startswith("/media/steam/")]
+    assert len(artwork) == 3 * len(STEAM_ART)
+    assert not {"curl.exe", "powershell.exe"} & set(wine.process_names())

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <chrono>
+
 #include "platform/executable.hpp"
 #include "platform/files.hpp"
 #include "platform/handle.hpp"
@@ -84,6 +86,33 @@ TEST(Process, RawTailIsParsedByCmdItself) {
     EXPECT_EQ(run->exit_code, 0u);
     EXPECT_EQ(run->out, "done\r\n");
     EXPECT_FALSE(path_exists(folder));
+}
+
+TEST(Process, WatchEndsAChildWhoseFileStopsGrowing) {
+    TempDir dir;
+    ChildOptions options;
+    options.watch = ChildWatch{dir / "never-written.bin", {}};
+    options.watch->limits.stall = std::chrono::milliseconds(500);
+
+    // A child that writes nothing for a minute is ended at the stall limit, not waited for.
+    const auto start = std::chrono::steady_clock::now();
+    auto silent = run_child(tool("chatter"), {"0", "60000", "0"}, options);
+    const auto waited = std::chrono::steady_clock::now() - start;
+    ASSERT_TRUE(silent) << silent.error().message;
+    EXPECT_EQ(silent->stopped, TransferEnd::Stalled);
+    EXPECT_NE(silent->exit_code, 0u);
+    EXPECT_GE(waited, std::chrono::milliseconds(500));
+    EXPECT_LT(waited, std::chrono::seconds(10));
+
+    // One that ends by itself in time keeps its own exit status.
+    auto quick = run_child(tool("chatter"), {"0", "0", "3"}, options);
+    ASSERT_TRUE(quick);
+    EXPECT_EQ(quick->stopped, std::nullopt);
+    EXPECT_EQ(quick->exit_code, 3u);
+
+    // The watch looks at the file while the child runs, so it cannot also drain pipes.
+    options.output = ChildOutput::Capture;
+    EXPECT_FALSE(run_child(tool("chatter"), {}, options));
 }
 
 TEST(Process, ExecutableCheckLooksAtTheFirstTwoBytesOnly) {

@@ -3,12 +3,14 @@
 //   -f/--fail         an HTTP status of 400 or more is error 22, and nothing is written
 //   -s/--silent       no progress output (this fake never prints progress anyway)
 //   -S/--show-error   with -s, still print "curl: (N) message" on standard error
-//   -L/--location     follow redirects
-//   -o/--output FILE  write the body there; created even for an empty body, as curl does
-//                     since 7.42
-// Single-letter options combine ("-fsSL"). Exit status as curl's: 0, 1 unsupported
+//   -L/--location     follow redirects, at most 50 (curl's default --max-redirs)
+//   -o/--output FILE  write the body there as it arrives; created even for an empty body, as
+//                     curl does since 7.42
+// Single-letter options combine ("-fsSL"). Like curl without --max-time, it waits as long as
+// a silent server keeps the connection open. Exit status as curl's: 0, 1 unsupported
 // protocol, 2 bad usage, 6/7 host or connection failure, 22 HTTP error with -f, 23 the
-// file cannot be written. Each start appends its arguments in debug form to FAKECURL_LOG.
+// file cannot be written, 47 too many redirects, 56 the connection failed during the body. Each
+// start appends its arguments in debug form to FAKECURL_LOG.
 
 #include <windows.h>
 
@@ -92,7 +94,11 @@ int wmain(int argc, wchar_t** argv) {
         return fail(1, "Protocol \"" + ml::narrow(scheme) + "\" not supported");
     }
 
-    const auto answer = ml::testing::http_get(url, follow);
+    constexpr DWORD max_redirects = 50;
+    auto answer = ml::testing::http_get(url, follow ? max_redirects : 0);
+    if (answer.error == ERROR_WINHTTP_REDIRECT_FAILED) {
+        return fail(47, "Maximum (" + std::to_string(max_redirects) + ") redirects followed");
+    }
     if (answer.error == ERROR_WINHTTP_NAME_NOT_RESOLVED) {
         return fail(6, "Could not resolve host: " + ml::narrow(answer.host));
     }
@@ -104,12 +110,14 @@ int wmain(int argc, wchar_t** argv) {
         return fail(22, "The requested URL returned error: " + std::to_string(answer.status));
     }
     if (output.empty()) {
+        std::string body;
+        if (!ml::testing::read_body(answer, body)) return fail(56, "Recv failure");
         DWORD written = 0;
-        WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), answer.body.data(),
-                  static_cast<DWORD>(answer.body.size()), &written, nullptr);
+        WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), body.data(), static_cast<DWORD>(body.size()),
+                  &written, nullptr);
         return 0;
     }
-    if (!ml::write_file(ml::narrow(output), answer.body)) {
+    if (!ml::testing::save_body(answer, output)) {
         return fail(23, "Failure writing output to destination");
     }
     return 0;

@@ -7,13 +7,16 @@
 // at ';' and line breaks; words; parameters (-Name); single-quoted literals, which any of
 // ' U+2018 U+2019 U+201A U+201B opens and ends and in which a doubled quote character stands
 // for itself. One command runs: Invoke-WebRequest [-UseBasicParsing] -Uri U -OutFile F,
-// which saves the body (an empty one too) and fails for an HTTP status of 400 or more or no
-// connection. Any other command is "not recognized". Exit status as powershell -Command
-// gives it: 0 when the last statement succeeded, 1 when it failed.
+// which saves the body as it arrives (an empty one too), follows up to 5 redirects
+// (Invoke-WebRequest's -MaximumRedirection) and fails for an HTTP status of 400 or more or
+// no connection; like PowerShell it waits as long as a silent server keeps the connection. Any
+// other command is "not recognized". Exit status as powershell -Command gives it: 0 when the last
+// statement succeeded, 1 when it failed.
 //
 // Each start appends to FAKEPS_LOG its arguments ("arg DEBUG-FORM") and each statement as
 // parsed ("statement WORD|DEBUG-FORM ..."), so that a test sees exactly what PowerShell
-// would have run.
+// would have run. With FAKEPS_HELPER set, that program is started first and left running,
+// as PowerShell leaves helper processes of its own (a test sees whether they are ended).
 #include <windows.h>
 
 #include <optional>
@@ -22,6 +25,7 @@
 
 #include "fake_log.hpp"
 #include "http_get.hpp"
+#include "platform/env.hpp"
 #include "platform/files.hpp"
 #include "platform/text.hpp"
 #include "platform/win32.hpp"
@@ -123,7 +127,11 @@ bool invoke_web_request(const Statement& st) {
         error_line("Invoke-WebRequest : Cannot validate argument on parameter 'Uri'.");
         return false;
     }
-    const auto answer = ml::testing::http_get(ml::widen(*uri), true);
+    auto answer = ml::testing::http_get(ml::widen(*uri), 5);
+    if (answer.error == ERROR_WINHTTP_REDIRECT_FAILED) {
+        error_line("Invoke-WebRequest : The maximum redirection count has been exceeded.");
+        return false;
+    }
     if (answer.error != 0) {
         error_line("Invoke-WebRequest : Unable to connect to the remote server");
         return false;
@@ -133,11 +141,27 @@ bool invoke_web_request(const Statement& st) {
                    std::to_string(answer.status) + ").");
         return false;
     }
-    if (out_file && !ml::write_file(*out_file, answer.body)) {
-        error_line("Invoke-WebRequest : Could not write " + *out_file);
+    std::string ignored;
+    if (out_file ? !ml::testing::save_body(answer, ml::widen(*out_file))
+                 : !ml::testing::read_body(answer, ignored)) {
+        error_line("Invoke-WebRequest : The transfer or the write of the file failed.");
         return false;
     }
     return true;
+}
+
+// Starts FAKEPS_HELPER's program, if set, without waiting for it.
+void start_helper() {
+    auto helper = ml::env_var_wide("FAKEPS_HELPER");
+    if (!helper || helper->empty()) return;
+    STARTUPINFOW si{};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi{};
+    if (CreateProcessW(nullptr, helper->data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                       nullptr, &si, &pi)) {
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+    }
 }
 
 }  // namespace
@@ -168,6 +192,7 @@ int wmain(int argc, wchar_t** argv) {
         return 64;
     }
     if (!script) return 0;
+    start_helper();
 
     const auto statements = parse(*script);
     if (!statements) return 1;
