@@ -115,9 +115,11 @@ Result<ChildRun> run_child(std::string_view program, const std::vector<std::stri
 
     // No application name: Windows then looks the program up as a command would, which is
     // what lets `reg` or `tasklist` be found, and a test put its own tool first.
+    const std::wstring working_folder = widen(options.working_folder);
     PROCESS_INFORMATION pi{};
     if (!CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
-                        nullptr, nullptr, &si, &pi)) {
+                        nullptr, working_folder.empty() ? nullptr : working_folder.c_str(), &si,
+                        &pi)) {
         return std::unexpected(last_os_error());
     }
     UniqueHandle process(pi.hProcess);

@@ -27,6 +27,8 @@ struct ChildOptions {
     // Text appended after the quoted arguments, unquoted, for `cmd /c`: cmd parses the rest
     // of its command line itself and does not understand backslash-escaped quotes.
     std::string raw_tail;
+    // The child's current folder; empty for this program's own.
+    std::string working_folder;
 
     // Output captured, waited for (the probes: reg query, tasklist).
     static ChildOptions captured() {

@@ -8,7 +8,7 @@ import subprocess
 
 import pytest
 
-from harness import PROFILE_VARS, HttpServer, Wine, win_path
+from harness import PROFILE_VARS, FakeSteam, HttpServer, Wine, win_path
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 
@@ -157,3 +157,12 @@ def launch(wine, env, sandbox):
     for running in started:
         if running.running():
             running.kill()
+
+
+@pytest.fixture
+def fake_steam(wine, env, sandbox):
+    """Steam roots with a stand-in steam.exe, and a tasklist that sees it (harness.FakeSteam);
+    every client still running at the end of the test is ended."""
+    fake = FakeSteam(wine, env, sandbox)
+    yield fake
+    fake.close()

@@ -7,50 +7,9 @@ import pytest
 from harness import wait_until, win_path
 
 
-class FakeSteam:
-    """Steam roots holding the fake steam.exe, the clients started from them, and the log
-    that every start of the fake writes."""
-
-    def __init__(self, wine, env, sandbox):
-        self.wine = wine
-        self.sandbox = sandbox
-        self.log = sandbox / "steam.log"
-        self.env = dict(env, FAKESTEAM_LOG=win_path(self.log), FAKESTEAM_LIFETIME_MS="30000")
-        self.clients = []
-        wine.install_tool("fake_tasklist", sandbox / "cwd", "tasklist.exe")
-
-    def root(self, path, with_exe=True):
-        path.mkdir(parents=True, exist_ok=True)
-        if with_exe:
-            self.wine.install_tool("fake_steam", path, "steam.exe")
-        return path
-
-    def start_client(self, root, ignore_shutdown=False):
-        env = dict(self.env, FAKESTEAM_IGNORE_SHUTDOWN="1" if ignore_shutdown else "0")
-        client = self.wine.start(root / "steam.exe", [], env=env)
-        self.clients.append(client)
-        return client
-
-    def lines(self):
-        return self.log.read_text().splitlines() if self.log.exists() else []
-
-    def starts(self, root):
-        """The arguments of each start of root's steam.exe."""
-        exe = '"' + win_path(root / "steam.exe").replace("\\", "\\\\") + '"'
-        return [line.split(" ", 3)[3:] for line in self.lines()
-                if line.startswith("start ") and line.split(" ", 3)[2] == exe]
-
-    def close(self):
-        self.wine.kill_all_windows_programs("steam.exe")
-        for client in self.clients:
-            client.wait(timeout=30)
-
-
 @pytest.fixture
-def steam(wine, env, sandbox):
-    fake = FakeSteam(wine, env, sandbox)
-    yield fake
-    fake.close()
+def steam(fake_steam):
+    return fake_steam
 
 
 def probe(steamprobe, steam, *args):
