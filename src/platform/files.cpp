@@ -142,6 +142,20 @@ Result<void> move_file_replacing(const std::string& from, const std::string& to)
     return {};
 }
 
+std::optional<FileIdentity> file_identity(const std::string& path) {
+    // No access rights are asked for: the attributes can be read even while another
+    // program holds the file open without sharing.
+    UniqueFile file(CreateFileW(widen(path).c_str(), 0,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!file) return std::nullopt;
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(file.get(), &info)) return std::nullopt;
+    return FileIdentity{
+        info.dwVolumeSerialNumber,
+        (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+}
+
 Result<void> remove_file(const std::string& path) {
     if (!DeleteFileW(widen(path).c_str())) return std::unexpected(last_os_error());
     return {};

@@ -40,6 +40,16 @@ Result<void> copy_file(const std::string& from, const std::string& to);
 // Moves a file over another one in one step (replacing it).
 Result<void> move_file_replacing(const std::string& from, const std::string& to);
 
+// Which file a path names, whatever the path's spelling: volume serial and file index.
+struct FileIdentity {
+    std::uint32_t volume = 0;
+    std::uint64_t index = 0;
+    friend auto operator<=>(const FileIdentity&, const FileIdentity&) = default;
+};
+
+// The identity of an existing file; nullopt when it cannot be opened or queried.
+std::optional<FileIdentity> file_identity(const std::string& path);
+
 // Removes one file.
 Result<void> remove_file(const std::string& path);
 
