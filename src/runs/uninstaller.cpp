@@ -1,6 +1,7 @@
 // The uninstallation: removes the product's Steam entries and artwork, the Windows
 // shortcuts, the uninstall entry and the application folder. Every removal is best effort;
 // the run itself never fails.
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "platform/files.hpp"
 #include "platform/path.hpp"
 #include "platform/process.hpp"
+#include "runs/account_walk.hpp"
 #include "runs/runs.hpp"
 #include "runs/uninstall_plan.hpp"
 #include "steam/discovery.hpp"
@@ -40,31 +42,29 @@ bool close_steam_if_running(const std::vector<std::string>& roots, bool quiet) {
     return true;
 }
 
-// One account: the product's entries leave shortcuts.vdf, then their artwork leaves the
-// grid folder. A file that cannot be read in full or parsed is left exactly as it is:
-// writing what we have would lose the user's other shortcuts.
-void remove_product_from_account(const std::string& user_dir) {
-    const std::string config = path_join(user_dir, "config");
-    const std::string file = path_join(config, "shortcuts.vdf");
-    if (!path_exists(file)) return;
-    auto bytes = read_file(file);
-    if (!bytes) return;
-    auto shortcuts = parse_shortcuts_vdf(*bytes);
-    if (!shortcuts) return;
-
-    const ProductRemoval removal = remove_product_shortcuts(std::move(*shortcuts));
-    // Written beside and moved into place: a failed write never leaves a truncated file.
-    (void)replace_file_atomically(file, serialize_shortcuts_vdf(removal.kept));
-    const std::string grid = path_join(config, "grid");
-    for (const std::string& name : artwork_files_for(removal.removed_appids))
-        (void)remove_file(path_join(grid, name));
-}
-
-// Every account of every root, in discovery order.
+// Every account of every root: the product's entries leave shortcuts.vdf, then their
+// artwork leaves the grid folder. An account without the file is skipped, and so is one
+// whose file cannot be read in full or parsed: writing what we have would lose the user's
+// other shortcuts.
 void remove_product_from_steam(const std::vector<std::string>& roots) {
-    for (const std::string& root : roots) {
-        for (const std::string& user : find_userdata_dirs(root)) remove_product_from_account(user);
-    }
+    std::vector<std::uint32_t> removed_appids;
+    AccountWalkRules rules;
+    rules.folders = FolderRule::Leave;
+    rules.missing = MissingFileRule::SkipAccount;
+    rules.unreadable = DamagedFileRule::SkipAccount;
+    rules.unparsable = DamagedFileRule::SkipAccount;
+    rules.on_account = [&](const AccountFiles&) { removed_appids.clear(); };
+    rules.edit = [&](const AccountFiles&, std::vector<SteamShortcut>& list) {
+        ProductRemoval removal = remove_product_shortcuts(std::move(list));
+        list = std::move(removal.kept);
+        removed_appids = std::move(removal.removed_appids);
+    };
+    rules.after = [&](const AccountFiles& files) {
+        for (const std::string& name : artwork_files_for(removed_appids))
+            (void)remove_file(path_join(files.grid, name));
+    };
+    // Nothing the walk reports can stop an uninstallation.
+    (void)walk_steam_accounts(roots, rules);
 }
 
 void remove_windows_shortcuts() {

@@ -39,20 +39,14 @@ def shortcuts_file(*entries: bytes) -> bytes:
     return b"\x00shortcuts\x00" + body + b"\x08\x08"
 
 
-def with_entries(data: bytes, *entries: bytes) -> bytes:
-    """A whole file's bytes with entries appended after the ones it holds."""
+def with_entries(path: os.PathLike | str, *entries: bytes) -> bytes:
+    """The bytes of the shortcuts.vdf at path with entries appended after its own."""
+    data = pathlib.Path(path).read_bytes()
     assert data.endswith(b"\x08\x08"), "not a complete shortcuts.vdf"
-    count = len(dump_bytes(data))
+    count = len(dump(path))
     extra = b"".join(b"\x00" + str(count + i).encode() + b"\0" + e + b"\x08"
                      for i, e in enumerate(entries))
     return data[:-2] + extra + b"\x08\x08"
-
-
-def dump_bytes(data: bytes) -> list[dict]:
-    """The entries of shortcuts.vdf content, as vdftool prints them."""
-    r = subprocess.run([str(vdftool()), "dump", "/dev/stdin"], input=data, capture_output=True,
-                       check=True)
-    return json.loads(r.stdout)
 
 
 def vdftool() -> pathlib.Path:
