@@ -1,11 +1,93 @@
 // Steam library registration at install: the runner as a non-Steam shortcut with artwork in
-// every account.
+// every account, with Steam closed around the change.
+#include "platform/console.hpp"
+#include "platform/path.hpp"
+#include "runs/account_walk.hpp"
+#include "runs/artwork.hpp"
+#include "runs/gridloom_plan.hpp"
 #include "runs/install_stages.hpp"
+#include "runs/steam_library_plan.hpp"
+#include "steam/fetch.hpp"
+#include "steam/process_control.hpp"
+#include "win_gui/message_box.hpp"
 
 namespace ml {
+namespace {
+
+// Steam reads shortcuts.vdf only at start-up, so the client is closed (after asking, in the
+// graphical mode) while its files change and started again afterwards. True when this
+// stage closed Steam and must start it again. A dry run looks but never closes.
+bool close_steam_if_running(const InstallContext& context) {
+    const bool running = is_steam_running();
+    if (!running || context.options.dry_run) return false;
+    out(steam_stage::kRunning);
+    const bool ask = !context.options.cli && !context.options.non_interactive;
+    if (ask && !show_message_box(steam_stage::kQuestionTitle, steam_stage::kQuestion, true)) {
+        out(steam_stage::kRemainsOpen);
+        return false;
+    }
+    out(steam_stage::kClosing);
+    close_steam_process();
+    return true;
+}
+
+// The walk's rules for the installation: folders made when possible, every failure silent.
+// A file that cannot be read or parsed is left as it is and its account skipped, since
+// writing a list without its entries would lose the user's other shortcuts.
+AccountWalkRules library_rules(const InstallContext& context, std::uint32_t appid) {
+    AccountWalkRules rules;
+    rules.dry_run = context.options.dry_run;
+    rules.folders = FolderRule::CreateIgnoringErrors;
+    rules.missing = MissingFileRule::StartEmpty;
+    rules.unreadable = DamagedFileRule::SkipAccount;
+    rules.unparsable = DamagedFileRule::SkipAccount;
+    rules.edit = [&context, appid](const AccountFiles& files, std::vector<SteamShortcut>& list) {
+        SteamShortcut record = make_steam_library_shortcut(
+            context, appid,
+            path_join(files.grid, artwork_file_name(kArtworkKinds[kIconArtwork], appid)));
+        if (auto index = find_matching_shortcut(list, context.options.game_name, appid)) {
+            list[*index] = std::move(record);
+        } else {
+            list.push_back(std::move(record));
+        }
+    };
+    rules.after = [&context, appid](const AccountFiles& files) {
+        for (std::size_t k = 0; k < kSteamStageArtwork.size(); ++k) {
+            const SteamStageArtwork& artwork = kSteamStageArtwork[k];
+            const std::string dest =
+                path_join(files.grid, artwork_file_name(kArtworkKinds[k], appid));
+            if (!context.options.dry_run) {
+                // download_or_copy prints its own line; a failure leaves the kind out.
+                (void)download_or_copy(steam_artwork_address(context.origin, artwork), dest);
+            }
+            out(steam_deployed_line(artwork.label, dest));
+        }
+    };
+    return rules;
+}
+
+}  // namespace
 
 Result<void> register_in_steam_library(const InstallContext& context) {
-    (void)context;
+    out(steam_stage::kChecking);
+    if (!context.steam_enabled) {
+        out(steam_stage::kSkipped);
+        return {};
+    }
+    if (context.steam_roots.empty()) {
+        out(steam_stage::kNotDetected);
+        return {};
+    }
+    out(steam_roots_found_line(context.steam_roots.size()));
+
+    const bool steam_closed = close_steam_if_running(context);
+    const std::uint32_t appid = steam_library_appid(context);
+    // Every failure of the walk is handled by its rules; the installation goes on.
+    (void)walk_steam_accounts(context.steam_roots, library_rules(context, appid));
+    if (steam_closed) {
+        out(steam_stage::kReopening);
+        restart_steam_process(context.steam_roots);
+    }
     return {};
 }
 

@@ -450,6 +450,8 @@ class FakeSteam:
                 if line.startswith("start ") and line.split(" ", 3)[2] == exe]
 
     def close(self):
-        self.wine.kill_all_windows_programs("steam.exe")
+        # Only the clients: ending every program would also end the session's desktop holder,
+        # and the next test's windows would then hang.
+        self.wine.wine(["taskkill", "/f", "/im", "steam.exe"], timeout=30)
         for client in self.clients:
             client.wait(timeout=30)

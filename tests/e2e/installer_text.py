@@ -56,3 +56,40 @@ def snapshot(folder: pathlib.Path) -> dict[str, int]:
             full = os.path.join(root, name)
             found[os.path.relpath(full, folder)] = os.path.getsize(full)
     return found
+
+
+# The Steam stage's images: file on the server below /media/steam/, grid file suffix, label.
+STEAM_ART = [("capsule.png", "p.png", "Portrait Poster"), ("hero.png", "_hero.png", "Hero Banner"),
+             ("logo.png", "_logo.png", "Title Logo"), ("banner.png", ".png", "Landscape Banner"),
+             ("icon.png", "_icon.png", "Square Icon")]
+STEAM_QUESTION = ("Steam is currently running. It must be closed briefly to register Marrowlane "
+                  "in your Steam library without conflict.\n\nClose Steam now? (It will be "
+                  "automatically restarted after installation)")
+
+
+def steam_stage_text(roots: int = 0, grids=(), appid: int = 0, origin: str = "https://marrowlane.app",
+                     *, enabled: bool = True, running: bool = False, kept_open: bool = False,
+                     dry_run: bool = False) -> str:
+    """What the Steam stage prints: `roots` found, the artwork of each account's grid folder
+    (Windows paths, in walk order) for `appid`, Steam `running` and, in graphical mode,
+    `kept_open` by the user."""
+    text = "\n[*] Checking Steam installation...\n"
+    if not enabled:
+        return text + "  [*] Steam library injection skipped per installation options.\n"
+    if roots == 0:
+        return text + "  [!] Steam not detected on system. Skipping Steam library injection.\n"
+    text += f"  [\u2713] Found {roots} Steam root(s). Injecting shortcuts and custom artwork...\n"
+    closing = running and not dry_run
+    if closing:
+        text += "  [*] Steam is currently running.\n"
+        text += ("  [!] Steam remains open. Shortcuts will take effect after you restart Steam.\n"
+                 if kept_open else "  [*] Closing Steam...\n")
+    for grid in grids:
+        for source, suffix, label in STEAM_ART:
+            dest = debug_path(f"{grid}\\{appid}{suffix}")
+            if not dry_run:
+                text += f"  Downloading asset: {origin}/media/steam/{source} -> {dest}\n"
+            text += f"    [\u2713] Deployed {label} -> {dest}\n"
+    if closing and not kept_open:
+        text += "  [*] Reopening Steam...\n"
+    return text

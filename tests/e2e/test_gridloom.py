@@ -350,3 +350,42 @@ def test_whole_transcript(run, sandbox):
                           f"  [!] No user profiles found in {dbg(empty_root)}/userdata. Skipping.\n"
                           "\n✓ Steam injection complete! Return to Steam or restart Steam to see "
                           "your game.\n")
+
+
+def test_a_corrupt_file_whose_backup_fails_is_left_and_ends_the_run(run, steam, fixtures_dir):
+    # A folder where the backup should go: the copy cannot be made, so the file it would
+    # have saved must not be replaced either.
+    damaged = (fixtures_dir / "shortcuts-vdf" / "corrupt-missing-marker.vdf").read_bytes()
+    path = put_vdf(steam, "12345678", damaged)
+    (path.parent / "shortcuts.vdf.corrupt.bak").mkdir()
+    r = run("--name", "Foo", "--steam-dir", win_path(steam))
+    assert r.status == 1
+    assert r.err.startswith("Error: Os { code: ") and r.err.count("\n") == 1, r.err
+    assert "Successfully" not in r.out and "complete" not in r.out
+    assert path.read_bytes() == damaged
+    assert sorted(p.name for p in path.parent.iterdir()) == [
+        "grid", "shortcuts.vdf", "shortcuts.vdf.corrupt.bak"]
+    assert list((path.parent / "shortcuts.vdf.corrupt.bak").iterdir()) == []
+
+
+def test_a_root_listed_twice_keeps_the_original_in_the_backup(wine, env, sandbox, tmp_path):
+    # Steam's own registry value names the folder in lower case with forward slashes, the
+    # environment names it as created: one installation, two roots.
+    root = make_steam(sandbox / "ProgramFilesX86" / "Steam", "111")
+    original = vdf.shortcuts_file(vdf.entry(appid=7, name="Foo", exe='"old.exe"', tags=["mine"]),
+                                  vdf.entry(appid=8, name="Other", exe='"other.exe"'))
+    path = put_vdf(root, "111", original)
+    clone = wine.clone(tmp_path / "prefix")
+    try:
+        added = clone.wine(["reg", "add", r"HKCU\Software\Valve\Steam", "/v", "SteamPath", "/t",
+                            "REG_SZ", "/d", win_path(root).lower().replace("\\", "/"), "/f"])
+        assert added.returncode == 0, added
+        r = clone.run(clone.exe, ["--name", "Foo"], env=env, cwd=sandbox / "cwd")
+    finally:
+        clone.shutdown()
+    assert r.status == 0, r
+    assert "[*] Found 2 Steam installation root(s).\n" in r.out
+    assert r.out.count("     Updating existing shortcut at index 0\n") == 2
+    assert (path.parent / "shortcuts.vdf.bak").read_bytes() == original
+    assert [(e["AppName"], e["Exe"]) for e in vdf.dump(path)] == [
+        ("Foo", '"marrowlane"'), ("Other", '"other.exe"')]

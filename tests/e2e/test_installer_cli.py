@@ -5,7 +5,7 @@ import time
 import pytest
 
 from harness import win_path
-from installer_text import PROMPT, head, snapshot, summary
+from installer_text import PROMPT, head, snapshot, steam_stage_text, summary
 
 
 def own_windows(created):
@@ -16,7 +16,8 @@ def own_windows(created):
 
 def test_terminal_run_has_no_window_and_waits_for_one_line(launch, gui, sandbox):
     install_path = win_path(sandbox / "LocalAppData") + "\\Marrowlane"
-    expected = head("https://marrowlane.app", install_path) + summary(False, True, True) + PROMPT
+    expected = (head("https://marrowlane.app", install_path) + steam_stage_text(enabled=False)
+                + summary(False, True, True) + PROMPT)
     seen_visible = []
     with gui.watch() as watch:
         running = launch("--cli")
@@ -42,7 +43,8 @@ def test_terminal_unattended_run_neither_asks_nor_waits(launch, gui, sandbox):
         running = launch("--cli", "-y", "--no-menu")
         # Standard input stays open: the run must end on its own.
         result = running.wait_exit(timeout=30)
-    expected = head("https://marrowlane.app", install_path) + summary(True, True, False)
+    expected = (head("https://marrowlane.app", install_path) + steam_stage_text(1)
+                + summary(True, True, False))
     assert (result.stdout.decode(), result.stderr, result.status) == (expected, b"", 0)
     assert own_windows(watch.created) == []
 
@@ -57,7 +59,8 @@ def test_dry_run_creates_no_folder_but_lists_everything(run, sandbox):
     before = snapshot(sandbox)
     r = run("--cli", "-y", "--dry-run")
     install_path = win_path(sandbox / "LocalAppData") + "\\Marrowlane"
-    assert r.stdout.decode() == head("https://marrowlane.app", install_path) + summary(False, True, True)
+    assert r.stdout.decode() == (head("https://marrowlane.app", install_path)
+                                 + steam_stage_text(enabled=False) + summary(False, True, True))
     assert snapshot(sandbox) == before
 
 

@@ -4,7 +4,8 @@ import pytest
 from gui import poll
 from harness import win_path
 from installer_text import (CANCELLED, OPTIONS_CLASS, PROGRESS_CLASS, STEAM_DETECTED,
-                            STEAM_MISSING, completion_text, head, snapshot, summary)
+                            STEAM_MISSING, completion_text, head, snapshot, steam_stage_text,
+                            summary)
 
 SCREEN = (1280, 1024)  # the virtual display of scripts/wine-session
 
@@ -96,7 +97,8 @@ def test_install_with_desktop_unchecked(launch, gui, sandbox):
     box = gui.message_box("Marrowlane Setup - Installation Complete")
     # The window went before the summary was printed, and the summary before the box.
     assert gui.find(PROGRESS_CLASS) is None
-    expected_out = head("https://marrowlane.app", install_path) + summary(True, False, True)
+    expected_out = (head("https://marrowlane.app", install_path) + steam_stage_text(1)
+                    + summary(True, False, True))
     assert poll(lambda: running.stdout_so_far().decode() == expected_out, timeout=5), \
         running.stdout_so_far()
     assert box.text == completion_text(steam=True, desktop=False, start_menu=True)

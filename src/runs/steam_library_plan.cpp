@@ -1,0 +1,49 @@
+#include "runs/steam_library_plan.hpp"
+
+#include "cli/options.hpp"
+#include "platform/text.hpp"
+#include "vdf/appid.hpp"
+
+namespace ml {
+namespace {
+
+std::string in_quotes(std::string_view text) {
+    return "\"" + std::string(text) + "\"";
+}
+
+}  // namespace
+
+std::uint32_t steam_library_appid(const InstallContext& context) {
+    return compute_steam_appid(in_quotes(context.runner_path), context.options.game_name);
+}
+
+SteamShortcut make_steam_library_shortcut(const InstallContext& context, std::uint32_t appid,
+                                          std::string icon_path) {
+    SteamShortcut s;
+    s.appid = appid;
+    s.app_name = context.options.game_name;
+    s.exe = in_quotes(context.runner_path);
+    s.start_dir = in_quotes(context.install_path);
+    s.icon = std::move(icon_path);
+    s.launch_options = url_launch_options(context.options.game_url);
+    s.is_hidden = 0;
+    s.allow_desktop_config = 0;
+    s.allow_overlay = 1;
+    s.tags = {"Marrowlane", "WebAssembly"};
+    return s;
+}
+
+std::string steam_artwork_address(std::string_view origin, const SteamStageArtwork& artwork) {
+    return std::string(origin) + "/media/steam/" + std::string(artwork.source_file);
+}
+
+std::string steam_deployed_line(std::string_view label, std::string_view path) {
+    return "    [\xE2\x9C\x93] Deployed " + std::string(label) + " -> " + debug_quote(path) + "\n";
+}
+
+std::string steam_roots_found_line(std::size_t count) {
+    return "  [\xE2\x9C\x93] Found " + std::to_string(count) +
+           " Steam root(s). Injecting shortcuts and custom artwork...\n";
+}
+
+}  // namespace ml

@@ -1,0 +1,67 @@
+#pragma once
+
+// The installation's Steam stage without the operating system: the shortcut it puts into
+// every account, the artwork it fetches for it, and its console lines.
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "runs/install_context.hpp"
+#include "vdf/shortcuts_vdf.hpp"
+
+namespace ml {
+
+// The stage's app id: from the quoted runner path and the game name.
+std::uint32_t steam_library_appid(const InstallContext& context);
+
+// The entry for one account: the runner and the installation folder, each in double quotes
+// (never taken as quoted already), the game address as launch options, and icon_path (the
+// account's grid icon file) as its icon. Unlike the injection run's entry it keeps Steam's
+// desktop configuration off.
+SteamShortcut make_steam_library_shortcut(const InstallContext& context, std::uint32_t appid,
+                                          std::string icon_path);
+
+// One artwork image the stage deploys: the file below "{origin}/media/steam/" and the label
+// of its console line. Same kinds and order as kArtworkKinds.
+struct SteamStageArtwork {
+    std::string_view source_file;
+    std::string_view label;
+};
+inline constexpr std::array<SteamStageArtwork, 5> kSteamStageArtwork = {{
+    {"capsule.png", "Portrait Poster"},
+    {"hero.png", "Hero Banner"},
+    {"logo.png", "Title Logo"},
+    {"banner.png", "Landscape Banner"},
+    {"icon.png", "Square Icon"},
+}};
+
+// The address of one image on the distribution server: "{origin}/media/steam/{file}".
+std::string steam_artwork_address(std::string_view origin, const SteamStageArtwork& artwork);
+
+// The line printed per image (whether or not its download worked), the path in debug form.
+std::string steam_deployed_line(std::string_view label, std::string_view path);
+
+// The stage's fixed lines and question.
+namespace steam_stage {
+inline constexpr std::string_view kChecking = "\n[*] Checking Steam installation...\n";
+inline constexpr std::string_view kSkipped =
+    "  [*] Steam library injection skipped per installation options.\n";
+inline constexpr std::string_view kNotDetected =
+    "  [!] Steam not detected on system. Skipping Steam library injection.\n";
+inline constexpr std::string_view kRunning = "  [*] Steam is currently running.\n";
+inline constexpr std::string_view kRemainsOpen =
+    "  [!] Steam remains open. Shortcuts will take effect after you restart Steam.\n";
+inline constexpr std::string_view kClosing = "  [*] Closing Steam...\n";
+inline constexpr std::string_view kReopening = "  [*] Reopening Steam...\n";
+inline constexpr std::string_view kQuestionTitle = "Steam Running";
+inline constexpr std::string_view kQuestion =
+    "Steam is currently running. It must be closed briefly to register Marrowlane in your "
+    "Steam library without conflict.\n\nClose Steam now? (It will be automatically restarted "
+    "after installation)";
+}  // namespace steam_stage
+
+// "  [✓] Found {count} Steam root(s). Injecting shortcuts and custom artwork...\n"
+std::string steam_roots_found_line(std::size_t count);
+
+}  // namespace ml

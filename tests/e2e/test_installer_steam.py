@@ -1,0 +1,212 @@
+"""The installation's Steam stage for real: Steam roots found by discovery, a stand-in Steam
+client, the five images from a loopback server, and each account's shortcuts.vdf read back."""
+from __future__ import annotations
+
+import pathlib
+import zlib
+
+import pytest
+
+import vdf
+from harness import wait_until, win_path
+from installer_text import (OPTIONS_CLASS, STEAM_ART, STEAM_QUESTION, head, snapshot,
+                            steam_stage_text, summary)
+from harness import FakeSteam
+
+ARGS = ("--no-desktop", "--no-menu")  # only the Steam stage prints anything of its own
+
+
+def install_path(sandbox: pathlib.Path) -> str:
+    return win_path(sandbox / "LocalAppData") + "\\Marrowlane"
+
+
+def stage_appid(sandbox: pathlib.Path, name: str = "Marrowlane") -> int:
+    quoted = '"' + install_path(sandbox) + '\\marrowlane.exe"'
+    return zlib.crc32((quoted + name).encode()) | 0x80000000
+
+
+def account(root: pathlib.Path, number: str, content: bytes | None = None) -> pathlib.Path:
+    """An account folder of root; with content, its config/shortcuts.vdf. Returns the
+    config folder."""
+    config = root / "userdata" / number / "config"
+    (root / "userdata" / number).mkdir(parents=True, exist_ok=True)
+    if content is not None:
+        config.mkdir(exist_ok=True)
+        (config / "shortcuts.vdf").write_bytes(content)
+    return config
+
+
+def home_root(sandbox: pathlib.Path, env: dict) -> tuple[pathlib.Path, str]:
+    """A second Steam root, found through HOME (Wine sets ProgramFiles itself): its folder
+    and the text by which the setup names it."""
+    home = sandbox / "home"
+    env["HOME"] = win_path(home)
+    return home / ".local" / "share" / "Steam", win_path(home) + "/.local/share/Steam"
+
+
+def expected_entry(sandbox: pathlib.Path, config: pathlib.Path | str, url: str = "") -> dict:
+    """The stage's entry for the account whose config folder is given (a Windows text as
+    the setup names it, or a folder)."""
+    appid = stage_appid(sandbox)
+    grid = (config if isinstance(config, str) else win_path(config)) + "\\grid"
+    return {"appid": appid, "AppName": "Marrowlane",
+            "Exe": '"' + install_path(sandbox) + '\\marrowlane.exe"',
+            "StartDir": '"' + install_path(sandbox) + '"',
+            "icon": f"{grid}\\{appid}_icon.png",
+            "LaunchOptions": f'--url "{url}"' if url else "",
+            "AllowDesktopConfig": 0, "AllowOverlay": 1, "IsHidden": 0,
+            "tags": ["Marrowlane", "WebAssembly"]}
+
+
+def assert_entry(entry: dict, expected: dict) -> None:
+    assert {key: entry.get(key) for key in expected} == expected
+
+
+@pytest.fixture
+def media(http_server):
+    """The distribution server with the five Steam images; returns the origin."""
+    for source, _, _ in STEAM_ART:
+        http_server.serve(f"/media/steam/{source}", f"{source} bytes".encode())
+    return http_server.url("")
+
+
+@pytest.fixture
+def steam(wine, env, sandbox):
+    fake = FakeSteam(wine, env, sandbox)
+    yield fake
+    fake.close()
+
+
+def start_running_client(steam, steamprobe, root):
+    steam.start_client(root)
+    wait_until(lambda: steamprobe("running", extra_env=steam.env).out == "true\n", timeout=20)
+
+
+def test_running_steam_closed_once_and_restarted_after_the_last_root(
+        launch, steam, steamprobe, sandbox, media, fixtures_dir):
+    first = steam.root(sandbox / "ProgramFilesX86" / "Steam")
+    second, second_text = home_root(sandbox, steam.env)
+    steam.root(second)
+    config1 = account(first, "111")
+    fixture = fixtures_dir / "shortcuts-vdf" / "steam-2026-sortas-lowercase-appname.vdf"
+    config2 = account(second, "222", fixture.read_bytes())
+    start_running_client(steam, steamprobe, first)
+
+    url = "https://games.example/star.wasm"
+    running = launch("--cli", "-y", *ARGS, "--url", url, "--server-origin", media,
+                     extra_env=steam.env)
+    # The restarted client holds the setup's output streams; end it once it has started.
+    wait_until(lambda: not running.running(), timeout=60)
+    wait_until(lambda: len(steam.starts(first)) == 3, timeout=20)
+    steam.close()
+    result = running.wait_exit(timeout=30)
+
+    appid = stage_appid(sandbox)
+    config2_text = second_text + r"\userdata\222\config"
+    grids = [win_path(config1 / "grid"), config2_text + "\\grid"]
+    assert (result.stdout.decode(), result.stderr, result.status) == (
+        head(media, install_path(sandbox))
+        + steam_stage_text(2, grids, appid, media, running=True)
+        + summary(True, False, False), b"", 0)
+    # One shutdown request through each root, one restart of the first root's client.
+    assert steam.starts(first) == [[], ['"-shutdown"'], []]
+    assert steam.starts(second) == [['"-shutdown"']]
+    assert any(line.endswith(" shutdown") and line.startswith("exit ") for line in steam.lines())
+
+    (entry,) = vdf.dump(config1 / "shortcuts.vdf")
+    assert_entry(entry, expected_entry(sandbox, config1, url))
+    # Every entry Steam wrote survives, with its sortas and lower-case keys, in its place.
+    before, after = vdf.dump(fixture), vdf.dump(config2 / "shortcuts.vdf")
+    assert after[:-1] == before
+    assert any("sortas" in e for e in after[:-1])
+    assert_entry(after[-1], expected_entry(sandbox, config2_text, url))
+    for config in (config1, config2):
+        for source, suffix, _ in STEAM_ART:
+            assert (config / "grid" / f"{appid}{suffix}").read_bytes() == f"{source} bytes".encode()
+        # The installation keeps no backups of its own.
+        assert sorted(p.name for p in config.iterdir()) == ["grid", "shortcuts.vdf"]
+
+
+def test_graphical_mode_answered_no_leaves_steam_running(launch, gui, steam, steamprobe, sandbox,
+                                                         media):
+    root = steam.root(sandbox / "ProgramFilesX86" / "Steam")
+    config = account(root, "111")
+    start_running_client(steam, steamprobe, root)
+
+    running = launch(*ARGS, "--server-origin", media, extra_env=steam.env)
+    dialog = gui.wait(OPTIONS_CLASS)
+    gui.click(gui.control(dialog, text="Install"))
+    box = gui.message_box("Steam Running")
+    assert (box.text, sorted(box.buttons)) == (STEAM_QUESTION, ["No", "Yes"])
+    gui.answer(box, "No")
+    gui.answer(gui.message_box("Marrowlane Setup - Installation Complete"), "OK")
+    result = running.wait(timeout=30)
+
+    assert (result.stdout.decode(), result.stderr, result.status) == (
+        head(media, install_path(sandbox))
+        + steam_stage_text(1, [win_path(config / "grid")], stage_appid(sandbox), media,
+                           running=True, kept_open=True)
+        + summary(True, False, False), b"", 0)
+    assert steam.starts(root) == [[]]
+    assert steamprobe("running", extra_env=steam.env).out == "true\n"
+    (entry,) = vdf.dump(config / "shortcuts.vdf")
+    assert_entry(entry, expected_entry(sandbox, config))
+
+
+def test_dry_run_neither_closes_steam_nor_writes(run, steam, steamprobe, sandbox, media,
+                                                 http_server, fixtures_dir):
+    root = steam.root(sandbox / "ProgramFilesX86" / "Steam")
+    config1 = account(root, "111")
+    second, second_text = home_root(sandbox, steam.env)
+    config2 = account(second, "222",
+                      (fixtures_dir / "shortcuts-vdf" / "steam-2025-sortas.vdf").read_bytes())
+    start_running_client(steam, steamprobe, root)
+    before = snapshot(sandbox)
+
+    r = run("--cli", "-y", "--dry-run", *ARGS, "--server-origin", media, extra_env=steam.env)
+    grids = [win_path(config1 / "grid"), second_text + r"\userdata\222\config\grid"]
+    assert (r.out, r.stderr, r.status) == (
+        head(media, install_path(sandbox))
+        + steam_stage_text(2, grids, stage_appid(sandbox), media, running=True, dry_run=True)
+        + summary(True, False, False), b"", 0)
+    assert snapshot(sandbox) == before
+    assert steam.starts(root) == [[]]
+    assert http_server.requests == []
+
+
+def test_installing_twice_leaves_one_entry_per_account(run, sandbox, media, fixtures_dir):
+    root = sandbox / "ProgramFilesX86" / "Steam"
+    fixture = fixtures_dir / "shortcuts-vdf" / "steam-2022-lowercase-openvr.vdf"
+    config = account(root, "111", fixture.read_bytes())
+    for _ in range(2):
+        r = run("--cli", "-y", *ARGS, "--server-origin", media)
+        assert (r.stderr, r.status) == (b"", 0)
+    after = vdf.dump(config / "shortcuts.vdf")
+    assert after[:-1] == vdf.dump(fixture)
+    assert_entry(after[-1], expected_entry(sandbox, config))
+
+
+def test_unreadable_and_corrupt_files_are_left_untouched(wine, run, sandbox, media,
+                                                        fixtures_dir):
+    root = sandbox / "ProgramFilesX86" / "Steam"
+    corrupt = (fixtures_dir / "shortcuts-vdf" / "corrupt-short-ints.vdf").read_bytes()
+    locked = vdf.shortcuts_file(vdf.entry(appid=1, name="Mine", exe='"mine.exe"'))
+    damaged = {account(root, "111", corrupt): corrupt, account(root, "222", locked): locked}
+    fine = account(root, "333")
+    holder = wine.start(wine.tool("filelock"), [win_path(root / "userdata/222/config/shortcuts.vdf")])
+    holder.wait_for_output(b"locked\n")
+    try:
+        r = run("--cli", "-y", *ARGS, "--server-origin", media)
+    finally:
+        holder.wait(stdin=b"\n")
+
+    # Nothing is printed for the skipped accounts.
+    assert (r.out, r.stderr, r.status) == (
+        head(media, install_path(sandbox))
+        + steam_stage_text(1, [win_path(fine / "grid")], stage_appid(sandbox), media)
+        + summary(True, False, False), b"", 0)
+    for config, original in damaged.items():
+        assert (config / "shortcuts.vdf").read_bytes() == original
+        assert sorted(p.name for p in config.iterdir()) == ["grid", "shortcuts.vdf"]
+        assert list((config / "grid").iterdir()) == []
+    assert [e["AppName"] for e in vdf.dump(fine / "shortcuts.vdf")] == ["Marrowlane"]
