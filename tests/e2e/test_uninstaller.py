@@ -76,6 +76,7 @@ def account(sandbox: pathlib.Path, account_id: str) -> pathlib.Path:
 
 def put_account(sandbox, account_id, data: bytes | None, grid: list[str]) -> pathlib.Path:
     config = account(sandbox, account_id)
+    (config / "grid").mkdir(parents=True)
     put_files(config / "grid", grid)
     if data is not None:
         (config / "shortcuts.vdf").write_bytes(data)
@@ -309,20 +310,25 @@ def test_install_then_uninstall_leaves_the_machine_as_it_was(clone, env, sandbox
     for folder in ("AppData/Microsoft/Windows/Start Menu/Programs", "Profile/Desktop"):
         (sandbox / folder).mkdir(parents=True)
     put_files(sandbox / "Profile/Desktop", ["Other.lnk"])
-    before = snapshot(sandbox)
+    before = profile_and_steam(sandbox)
 
     installed = clone.run(clone.exe, ["--cli", "-y", "--server-origin", origin], env=env,
                           cwd=sandbox / "cwd")
     assert installed.status == 0, installed
     folder = sandbox / "LocalAppData" / "Marrowlane"
     assert folder.is_dir()
+    # The installation's Steam stage put the product into both accounts, with artwork.
+    for config in (first, second):
+        entry = vdf.dump(config / "shortcuts.vdf")[-1]
+        assert entry["AppName"] == "Marrowlane"
+        assert {p.name for p in (config / "grid").iterdir()} >= set(grid_files(entry["appid"]))
 
     r = clone.run(clone.exe, ["--uninstall", "--cli", "-y"], env=env, cwd=sandbox / "cwd")
     assert (r.out, r.err, r.status) == (expected_out(win_path(folder)), "", 0)
     wait_until(lambda: not folder.exists(), timeout=10)
     assert clone.wine(["reg", "query", KEY]).returncode == 1
     assert vdf.dump(first / "shortcuts.vdf") == vdf.dump(real / "steam-2025-sortas.vdf")
-    after = snapshot(sandbox)
+    after = profile_and_steam(sandbox)
     # Only the shortcuts.vdf the installation created may stay, holding nothing.
     new = set(after) - set(before)
     assert new <= {str(second.relative_to(sandbox) / "shortcuts.vdf")}, new
@@ -331,6 +337,14 @@ def test_install_then_uninstall_leaves_the_machine_as_it_was(clone, env, sandbox
     # Rewritten files may change size (compared by content above); nothing else may differ.
     assert sized_except_vdf({p: s for p, s in after.items() if p not in new}) == \
         sized_except_vdf(before)
+
+
+def profile_and_steam(sandbox: pathlib.Path) -> dict[str, int]:
+    """Everything in the user's profile folders, the program folders and the current folder."""
+    return {str(pathlib.Path(name) / path): size
+            for name in ("LocalAppData", "AppData", "Profile", "ProgramFilesX86", "ProgramFiles",
+                         "cwd")
+            for path, size in snapshot(sandbox / name).items()}
 
 
 def sized_except_vdf(snap: dict[str, int]) -> dict[str, int]:
