@@ -98,6 +98,26 @@ Result<void> write_file(const std::string& path, std::string_view bytes) {
     return write_all(file.get(), bytes);
 }
 
+bool same_file(const std::string& a, const std::string& b) {
+    const auto first = file_identity(a);
+    return first && first == file_identity(b);
+}
+
+std::optional<std::string> running_program_path() {
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n =
+            GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (n == 0) return std::nullopt;
+        if (n < buffer.size()) {
+            buffer.resize(n);
+            return narrow(buffer);
+        }
+        if (buffer.size() >= 32768) return std::nullopt;
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
 std::string temporary_path_beside(const std::string& path, std::string_view tag) {
     static std::atomic<unsigned> counter{0};
     for (;;) {

@@ -53,6 +53,13 @@ std::optional<FileIdentity> file_identity(const std::string& path);
 // Removes one file.
 Result<void> remove_file(const std::string& path);
 
+// True when both paths name one existing file (the same volume and file index), however
+// they are spelled: a copy from one onto the other would destroy it.
+bool same_file(const std::string& a, const std::string& b);
+
+// The running program's own path; nullopt when the system cannot tell it.
+std::optional<std::string> running_program_path();
+
 // A name beside `path` that no file has yet: "<path>.<tag>-<pid>-<n>.tmp".
 std::string temporary_path_beside(const std::string& path, std::string_view tag);
 

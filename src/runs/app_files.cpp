@@ -1,26 +1,146 @@
 // Application files: config.json, the runner, the WebView2 loader, the icons and the setup's
 // own copy in the installation folder.
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/console.hpp"
+#include "platform/executable.hpp"
+#include "platform/files.hpp"
+#include "platform/path.hpp"
+#include "runs/app_files_plan.hpp"
 #include "runs/install_stages.hpp"
+#include "runs/webview2_loader.hpp"
+#include "steam/fetch.hpp"
+#include "steam/rules.hpp"
 
 namespace ml {
+namespace {
+
+namespace lines = app_files_lines;
+
+// The running program's folder, empty when the system cannot tell it.
+std::string program_dir() {
+    const auto self = running_program_path();
+    return self ? path_parent(*self) : std::string();
+}
+
+// The first candidate that passes the test; the empty path (an unknown program folder) never
+// does.
+std::optional<std::string> first_match(const std::vector<std::string>& candidates,
+                                       const std::function<bool(const std::string&)>& test) {
+    for (const std::string& candidate : candidates) {
+        if (!candidate.empty() && test(candidate)) return candidate;
+    }
+    return std::nullopt;
+}
+
+// Copies from onto to, unless both name one file: the installed setup started again from
+// the installation folder finds the installed files themselves as its local copies, and a
+// copy of a file onto itself can only fail or truncate it. Such a file is already in place.
+Result<void> copy_into_place(const std::string& from, const std::string& to) {
+    if (same_path(from, to) || same_file(from, to)) return {};
+    return copy_file(from, to);
+}
+
+// Downloads the runner beside its place and lets it take that place only when it is an
+// executable image: an error page or a broken download never replaces a working runner.
+void download_runner(const InstallContext& context) {
+    const std::string url = runner_url(context.origin);
+    out(lines::runner_fetching(url));
+    const std::string fresh = runner_download_path(context.runner_path);
+    auto got = download_or_copy(url, fresh);
+    if (!got) {
+        out(lines::runner_not_downloaded(got.error().message, context.install_path));
+        return;
+    }
+    if (!is_valid_executable_for_platform(fresh)) {
+        err(lines::runner_invalid(context.runner_path));
+        (void)remove_file(fresh);
+        return;
+    }
+    if (auto placed = move_file_replacing(fresh, context.runner_path); !placed) {
+        // A runner that is running cannot be replaced; it stays as it is.
+        out(lines::runner_not_downloaded(placed.error().message, context.install_path));
+        (void)remove_file(fresh);
+        return;
+    }
+    out(lines::runner_downloaded(context.runner_path));
+}
+
+// Copies the first existing candidate to dest, or else downloads url there; failures leave
+// the file missing, which the shortcuts and the uninstall entry cope with.
+void deploy_optional_file(const std::vector<std::string>& candidates, const std::string& url,
+                          const std::string& dest) {
+    if (auto local = first_match(candidates, is_regular_file)) {
+        (void)copy_into_place(*local, dest);
+    } else {
+        (void)download_or_copy(url, dest);
+    }
+}
+
+}  // namespace
 
 Result<void> write_config_file(const InstallContext& context) {
-    (void)context;
+    const std::string dest = path_join(context.install_path, "config.json");
+    const std::string text =
+        config_json_text(context.origin, context.options.game_name, context.options.game_url);
+    if (context.options.dry_run) return {};
+    // Replaced in one step: a failed write leaves the earlier configuration whole.
+    if (auto written = replace_file_atomically(dest, text); !written) return written;
+    out(lines::config_deployed(dest));
     return {};
 }
 
 Result<void> deploy_runner(const InstallContext& context) {
-    (void)context;
+    const auto local =
+        first_match(runner_candidates(program_dir()), is_valid_executable_for_platform);
+    if (local) {
+        out(lines::runner_found(*local));
+        if (!context.options.dry_run) {
+            if (auto copied = copy_into_place(*local, context.runner_path); !copied) return copied;
+        }
+        out(lines::runner_deployed(context.runner_path));
+        return {};
+    }
+    if (!context.options.dry_run) download_runner(context);
     return {};
 }
 
 Result<void> deploy_webview2_loader(const InstallContext& context) {
-    (void)context;
+    const std::string dest = path_join(context.install_path, "WebView2Loader.dll");
+    if (auto local = first_match(loader_candidates(program_dir()), is_regular_file)) {
+        if (!context.options.dry_run) (void)copy_into_place(*local, dest);
+        out(lines::loader_local(*local, dest));
+        return {};
+    }
+    if (context.options.dry_run) return {};
+    const std::string url = loader_url(context.origin);
+    out(lines::loader_fetching(url));
+    if (download_or_copy(url, dest) && is_regular_file(dest)) {
+        out(lines::loader_downloaded(dest));
+        return {};
+    }
+    out(lines::loader_extracting(dest));
+    (void)replace_file_atomically(dest, embedded_webview2_loader());
+    out(lines::loader_extracted(dest));
     return {};
 }
 
 Result<void> deploy_icons_and_setup_copy(const InstallContext& context) {
-    (void)context;
+    if (context.options.dry_run) return {};
+    const std::string dir = program_dir();
+    deploy_optional_file(icon_candidates(dir), icon_url(context.origin), context.icon_path);
+    deploy_optional_file(image_candidates(), image_url(context.origin),
+                         path_join(context.install_path, "marrowlane.png"));
+
+    // The setup's own copy, which the uninstall entry starts.
+    const auto self = running_program_path();
+    if (!self || same_path(*self, context.runner_path)) return {};
+    if (is_regular_file(*self)) {
+        (void)copy_into_place(*self, path_join(context.install_path, "Marrowlane-Setup.exe"));
+    }
     return {};
 }
 

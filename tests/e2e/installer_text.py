@@ -93,3 +93,113 @@ def steam_stage_text(roots: int = 0, grids=(), appid: int = 0, origin: str = "ht
     if closing and not kept_open:
         text += "  [*] Reopening Steam...\n"
     return text
+
+
+def win_join(*parts: str) -> str:
+    return "\\".join(parts)
+
+
+def app_files_text(install_path: str, origin: str, *, runner="downloaded", loader="extracted",
+                   icon_downloaded: bool = True, image_downloaded: bool = True) -> str:
+    """The application files' lines on standard output. runner: "downloaded", "failed",
+    "invalid" (its warning goes to standard error) or ("local", candidate); loader:
+    "extracted", "downloaded" or ("local", source)."""
+    q = debug_path
+    runner_path = win_join(install_path, "marrowlane.exe")
+    loader_path = win_join(install_path, "WebView2Loader.dll")
+    text = f"[\u2713] Deployed update configuration -> {q(win_join(install_path, 'config.json'))}\n"
+    if isinstance(runner, tuple):
+        text += (f"[*] Found valid local binary at {q(runner[1])}\n"
+                 f"[\u2713] Deployed native runner -> {q(runner_path)}\n")
+    else:
+        url = f"{origin}/api/download?os=windows"
+        text += (f"[*] Fetching Marrowlane runner from {url}...\n"
+                 f"  Downloading asset: {url} -> {q(runner_path + '.download')}\n")
+        if runner == "downloaded":
+            text += f"[\u2713] Downloaded and deployed runner -> {q(runner_path)}\n"
+        elif runner == "failed":
+            text += (f"    [!] Could not download runner binary (Failed to download asset from "
+                     f"{url}). Place marrowlane.exe in {q(install_path)}\n")
+    if isinstance(loader, tuple):
+        text += f"[\u2713] Deployed WebView2Loader.dll from local {q(loader[1])} -> {q(loader_path)}\n"
+    else:
+        url = f"{origin}/WebView2Loader.dll"
+        text += (f"[*] Fetching WebView2Loader.dll from {url}...\n"
+                 f"  Downloading asset: {url} -> {q(loader_path)}\n")
+        if loader == "downloaded":
+            text += f"[\u2713] Downloaded and deployed WebView2Loader.dll -> {q(loader_path)}\n"
+        else:
+            text += (f"[*] Extracting embedded WebView2Loader.dll -> {q(loader_path)}\n"
+                     f"[\u2713] Extracted embedded WebView2Loader.dll -> {q(loader_path)}\n")
+    for name, downloaded in (("marrowlane.ico", icon_downloaded), ("marrowlane.png", image_downloaded)):
+        if downloaded:
+            text += f"  Downloading asset: {origin}/{name} -> {q(win_join(install_path, name))}\n"
+    return text
+
+
+def runner_invalid_warning(install_path: str) -> str:
+    return (f"[!] Warning: Downloaded runner at {debug_path(win_join(install_path, 'marrowlane.exe'))}"
+            " is not a valid executable for this platform!\n")
+
+
+def start_menu_lnk(appdata: str) -> str:
+    return win_join(appdata, "Microsoft", "Windows", "Start Menu", "Programs", "Marrowlane.lnk")
+
+
+def desktop_lnk(profile: str) -> str:
+    return win_join(profile, "Desktop", "Marrowlane.lnk")
+
+
+def shortcuts_text(start_menu: str | None, desktop: str | None) -> str:
+    """The shortcut stage's lines, given the .lnk paths that were created."""
+    text = "\n[*] Creating Desktop and Start Menu shortcuts...\n"
+    if start_menu:
+        text += f"  [\u2713] Created Start Menu shortcut -> {debug_path(start_menu)}\n"
+    if desktop:
+        text += f"  [\u2713] Created Desktop shortcut -> {debug_path(desktop)}\n"
+    return text
+
+
+def registration_text() -> str:
+    return "  [\u2713] Registered uninstaller in Windows Settings > Installed Apps\n"
+
+
+UNINSTALL_SUBKEY = r"Software\Microsoft\Windows\CurrentVersion\Uninstall\Marrowlane"
+
+
+def uninstall_values(install_path: str, icon: bool = True) -> list[tuple[str, str, object]]:
+    """The uninstall entry's values as the registry lists them: (name, type, data)."""
+    icon_data = (f'"{win_join(install_path, "marrowlane.ico")}"' if icon
+                 else f'"{win_join(install_path, "marrowlane.exe")}",0')
+    return [
+        ("DisplayName", "REG_SZ", "Marrowlane"),
+        ("DisplayVersion", "REG_SZ", "0.2.0"),
+        ("Publisher", "REG_SZ", "Marrowlane Contributors"),
+        ("InstallLocation", "REG_SZ", install_path),
+        ("UninstallString", "REG_SZ",
+         f'"{win_join(install_path, "Marrowlane-Setup.exe")}" --uninstall'),
+        ("DisplayIcon", "REG_SZ", icon_data),
+        ("NoModify", "REG_DWORD", 1),
+        ("NoRepair", "REG_DWORD", 1),
+    ]
+
+
+def without_wine_notes(stderr: bytes) -> str:
+    """A program's standard error without the lines Wine itself writes there (saving a .lnk
+    on the Z: drive makes Wine note that it cannot read the volume's serial number)."""
+    return "".join(line for line in stderr.decode("utf-8").splitlines(keepends=True)
+                   if not line.startswith("wine: "))
+
+
+def installation_text(origin: str, install_path: str, env: dict, *, steam: bool = False,
+                      desktop: bool = True, start_menu: bool = True, steam_text: str = "",
+                      **files) -> str:
+    """The whole standard output of a completed installation (not a dry run) before any
+    prompt: banner, application files (see app_files_text for files=), the Steam stage's
+    steam_text, the shortcuts created from env's APPDATA and USERPROFILE, the uninstall
+    entry and the summary."""
+    return (head(origin, install_path) + app_files_text(install_path, origin, **files) +
+            steam_text +
+            shortcuts_text(start_menu_lnk(env["APPDATA"]) if start_menu else None,
+                           desktop_lnk(env["USERPROFILE"]) if desktop else None) +
+            registration_text() + summary(steam, desktop, start_menu))

@@ -4,20 +4,36 @@ import time
 
 import pytest
 
-from harness import win_path
-from installer_text import PROMPT, head, snapshot, steam_stage_text, summary
+from harness import refused_url, win_path
+from installer_text import (PROMPT, head, installation_text, snapshot, steam_stage_text, summary,
+                            without_wine_notes)
+
+
+@pytest.fixture(autouse=True)
+def origin(env) -> str:
+    """A distribution server that refuses every connection at once (the default origin is
+    out of reach here): downloads fail and the installation goes on without them."""
+    env["SERVER_ORIGIN"] = refused_url("").rstrip("/")
+    return env["SERVER_ORIGIN"]
+
+
+# Hidden windows that COM, the URL download service and the input method make for their own
+# messages; a window of theirs is often gone before its class can be read ("").
+SYSTEM_HELPER_CLASSES = {"OleMainThreadWndClass", "URL Moniker Notification Window", "IME",
+                         "MSCTFIME UI", ""}
 
 
 def own_windows(created):
     """Windows that the setup created, or that nobody could be told apart from it (the
-    creator already gone)."""
-    return [w for w in created if w["exe"] in ("Marrowlane-Setup.exe", "")]
+    creator already gone), apart from the system's hidden helper windows."""
+    return [w for w in created if w["exe"] in ("Marrowlane-Setup.exe", "")
+            and w["class"] not in SYSTEM_HELPER_CLASSES]
 
 
-def test_terminal_run_has_no_window_and_waits_for_one_line(launch, gui, sandbox):
+def test_terminal_run_has_no_window_and_waits_for_one_line(launch, gui, sandbox, env, origin):
     install_path = win_path(sandbox / "LocalAppData") + "\\Marrowlane"
-    expected = (head("https://marrowlane.app", install_path) + steam_stage_text(enabled=False)
-                + summary(False, True, True) + PROMPT)
+    expected = installation_text(origin, install_path, env, runner="failed",
+                                 steam_text=steam_stage_text(enabled=False)) + PROMPT
     seen_visible = []
     with gui.watch() as watch:
         running = launch("--cli")
@@ -30,22 +46,24 @@ def test_terminal_run_has_no_window_and_waits_for_one_line(launch, gui, sandbox)
         seen_visible += [w for w in gui.visible() if w.exe == "Marrowlane-Setup.exe"]
         running.send(b"\n")
         result = running.wait_exit(timeout=30)
-    assert (result.stdout.decode(), result.stderr, result.status) == (expected, b"", 0)
+    assert (result.stdout.decode(), without_wine_notes(result.stderr), result.status) == (
+        expected, "", 0)
     assert seen_visible == []
     assert own_windows(watch.created) == []
     assert (sandbox / "LocalAppData" / "Marrowlane").is_dir()
 
 
-def test_terminal_unattended_run_neither_asks_nor_waits(launch, gui, sandbox):
+def test_terminal_unattended_run_neither_asks_nor_waits(launch, gui, sandbox, env, origin):
     (sandbox / "ProgramFilesX86" / "Steam").mkdir()
     install_path = win_path(sandbox / "LocalAppData") + "\\Marrowlane"
     with gui.watch() as watch:
         running = launch("--cli", "-y", "--no-menu")
         # Standard input stays open: the run must end on its own.
         result = running.wait_exit(timeout=30)
-    expected = (head("https://marrowlane.app", install_path) + steam_stage_text(1)
-                + summary(True, True, False))
-    assert (result.stdout.decode(), result.stderr, result.status) == (expected, b"", 0)
+    expected = installation_text(origin, install_path, env, steam=True, start_menu=False,
+                                 runner="failed", steam_text=steam_stage_text(1))
+    assert (result.stdout.decode(), without_wine_notes(result.stderr), result.status) == (
+        expected, "", 0)
     assert own_windows(watch.created) == []
 
 
@@ -55,20 +73,20 @@ def test_end_of_input_ends_the_wait(run):
     assert r.stdout.decode().endswith(PROMPT)
 
 
-def test_dry_run_creates_no_folder_but_lists_everything(run, sandbox):
+def test_dry_run_creates_no_folder_but_lists_everything(run, sandbox, origin):
     before = snapshot(sandbox)
     r = run("--cli", "-y", "--dry-run")
     install_path = win_path(sandbox / "LocalAppData") + "\\Marrowlane"
-    assert r.stdout.decode() == (head("https://marrowlane.app", install_path)
-                                 + steam_stage_text(enabled=False) + summary(False, True, True))
+    assert r.stdout.decode() == (head(origin, install_path) + steam_stage_text(enabled=False)
+                                 + summary(False, True, True))
     assert snapshot(sandbox) == before
 
 
-def test_install_dir_is_used_unchanged(run, sandbox):
+def test_install_dir_is_used_unchanged(run, sandbox, origin):
     target = win_path(sandbox / "my games") + "\\ML dir"
     r = run("--cli", "-y", "--install-dir", target)
     assert r.status == 0, r
-    assert r.stdout.decode().startswith(head("https://marrowlane.app", target))
+    assert r.stdout.decode().startswith(head(origin, target))
     assert (sandbox / "my games" / "ML dir").is_dir()
     assert not (sandbox / "my games" / "ML dir" / "Marrowlane").exists()
     assert not (sandbox / "LocalAppData" / "Marrowlane").exists()
@@ -100,10 +118,10 @@ def test_server_origin_loses_trailing_slashes(run, args, server_origin, shown):
     assert f"Server Origin:    {shown}\n" in r.stdout.decode()
 
 
-def test_folder_that_cannot_be_created_fails_in_a_terminal(run, sandbox):
+def test_folder_that_cannot_be_created_fails_in_a_terminal(run, sandbox, origin):
     (sandbox / "blocker").write_text("a file where a folder should be")
     target = win_path(sandbox / "blocker") + "\\sub"
     r = run("--cli", "--install-dir", target)
     assert r.status == 1
-    assert r.stdout.decode() == head("https://marrowlane.app", target)
+    assert r.stdout.decode() == head(origin, target)
     assert r.stderr.decode().startswith("Error: Os { code: ")

@@ -87,3 +87,32 @@ TEST(Files, AtomicReplaceKeepsTheOldFileWhenTheWriteCannotHappen) {
 
 }  // namespace
 }  // namespace ml
+
+namespace ml {
+namespace {
+
+TEST(Files, SameFileFollowsTheFileNotItsSpelling) {
+    testing::TempDir dir;
+    ASSERT_TRUE(create_directories(dir / "sub"));
+    ASSERT_TRUE(write_file(dir / "sub\\a.exe", "MZ a"));
+    ASSERT_TRUE(write_file(dir / "b.exe", "MZ a"));
+    const std::string a = dir / "sub\\a.exe";
+    struct Case {
+        std::string other;
+        bool same;
+    };
+    const Case cases[] = {
+        {a, true},
+        {dir.path() + "/sub/a.exe", true},
+        {dir / "sub\\..\\sub\\.\\a.exe", true},
+        {dir / "SUB\\A.EXE", true},
+        // Equal bytes are not the same file; a missing file is never the same.
+        {dir / "b.exe", false},
+        {dir / "sub\\missing.exe", false},
+    };
+    for (const Case& c : cases) EXPECT_EQ(same_file(a, c.other), c.same) << c.other;
+    EXPECT_FALSE(same_file(dir / "sub\\missing.exe", dir / "sub\\missing.exe"));
+}
+
+}  // namespace
+}  // namespace ml

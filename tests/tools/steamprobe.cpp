@@ -12,6 +12,11 @@
 //                                    "exit N" (or "started"), then with --capture
 //                                    "out DEBUG-FORM" and "err DEBUG-FORM";
 //                                    on failure "start error OS-CODE: MESSAGE"
+//   steamprobe lnk FILE              the shortcut read back through the shell link
+//                                    interface: "target", "workdir", "args", "icon" lines,
+//                                    each with a debug form ("icon" adds ",INDEX")
+//   steamprobe regvalues SUBKEY      the values of HKCU\SUBKEY in the registry's order:
+//                                    "NAME REG_SZ DEBUG-FORM" or "NAME REG_DWORD N"
 //   steamprobe spawn-plain PROGRAM [ARGS...]
 //                                    starts PROGRAM the ordinary way (a console program
 //                                    gets a console window) and waits; the control case
@@ -23,13 +28,16 @@
 #include <shellapi.h>
 
 #include <chrono>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "platform/cmdline.hpp"
+#include "platform/com.hpp"
 #include "platform/console.hpp"
 #include "platform/handle.hpp"
 #include "platform/process.hpp"
+#include "platform/shell_link.hpp"
 #include "platform/text.hpp"
 #include "platform/win32.hpp"
 #include "steam/discovery.hpp"
@@ -95,6 +103,53 @@ int spawn_plain(const Args& args) {
     return 0;
 }
 
+int print_shell_link(const std::string& path) {
+    const ml::ComScope com;
+    auto link = ml::load_shell_link(path);
+    if (!link) {
+        ml::out("error " + link.error().display() + "\n");
+        return 1;
+    }
+    ml::out("target " + ml::debug_quote(link->target) + "\nworkdir " +
+            ml::debug_quote(link->working_folder) + "\nargs " + ml::debug_quote(link->arguments) +
+            "\nicon " + ml::debug_quote(link->icon_file) + "," + std::to_string(link->icon_index) +
+            "\n");
+    return 0;
+}
+
+int print_registry_values(const std::string& subkey) {
+    ml::UniqueKey key;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, ml::widen(subkey).c_str(), 0, KEY_READ, key.put()) !=
+        ERROR_SUCCESS) {
+        ml::out("missing\n");
+        return 1;
+    }
+    for (DWORD index = 0;; ++index) {
+        wchar_t name[256];
+        DWORD name_size = 256;
+        BYTE data[8192];
+        DWORD data_size = sizeof data;
+        DWORD type = 0;
+        if (RegEnumValueW(key.get(), index, name, &name_size, nullptr, &type, data, &data_size) !=
+            ERROR_SUCCESS)
+            break;
+        std::string line = ml::narrow(std::wstring_view(name, name_size));
+        if (type == REG_SZ) {
+            std::wstring_view text(reinterpret_cast<const wchar_t*>(data), data_size / 2);
+            if (!text.empty() && text.back() == L'\0') text.remove_suffix(1);
+            line += " REG_SZ " + ml::debug_quote(ml::narrow(text));
+        } else if (type == REG_DWORD && data_size == 4) {
+            DWORD value = 0;
+            std::memcpy(&value, data, 4);
+            line += " REG_DWORD " + std::to_string(value);
+        } else {
+            line += " type " + std::to_string(type);
+        }
+        ml::out(line + "\n");
+    }
+    return 0;
+}
+
 int dispatch(const std::string& command, const Args& rest) {
     if (command == "roots" && rest.size() <= 1) {
         print_lines(ml::detect_steam_roots(rest.empty() ? std::nullopt
@@ -120,6 +175,10 @@ int dispatch(const std::string& command, const Args& rest) {
         }
     } else if (command == "run") {
         return run(rest);
+    } else if (command == "lnk" && rest.size() == 1) {
+        return print_shell_link(rest[0]);
+    } else if (command == "regvalues" && rest.size() == 1) {
+        return print_registry_values(rest[0]);
     } else if (command == "spawn-plain") {
         return spawn_plain(rest);
     } else {

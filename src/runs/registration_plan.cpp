@@ -1,0 +1,52 @@
+#include "runs/registration_plan.hpp"
+
+#include "build_config.hpp"
+#include "platform/path.hpp"
+#include "platform/text.hpp"
+
+namespace ml {
+
+std::string shortcut_icon(std::string_view icon_path, std::string_view runner_path,
+                          bool icon_exists) {
+    return std::string(icon_exists ? icon_path : runner_path);
+}
+
+std::string shortcut_working_folder(std::string_view target) {
+    return path_parent(target);
+}
+
+std::string start_menu_created_line(std::string_view path) {
+    return "  [\u2713] Created Start Menu shortcut -> " + debug_quote(path) + "\n";
+}
+
+std::string desktop_created_line(std::string_view path) {
+    return "  [\u2713] Created Desktop shortcut -> " + debug_quote(path) + "\n";
+}
+
+std::string uninstall_command(std::string_view install_path) {
+    return "\"" + path_join(install_path, "Marrowlane-Setup.exe") + "\" --uninstall";
+}
+
+std::string display_icon(std::string_view icon_path, std::string_view runner_path,
+                         bool icon_exists) {
+    if (icon_exists) return "\"" + std::string(icon_path) + "\"";
+    return "\"" + std::string(runner_path) + "\",0";
+}
+
+std::vector<UninstallValue> uninstall_values(std::string_view install_path,
+                                             std::string_view icon_path,
+                                             std::string_view runner_path, bool icon_exists) {
+    // Paths that are not valid Unicode reach the registry with U+FFFD in place.
+    return {
+        {"DisplayName", std::string("Marrowlane")},
+        {"DisplayVersion", std::string(build::kVersion)},
+        {"Publisher", std::string("Marrowlane Contributors")},
+        {"InstallLocation", sanitize_utf8(install_path)},
+        {"UninstallString", sanitize_utf8(uninstall_command(install_path))},
+        {"DisplayIcon", sanitize_utf8(display_icon(icon_path, runner_path, icon_exists))},
+        {"NoModify", std::uint32_t{1}},
+        {"NoRepair", std::uint32_t{1}},
+    };
+}
+
+}  // namespace ml

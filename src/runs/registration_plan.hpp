@@ -1,0 +1,52 @@
+#pragma once
+
+// The Windows shortcuts' and the uninstall entry's texts and rules that need no operating
+// system: icon choice, working folder, console lines, and the entry's eight values.
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+namespace ml {
+
+// The icon both shortcuts and the uninstall entry show: the installed icon file when it
+// exists, otherwise the runner's own.
+std::string shortcut_icon(std::string_view icon_path, std::string_view runner_path,
+                          bool icon_exists);
+
+// The folder a shortcut starts its target in: the target's parent, empty when it has none.
+std::string shortcut_working_folder(std::string_view target);
+
+// Console lines of the shortcut stage (paths in debug form).
+inline constexpr std::string_view kShortcutsHeading =
+    "\n[*] Creating Desktop and Start Menu shortcuts...\n";
+std::string start_menu_created_line(std::string_view path);
+std::string desktop_created_line(std::string_view path);
+
+// One value of the uninstall entry: a REG_SZ text or a REG_DWORD number.
+struct UninstallValue {
+    std::string_view name;
+    std::variant<std::string, std::uint32_t> data;
+
+    friend bool operator==(const UninstallValue&, const UninstallValue&) = default;
+};
+
+// The quoted setup copy in install_path followed by " --uninstall".
+std::string uninstall_command(std::string_view install_path);
+
+// The entry's icon: the quoted icon file, or the quoted runner with ",0" when the icon file
+// is missing.
+std::string display_icon(std::string_view icon_path, std::string_view runner_path,
+                         bool icon_exists);
+
+// The eight values in the order they are written.
+std::vector<UninstallValue> uninstall_values(std::string_view install_path,
+                                             std::string_view icon_path,
+                                             std::string_view runner_path, bool icon_exists);
+
+// Printed after the values were written, whatever the writes gave.
+inline constexpr std::string_view kUninstallerRegisteredLine =
+    "  [\u2713] Registered uninstaller in Windows Settings > Installed Apps\n";
+
+}  // namespace ml

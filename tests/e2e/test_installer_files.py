@@ -1,0 +1,229 @@
+"""A real installation under Wine against a loopback distribution server: the files, the
+two .lnk files and the uninstall entry, each read back, and the console, line by line."""
+from __future__ import annotations
+
+import hashlib
+import pathlib
+import shutil
+
+import pytest
+
+from harness import refused_url, win_path
+from installer_text import (UNINSTALL_SUBKEY, app_files_text, debug_path, desktop_lnk, head,
+                            installation_text, runner_invalid_warning, steam_stage_text, start_menu_lnk,
+                            uninstall_values, without_wine_notes)
+
+ROOT = pathlib.Path(__file__).resolve().parents[2]
+LOADER_SHA256 = "86545b66cdb0603bc26b626fb9ad610cb6e71f28d468f5ea66df23b03dda96d5"
+ICON = (ROOT / "assets" / "marrowlane.ico").read_bytes()
+IMAGE = (ROOT / "assets" / "demo" / "icon.png").read_bytes()
+INSTALLED = ["Marrowlane-Setup.exe", "WebView2Loader.dll", "config.json", "marrowlane.exe",
+             "marrowlane.ico", "marrowlane.png"]
+
+
+def config_json(origin: str, name: str = "Marrowlane", url: str = "") -> bytes:
+    return (f'{{\n  "server_origin": "{origin}",\n  "installed_version": "0.2.0",\n'
+            f'  "game_name": "{name}",\n  "game_url": "{url}",\n'
+            f'  "auto_check_updates": true\n}}').encode()
+
+
+@pytest.fixture
+def runner_bytes(wine) -> bytes:
+    return (wine.build_dir / "demo" / "marrowlane-demo-runner.exe").read_bytes()
+
+
+@pytest.fixture
+def server(http_server, runner_bytes):
+    """The distribution server with the runner and both icons, and no loader library."""
+    http_server.serve("/api/download?os=windows", runner_bytes)
+    http_server.serve("/marrowlane.ico", ICON)
+    http_server.serve("/marrowlane.png", IMAGE)
+    return http_server
+
+
+@pytest.fixture(autouse=True)
+def uninstall_key(wine):
+    """The test session's registry holds no uninstall entry before or after each test."""
+    key = "HKCU\\" + UNINSTALL_SUBKEY
+    wine.wine(["reg", "delete", key, "/f"])
+    yield key
+    wine.wine(["reg", "delete", key, "/f"])
+
+
+def registry_values(steamprobe) -> list[tuple]:
+    """The uninstall entry's values by name (Wine lists a key's values sorted by name, so the
+    order of writing shows only in the unit test of the value list)."""
+    r = steamprobe("regvalues", UNINSTALL_SUBKEY)
+    if r.out == "missing\n":
+        return []
+    values = []
+    for line in r.out.splitlines():
+        name, kind, data = line.split(" ", 2)
+        if kind == "REG_SZ":
+            data = data[1:-1].replace('\\"', '"').replace("\\\\", "\\")
+        else:
+            data = int(data)
+        values.append((name, kind, data))
+    return sorted(values)
+
+
+def read_lnk(steamprobe, path: str) -> dict:
+    r = steamprobe("lnk", path)
+    assert r.status == 0, r
+    return dict(line.split(" ", 1) for line in r.out.splitlines())
+
+
+def expected_lnk(install_path: str, icon: str) -> dict:
+    return {"target": debug_path(install_path + "\\marrowlane.exe"),
+            "workdir": debug_path(install_path), "args": '""', "icon": debug_path(icon) + ",0"}
+
+
+def installation(env, install_path, origin, **files) -> str:
+    """The whole standard output of an unattended terminal run without Steam."""
+    return installation_text(origin, install_path, env, steam_text=steam_stage_text(enabled=False),
+                             **files)
+
+
+def test_full_installation_file_by_file(run, env, sandbox, server, steamprobe, wine, runner_bytes):
+    folder = sandbox / "LocalAppData" / "Marrowlane"
+    install_path = win_path(folder)
+    r = run("--cli", "-y", "--no-steam", "--server-origin", server.url("/"))
+    origin = server.url("")
+    assert (r.out, without_wine_notes(r.stderr), r.status) == (
+        installation(env, install_path, origin), "", 0)
+
+    assert sorted(p.name for p in folder.iterdir()) == INSTALLED
+    assert (folder / "config.json").read_bytes() == config_json(origin)
+    assert (folder / "marrowlane.exe").read_bytes() == runner_bytes
+    assert hashlib.sha256((folder / "WebView2Loader.dll").read_bytes()).hexdigest() == LOADER_SHA256
+    assert (folder / "marrowlane.ico").read_bytes() == ICON
+    assert (folder / "marrowlane.png").read_bytes() == IMAGE
+    assert (folder / "Marrowlane-Setup.exe").read_bytes() == wine.exe.read_bytes()
+
+    for lnk in (start_menu_lnk(env["APPDATA"]), desktop_lnk(env["USERPROFILE"])):
+        assert read_lnk(steamprobe, lnk) == expected_lnk(install_path, install_path + "\\marrowlane.ico")
+    assert registry_values(steamprobe) == sorted(uninstall_values(install_path))
+
+
+def test_installing_again_and_from_the_installation_folder(run, env, sandbox, server, steamprobe,
+                                                          wine, runner_bytes):
+    folder = sandbox / "LocalAppData" / "Marrowlane"
+    install_path = win_path(folder)
+    origin = server.url("")
+    first = run("--cli", "-y", "--no-steam", "--server-origin", origin)
+    second = run("--cli", "-y", "--no-steam", "--server-origin", origin)
+    assert (second.out, second.status) == (first.out, 0)
+    assert registry_values(steamprobe) == sorted(uninstall_values(install_path))
+
+    # The installed setup finds the installed files as its own local copies: each is already
+    # in place and must survive whole (a copy onto itself would truncate it).
+    installed = {p.name: p.read_bytes() for p in folder.iterdir()}
+    third = wine.run(folder / "Marrowlane-Setup.exe",
+                     ["--cli", "-y", "--no-steam", "--server-origin", origin],
+                     env=env, cwd=sandbox / "cwd")
+    assert (third.out, without_wine_notes(third.stderr), third.status) == (installation(
+        env, install_path, origin, runner=("local", install_path + "\\marrowlane.exe"),
+        loader=("local", install_path + "\\WebView2Loader.dll"), icon_downloaded=False), "", 0)
+    assert {p.name: p.read_bytes() for p in folder.iterdir()} == installed
+    assert registry_values(steamprobe) == sorted(uninstall_values(install_path))
+
+
+def lock(wine, path: pathlib.Path):
+    holder = wine.start(wine.tool("filelock"), [win_path(path)])
+    holder.wait_for_output(b"locked\n")
+    return holder
+
+
+@pytest.mark.parametrize("locked", ["config.json", "marrowlane.exe"])
+def test_fatal_failures_stop_before_the_summary(wine, run, sandbox, server, gui, locked):
+    folder = sandbox / "LocalAppData" / "Marrowlane"
+    folder.mkdir()
+    earlier = {"config.json": b'{"earlier": true}', "marrowlane.exe": b"MZ earlier runner"}
+    for name, data in earlier.items():
+        (folder / name).write_bytes(data)
+    # A local runner is found in the working folder; its copy onto a held file must fail.
+    (sandbox / "cwd" / "marrowlane.exe").write_bytes(b"MZ local build")
+    holder = lock(wine, folder / locked)
+    try:
+        r = run("-y", "--no-steam", "--server-origin", server.url(""))
+    finally:
+        holder.wait(stdin=b"\n")
+    assert r.status == 1
+    assert r.err.startswith("Error: Os { code: ") and r.err.count("\n") == 1, r.err
+    install_path = win_path(folder)
+    expected = head(server.url(""), install_path)
+    if locked == "marrowlane.exe":
+        expected += app_files_text(install_path, "").splitlines(keepends=True)[0]
+        expected += f"[*] Found valid local binary at {debug_path('marrowlane.exe')}\n"
+        earlier["config.json"] = config_json(server.url(""))
+    assert r.out == expected
+    # The held file is whole, and nothing half-written lies beside it.
+    assert {p.name: p.read_bytes() for p in folder.iterdir()} == earlier
+    assert gui.find("MarrowlaneProgressDlg") is None
+
+
+@pytest.mark.parametrize("earlier_runner", [b"MZ earlier runner", None], ids=["kept", "none"])
+def test_html_served_as_runner_never_replaces_it(run, sandbox, server, earlier_runner):
+    server.serve("/api/download?os=windows", b"<!doctype html><html><body>Sign in</body></html>")
+    folder = sandbox / "LocalAppData" / "Marrowlane"
+    folder.mkdir()
+    if earlier_runner:
+        (folder / "marrowlane.exe").write_bytes(earlier_runner)
+    r = run("--cli", "-y", "--no-steam", "--no-desktop", "--no-menu",
+            "--server-origin", server.url(""))
+    install_path = win_path(folder)
+    assert r.status == 0
+    assert without_wine_notes(r.stderr) == runner_invalid_warning(install_path)
+    assert app_files_text(install_path, server.url(""), runner="invalid") in r.out
+    runner = folder / "marrowlane.exe"
+    assert (runner.read_bytes() if runner.exists() else None) == earlier_runner
+    assert not (folder / "marrowlane.exe.download").exists()
+
+
+def test_unreachable_server_still_installs(run, env, sandbox, steamprobe):
+    origin = refused_url("").rstrip("/")
+    folder = sandbox / "LocalAppData" / "Marrowlane"
+    install_path = win_path(folder)
+    r = run("--cli", "-y", "--no-steam", "--server-origin", origin)
+    assert (r.out, without_wine_notes(r.stderr), r.status) == (
+        installation(env, install_path, origin, runner="failed"), "", 0)
+    assert sorted(p.name for p in folder.iterdir()) == [
+        "Marrowlane-Setup.exe", "WebView2Loader.dll", "config.json"]
+    assert hashlib.sha256((folder / "WebView2Loader.dll").read_bytes()).hexdigest() == LOADER_SHA256
+    # Without the icon file, the shortcuts and the entry show the runner's own icon.
+    runner = install_path + "\\marrowlane.exe"
+    assert read_lnk(steamprobe, desktop_lnk(env["USERPROFILE"])) == expected_lnk(install_path, runner)
+    assert registry_values(steamprobe) == sorted(uninstall_values(install_path, icon=False))
+
+
+def test_apostrophe_and_non_ascii_reach_every_place(run, env, sandbox, server, steamprobe):
+    folder = sandbox / "Player's Gämes ✓" / "Marrowlane"
+    install_path = win_path(folder)
+    name = "Zoë's \"Star\" Garden ✓"
+    r = run("--cli", "-y", "--no-steam", "--no-desktop", "--install-dir", install_path,
+            "--game-name", name, "--server-origin", server.url(""))
+    assert r.status == 0, r
+    assert f"Install Path:     {debug_path(install_path)}\n" in r.out
+    assert (folder / "config.json").read_bytes() == config_json(
+        server.url(""), name.replace('"', '\\"'))
+    assert read_lnk(steamprobe, start_menu_lnk(env["APPDATA"])) == expected_lnk(
+        install_path, install_path + "\\marrowlane.ico")
+    assert registry_values(steamprobe) == sorted(uninstall_values(install_path))
+
+
+def test_dry_run_writes_nothing(run, sandbox, server, steamprobe):
+    before = sorted(p.relative_to(sandbox) for p in sandbox.rglob("*"))
+    r = run("--cli", "-y", "--no-steam", "--dry-run", "--server-origin", server.url(""))
+    assert r.status == 0
+    assert sorted(p.relative_to(sandbox) for p in sandbox.rglob("*")) == before
+    assert server.requests == []
+    assert registry_values(steamprobe) == []
+
+
+def test_empty_profile_variables_skip_their_shortcuts(run, sandbox, server):
+    # An empty base folder would put the .lnk files below whatever folder the setup ran in.
+    r = run("--cli", "-y", "--no-steam", "--server-origin", server.url(""),
+            extra_env={"APPDATA": "", "USERPROFILE": ""})
+    assert r.status == 0, r
+    assert "\n[*] Creating Desktop and Start Menu shortcuts...\n  [\u2713] Registered" in r.out
+    assert list((sandbox / "cwd").iterdir()) == []

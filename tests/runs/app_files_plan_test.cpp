@@ -1,0 +1,110 @@
+#include <gtest/gtest.h>
+
+#include "runs/app_files_plan.hpp"
+#include "runs/registration_plan.hpp"
+
+namespace ml {
+namespace {
+
+TEST(AppFilesPlan, JsonStringContent) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"Marrowlane", "Marrowlane"},
+        {R"(Say "hi")", R"(Say \"hi\")"},
+        {R"(C:\Games\x)", R"(C:\\Games\\x)"},
+        {"a\nb\tc\rd\be\ff", R"(a\nb\tc\rd\be\ff)"},
+        {std::string("nul\0x\x1f", 6), R"(nul\u0000x\u001f)"},
+        // No escaping of '/', DEL or non-ASCII text.
+        {"https://x.test/a?b=c", "https://x.test/a?b=c"},
+        {"Caf\xc3\xa9 \xe2\x9c\x93 \x7f", "Caf\xc3\xa9 \xe2\x9c\x93 \x7f"},
+    };
+    for (const auto& [given, expected] : cases) EXPECT_EQ(json_string_content(given), expected);
+}
+
+TEST(AppFilesPlan, ConfigJsonIsSevenLinesWithoutFinalLineFeed) {
+    EXPECT_EQ(config_json_text("http://127.0.0.1:8000", "Player's \"Game\"", ""),
+              "{\n"
+              "  \"server_origin\": \"http://127.0.0.1:8000\",\n"
+              "  \"installed_version\": \"0.2.0\",\n"
+              "  \"game_name\": \"Player's \\\"Game\\\"\",\n"
+              "  \"game_url\": \"\",\n"
+              "  \"auto_check_updates\": true\n"
+              "}");
+}
+
+TEST(AppFilesPlan, CandidateListsKeepTheirSeparators) {
+    const std::string dir = R"(D:\Setup)";
+    EXPECT_EQ(runner_candidates(dir),
+              (std::vector<std::string>{"marrowlane.exe", R"(dist\marrowlane.exe)",
+                                        R"(..\dist\marrowlane.exe)", R"(D:\Setup\marrowlane.exe)",
+                                        "glasswick.exe", "glasswick"}));
+    EXPECT_EQ(loader_candidates(dir),
+              (std::vector<std::string>{
+                  "WebView2Loader.dll", R"(dist\WebView2Loader.dll)",
+                  R"(..\dist\WebView2Loader.dll)", R"(D:\Setup\WebView2Loader.dll)",
+                  "media/windows/WebView2Loader.dll", "../media/windows/WebView2Loader.dll",
+                  "src-tauri/target/x86_64-pc-windows-gnu/release/WebView2Loader.dll"}));
+    EXPECT_EQ(icon_candidates(dir),
+              (std::vector<std::string>{"marrowlane.ico", "media/icons/icon.ico",
+                                        "../media/icons/icon.ico", R"(D:\Setup\marrowlane.ico)"}));
+    // An unknown program folder must not turn into a relative "marrowlane.exe" (which would
+    // be candidate 1 again) but into the empty path.
+    EXPECT_EQ(runner_candidates("")[3], "");
+    EXPECT_EQ(loader_candidates("")[3], "");
+    EXPECT_EQ(icon_candidates("")[3], "");
+}
+
+TEST(AppFilesPlan, AddressesAndLines) {
+    EXPECT_EQ(runner_url("http://h:1"), "http://h:1/api/download?os=windows");
+    EXPECT_EQ(loader_url(""), "/WebView2Loader.dll");
+    EXPECT_EQ(icon_url("o"), "o/marrowlane.ico");
+    EXPECT_EQ(image_url("o"), "o/marrowlane.png");
+    namespace l = app_files_lines;
+    EXPECT_EQ(l::runner_not_downloaded("Failed to download asset from u", R"(C:\M)"),
+              "    [!] Could not download runner binary (Failed to download asset from u). "
+              "Place marrowlane.exe in \"C:\\\\M\"\n");
+    EXPECT_EQ(l::runner_invalid(R"(C:\M\marrowlane.exe)"),
+              "[!] Warning: Downloaded runner at \"C:\\\\M\\\\marrowlane.exe\" is not a valid "
+              "executable for this platform!\n");
+    EXPECT_EQ(
+        l::loader_local("dist\\W.dll", "C:\\W.dll"),
+        "[\u2713] Deployed WebView2Loader.dll from local \"dist\\\\W.dll\" -> \"C:\\\\W.dll\"\n");
+}
+
+TEST(RegistrationPlan, UninstallValues) {
+    const std::string dir = R"(D:\Player's Games\Marrowlane)";
+    const std::string icon = dir + R"(\marrowlane.ico)";
+    const std::string runner = dir + R"(\marrowlane.exe)";
+    const std::vector<UninstallValue> with_icon = {
+        {"DisplayName", std::string("Marrowlane")},
+        {"DisplayVersion", std::string("0.2.0")},
+        {"Publisher", std::string("Marrowlane Contributors")},
+        {"InstallLocation", dir},
+        {"UninstallString", "\"" + dir + "\\Marrowlane-Setup.exe\" --uninstall"},
+        {"DisplayIcon", "\"" + icon + "\""},
+        {"NoModify", std::uint32_t{1}},
+        {"NoRepair", std::uint32_t{1}},
+    };
+    EXPECT_EQ(uninstall_values(dir, icon, runner, true), with_icon);
+    // Without the icon file the first icon inside the runner is shown.
+    EXPECT_EQ(uninstall_values(dir, icon, runner, false)[5].data,
+              (std::variant<std::string, std::uint32_t>("\"" + runner + "\",0")));
+    // Text that is not UTF-8 reaches the registry with U+FFFD in place.
+    EXPECT_EQ(uninstall_values("C:\\a\xff", "i", "r", true)[3].data,
+              (std::variant<std::string, std::uint32_t>("C:\\a\xef\xbf\xbd")));
+}
+
+TEST(RegistrationPlan, ShortcutRules) {
+    EXPECT_EQ(shortcut_icon("C:\\M\\i.ico", "C:\\M\\r.exe", true), "C:\\M\\i.ico");
+    EXPECT_EQ(shortcut_icon("C:\\M\\i.ico", "C:\\M\\r.exe", false), "C:\\M\\r.exe");
+    EXPECT_EQ(shortcut_working_folder(R"(C:\Users\a\Marrowlane\marrowlane.exe)"),
+              R"(C:\Users\a\Marrowlane)");
+    EXPECT_EQ(shortcut_working_folder(R"(C:\marrowlane.exe)"), "C:\\");
+    EXPECT_EQ(shortcut_working_folder("marrowlane.exe"), "");
+    EXPECT_EQ(start_menu_created_line("C:\\S.lnk"),
+              "  [\u2713] Created Start Menu shortcut -> \"C:\\\\S.lnk\"\n");
+    EXPECT_EQ(desktop_created_line("C:\\D.lnk"),
+              "  [\u2713] Created Desktop shortcut -> \"C:\\\\D.lnk\"\n");
+}
+
+}  // namespace
+}  // namespace ml
