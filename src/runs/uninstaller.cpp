@@ -67,10 +67,12 @@ void remove_product_from_steam(const std::vector<std::string>& roots) {
     (void)walk_steam_accounts(roots, rules);
 }
 
+// An empty variable counts as unset, as for the installation: the path would otherwise
+// name a Marrowlane.lnk below whatever folder the uninstaller runs in.
 void remove_windows_shortcuts() {
-    if (const auto appdata = env_var("APPDATA"))
+    if (const auto appdata = env_var("APPDATA"); appdata && !appdata->empty())
         (void)remove_file(start_menu_shortcut_path(*appdata));
-    if (const auto profile = env_var("USERPROFILE"))
+    if (const auto profile = env_var("USERPROFILE"); profile && !profile->empty())
         (void)remove_file(desktop_shortcut_path(*profile));
 }
 

@@ -197,12 +197,17 @@ def test_folder_removal_takes_any_folder_name(run, sandbox, name):
         sorted(INSTALLED)
 
 
-def test_local_app_data_that_is_not_absolute_removes_nothing(run, sandbox):
+def test_profile_folders_that_are_not_absolute_remove_nothing(run, sandbox):
+    # With empty APPDATA and USERPROFILE the shortcuts would be these, below the current folder.
+    links = ["Microsoft/Windows/Start Menu/Programs/Marrowlane.lnk", "Desktop/Marrowlane.lnk"]
     cases = {"unset": None, "empty": "", "relative": "."}
     for case, value in cases.items():
         cwd = sandbox / case
         install_folder(cwd)
-        r = run("--uninstall", "--cli", extra_env={"LOCALAPPDATA": value}, cwd=cwd)
+        put_files(cwd, links)
+        r = run("--uninstall", "--cli", cwd=cwd,
+                extra_env={"LOCALAPPDATA": value, "APPDATA": value if value == "" else None,
+                           "USERPROFILE": value if value == "" else None})
         # Not even the line about the folder.
         assert r.out == expected_out(None), (case, r)
     time.sleep(3)  # the delayed removal, had one started, is done by now
@@ -210,6 +215,7 @@ def test_local_app_data_that_is_not_absolute_removes_nothing(run, sandbox):
         files = sandbox / case / "Marrowlane"
         assert sorted(str(p.relative_to(files)) for p in files.rglob("*") if p.is_file()) == \
             sorted(INSTALLED), case
+        assert all((sandbox / case / link).exists() for link in links), case
 
 
 def test_confirmation_answered_no_changes_nothing(launch, gui, sandbox):
@@ -316,7 +322,9 @@ def test_install_then_uninstall_leaves_the_machine_as_it_was(clone, env, sandbox
                           cwd=sandbox / "cwd")
     assert installed.status == 0, installed
     folder = sandbox / "LocalAppData" / "Marrowlane"
-    assert folder.is_dir()
+    assert sorted(p.name for p in folder.iterdir()) == sorted(INSTALLED[:-1])
+    assert all(link.exists() for link in link_paths(sandbox))
+    assert clone.wine(["reg", "query", KEY]).returncode == 0
     # The installation's Steam stage put the product into both accounts, with artwork.
     for config in (first, second):
         entry = vdf.dump(config / "shortcuts.vdf")[-1]
