@@ -1,10 +1,155 @@
+// The uninstallation: removes the product's Steam entries and artwork, the Windows
+// shortcuts, the uninstall entry and the application folder. Every removal is best effort;
+// the run itself never fails.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/console.hpp"
+#include "platform/env.hpp"
+#include "platform/files.hpp"
+#include "platform/path.hpp"
+#include "platform/process.hpp"
+#include "runs/account_walk.hpp"
 #include "runs/runs.hpp"
+#include "runs/uninstall_plan.hpp"
+#include "steam/discovery.hpp"
+#include "steam/process_control.hpp"
+#include "win_gui/message_box.hpp"
+#include "win_gui/progress_dialog.hpp"
 
 namespace ml {
+namespace {
+
+// Shows a step in the progress window when there is one (terminal runs have none).
+void show_step(std::optional<ProgressDialog>& progress, const ProgressStep& step) {
+    if (progress) progress->set_progress(step.percent, step.text);
+}
+
+// Steam keeps shortcuts.vdf in memory and writes it back when it exits, so it is closed
+// first unless the user wants it open. True when this run closed it (whether or not it has
+// really ended), so that it is started again.
+bool close_steam_if_running(const std::vector<std::string>& roots, bool quiet) {
+    if (roots.empty() || !is_steam_running()) return false;
+    out(uninstall_lines::kSteamDetected);
+    if (!quiet && !show_message_box(kSteamRunningTitle, kSteamRunningText, true)) {
+        out(uninstall_lines::kSteamLeftOpen);
+        return false;
+    }
+    out(uninstall_lines::kClosingSteam);
+    close_steam_process();
+    return true;
+}
+
+// Every account of every root: the product's entries leave shortcuts.vdf, then their
+// artwork leaves the grid folder. An account without the file is skipped, and so is one
+// whose file cannot be read in full or parsed: writing what we have would lose the user's
+// other shortcuts.
+void remove_product_from_steam(const std::vector<std::string>& roots) {
+    std::vector<std::uint32_t> removed_appids;
+    AccountWalkRules rules;
+    rules.folders = FolderRule::Leave;
+    rules.missing = MissingFileRule::SkipAccount;
+    rules.unreadable = DamagedFileRule::SkipAccount;
+    rules.unparsable = DamagedFileRule::SkipAccount;
+    rules.on_account = [&](const AccountFiles&) { removed_appids.clear(); };
+    rules.edit = [&](const AccountFiles&, std::vector<SteamShortcut>& list) {
+        ProductRemoval removal = remove_product_shortcuts(std::move(list));
+        list = std::move(removal.kept);
+        removed_appids = std::move(removal.removed_appids);
+    };
+    rules.after = [&](const AccountFiles& files) {
+        for (const std::string& name : artwork_files_for(removed_appids))
+            (void)remove_file(path_join(files.grid, name));
+    };
+    // Nothing the walk reports can stop an uninstallation.
+    (void)walk_steam_accounts(roots, rules);
+}
+
+// An empty variable counts as unset, as for the installation: the path would otherwise
+// name a Marrowlane.lnk below whatever folder the uninstaller runs in.
+void remove_windows_shortcuts() {
+    if (const auto appdata = env_var("APPDATA"); appdata && !appdata->empty())
+        (void)remove_file(start_menu_shortcut_path(*appdata));
+    if (const auto profile = env_var("USERPROFILE"); profile && !profile->empty())
+        (void)remove_file(desktop_shortcut_path(*profile));
+}
+
+void remove_uninstall_entry() {
+    (void)run_hidden_command("reg", {"delete", "HKCU\\" + std::string(kUninstallSubkey), "/f"});
+}
+
+// Removes the application folder once this program has gone (it may be running from that
+// folder, as the uninstall entry starts the setup's copy there). cmd runs in the folder's
+// parent and names the folder relatively, so no user text passes through cmd's parser,
+// which expands %NAME% even inside quotes; /d keeps a registry AutoRun command out.
+void start_delayed_folder_removal(const std::string& parent) {
+    // cmd cannot work in a UNC folder: it falls back to the Windows folder, where the
+    // relative name would mean another folder.
+    if (!has_drive_letter(parent)) return;
+    const auto command = delayed_folder_removal_command(kApplicationFolderName);
+    if (!command) return;
+    ChildOptions options = ChildOptions::detached(ChildOutput::Discard);
+    options.raw_tail = *command;
+    options.working_dir = parent;
+    (void)run_child("cmd", {"/d", "/c"}, options);
+}
+
+// Only below an absolute LOCALAPPDATA: with an empty or relative one, the folder would be
+// whatever "Marrowlane" the current folder holds.
+void clean_application_folder() {
+    const auto parent = application_folder_parent(env_var("LOCALAPPDATA"));
+    if (!parent) return;
+    const std::string folder = path_join(*parent, kApplicationFolderName);
+    for (const std::string_view name : kApplicationFiles)
+        (void)remove_file(path_join(folder, name));
+    start_delayed_folder_removal(*parent);
+    out(cleaned_folder_line(folder));
+}
+
+}  // namespace
 
 Result<void> run_uninstaller(bool non_interactive, bool cli) {
-    (void)non_interactive;
-    (void)cli;
+    const bool quiet = non_interactive || cli;
+    if (!quiet && !show_message_box(kUninstallerTitle, kConfirmUninstallText, true)) {
+        out(uninstall_lines::kCancelled);
+        return {};
+    }
+
+    std::optional<ProgressDialog> progress;
+    if (!cli) {
+        progress.emplace(kUninstallerTitle, kUninstallingMessage);
+        show_step(progress, uninstall_steps::kChecking);
+    }
+    out(uninstall_banner_text());
+
+    const std::vector<std::string> roots = detect_steam_roots(std::nullopt);
+    out(uninstall_lines::kCheckingSteam);
+    const bool steam_closed = close_steam_if_running(roots, quiet);
+    show_step(progress, uninstall_steps::kSteam);
+    remove_product_from_steam(roots);
+    out(uninstall_lines::kSteamDone);
+    // Before the Windows shortcuts: the user gets Steam back as soon as its files are done.
+    if (steam_closed) {
+        out(uninstall_lines::kReopeningSteam);
+        restart_steam_process(roots);
+    }
+
+    show_step(progress, uninstall_steps::kShortcuts);
+    remove_windows_shortcuts();
+    show_step(progress, uninstall_steps::kCleaning);
+    remove_uninstall_entry();
+    out(uninstall_lines::kWindowsDone);
+    clean_application_folder();
+
+    if (progress) {
+        show_step(progress, uninstall_steps::kComplete);
+        progress->close();
+        progress.reset();
+    }
+    out(uninstall_closing_text());
+    if (!quiet) (void)show_message_box(kUninstalledTitle, kUninstalledText, false);
     return {};
 }
 

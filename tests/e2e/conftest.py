@@ -9,7 +9,7 @@ import time
 
 import pytest
 
-from harness import PROFILE_VARS, HttpServer, Wine, win_path
+from harness import PROFILE_VARS, FakeSteam, HttpServer, Wine, win_path
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 
@@ -69,6 +69,7 @@ def wine_with_fakes(session_wine, tmp_path_factory) -> Wine:
     for tool, name in (("fake_tasklist", "tasklist.exe"), ("fake_curl", "curl.exe"),
                        ("fake_powershell", "powershell.exe")):
         clone.install_tool(tool, None, name)
+    clone.has_fakes = True
     start_desktop(clone)
     holder = hold_desktop(clone, clone.prefix.parent / "hold.log")
     yield clone
@@ -200,3 +201,12 @@ def launch(wine, env, sandbox):
     for running in started:
         if running.running():
             running.kill()
+
+
+@pytest.fixture
+def fake_steam(wine, env, sandbox):
+    """Steam roots with a stand-in steam.exe, and a tasklist that sees it (harness.FakeSteam);
+    every client still running at the end of the test is ended."""
+    fake = FakeSteam(wine, env, sandbox)
+    yield fake
+    fake.close()

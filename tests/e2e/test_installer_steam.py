@@ -11,7 +11,7 @@ import vdf
 from harness import wait_until, win_path
 from installer_text import (OPTIONS_CLASS, STEAM_ART, STEAM_QUESTION, head, installation_text,
                             snapshot, steam_stage_text, summary)
-from test_steam_process import FakeSteam
+from harness import FakeSteam
 
 @pytest.fixture(scope="module")
 def wine(wine_with_fakes):

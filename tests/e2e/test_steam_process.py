@@ -12,57 +12,9 @@ def wine(wine_with_fakes):
     return wine_with_fakes
 
 
-class FakeSteam:
-    """Steam roots holding the fake steam.exe, the clients started from them, and the log
-    that every start of the fake writes."""
-
-    def __init__(self, wine, env, sandbox):
-        self.wine = wine
-        self.sandbox = sandbox
-        self.log = sandbox / "steam.log"
-        self.env = dict(env, FAKESTEAM_LOG=win_path(self.log), FAKESTEAM_LIFETIME_MS="30000")
-        self.clients = []
-
-    def root(self, path, with_exe=True):
-        path.mkdir(parents=True, exist_ok=True)
-        if with_exe:
-            self.wine.install_tool("fake_steam", path, "steam.exe")
-        return path
-
-    def start_client(self, root, ignore_shutdown=False):
-        env = dict(self.env, FAKESTEAM_IGNORE_SHUTDOWN="1" if ignore_shutdown else "0")
-        env.pop("FAKESTEAM_HANG_SHUTDOWN", None)
-        client = self.wine.start(root / "steam.exe", [], env=env)
-        self.clients.append(client)
-        return client
-
-    def lines(self):
-        return self.log.read_text().splitlines() if self.log.exists() else []
-
-    def folders(self):
-        """The current folder of each start, by process id."""
-        return {line.split(" ", 2)[1]: line.split(" ", 2)[2] for line in self.lines()
-                if line.startswith("cwd ")}
-
-    def starts(self, root):
-        """The arguments of each start of root's steam.exe."""
-        exe = '"' + win_path(root / "steam.exe").replace("\\", "\\\\") + '"'
-        return [line.split(" ", 3)[3:] for line in self.lines()
-                if line.startswith("start ") and line.split(" ", 3)[2] == exe]
-
-    def close(self):
-        # Only the clients: ending every program would also end the session's desktop holder,
-        # and the next test's windows would then hang.
-        self.wine.wine(["taskkill", "/f", "/im", "steam.exe"], timeout=30)
-        for client in self.clients:
-            client.wait(timeout=30)
-
-
 @pytest.fixture
-def steam(wine, env, sandbox):
-    fake = FakeSteam(wine, env, sandbox)
-    yield fake
-    fake.close()
+def steam(fake_steam):
+    return fake_steam
 
 
 def probe(steamprobe, steam, *args, **kwargs):

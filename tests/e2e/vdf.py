@@ -39,6 +39,16 @@ def shortcuts_file(*entries: bytes) -> bytes:
     return b"\x00shortcuts\x00" + body + b"\x08\x08"
 
 
+def with_entries(path: os.PathLike | str, *entries: bytes) -> bytes:
+    """The bytes of the shortcuts.vdf at path with entries appended after its own."""
+    data = pathlib.Path(path).read_bytes()
+    assert data.endswith(b"\x08\x08"), "not a complete shortcuts.vdf"
+    count = len(dump(path))
+    extra = b"".join(b"\x00" + str(count + i).encode() + b"\0" + e + b"\x08"
+                     for i, e in enumerate(entries))
+    return data[:-2] + extra + b"\x08\x08"
+
+
 def vdftool() -> pathlib.Path:
     tool = pathlib.Path(os.environ.get("ML_VDFTOOL", ROOT / "build" / "native" / "tools" / "vdftool"))
     if not tool.exists():

@@ -10,7 +10,9 @@
 // appends "exit PID shutdown" or "exit PID lifetime" when it ends by itself, and
 // "ignored PID shutdown" for each request it ignores. Each start also appends "cwd PID DIR",
 // its current folder. With FAKESTEAM_HANG_SHUTDOWN=1 a start with "-shutdown" hangs, as the
-// request to a hung client does, until its lifetime is over.
+// request to a hung client does, until its lifetime is over. With FAKESTEAM_WATCH
+// naming a file, the client first appends "watch PID SIZE" (or "watch PID missing") when it
+// ends by request, so that a test can see what that file held while Steam was still running.
 #include <windows.h>
 
 #include <shellapi.h>
@@ -19,6 +21,7 @@
 
 #include "fake_log.hpp"
 #include "platform/env.hpp"
+#include "platform/files.hpp"
 #include "platform/handle.hpp"
 #include "platform/text.hpp"
 #include "platform/win32.hpp"
@@ -72,6 +75,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         const DWORD left = static_cast<DWORD>(deadline - now);
         if (WaitForSingleObject(event.get(), left) == WAIT_OBJECT_0) {
             if (!ignore) {
+                if (const auto watched = ml::env_var("FAKESTEAM_WATCH")) {
+                    const auto size = ml::file_size(*watched);
+                    log("watch " + pid + " " + (size ? std::to_string(*size) : "missing"));
+                }
                 log("exit " + pid + " shutdown");
                 return 0;
             }

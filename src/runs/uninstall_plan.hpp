@@ -1,0 +1,102 @@
+#pragma once
+
+// The uninstaller's rules and texts that need no operating system: which Steam entries are
+// the product's, what is removed for them, where the application folder is, the command
+// that removes that folder after the program has gone, and every console and window text.
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "runs/install_plan.hpp"
+#include "vdf/shortcuts_vdf.hpp"
+
+namespace ml {
+
+// The progress window's steps, in the order the uninstallation reaches them.
+namespace uninstall_steps {
+inline constexpr ProgressStep kChecking{15, "Checking Steam installation..."};
+inline constexpr ProgressStep kSteam{35, "Removing shortcuts and custom artwork from Steam..."};
+inline constexpr ProgressStep kShortcuts{60, "Removing Start Menu and Desktop shortcuts..."};
+inline constexpr ProgressStep kCleaning{80,
+                                        "Cleaning application files and uninstaller entries..."};
+inline constexpr ProgressStep kComplete{100, "Uninstallation complete!"};
+}  // namespace uninstall_steps
+
+// Caption of the confirmation box and of the progress window; the window's first message.
+inline constexpr std::string_view kUninstallerTitle = "Marrowlane Uninstaller";
+inline constexpr std::string_view kUninstallingMessage = "Uninstalling Marrowlane...";
+
+// The question asked before anything is touched.
+inline constexpr std::string_view kConfirmUninstallText =
+    "Are you sure you want to completely remove Marrowlane from your system and Steam Library?";
+
+// The question asked when Steam runs: it rewrites shortcuts.vdf from memory when it exits.
+inline constexpr std::string_view kSteamRunningTitle = "Steam Running";
+inline constexpr std::string_view kSteamRunningText =
+    "Steam is currently open. It must be closed briefly to remove Marrowlane from your Steam "
+    "library.\n\nClose Steam now? (It will be automatically restarted after uninstallation)";
+
+// The information box at the end.
+inline constexpr std::string_view kUninstalledTitle = "Marrowlane Uninstalled";
+inline constexpr std::string_view kUninstalledText =
+    "Marrowlane has been completely uninstalled from your system and Steam Library.";
+
+// Console lines, each with its line break.
+namespace uninstall_lines {
+inline constexpr std::string_view kCancelled = "[*] Uninstallation cancelled by user.\n";
+inline constexpr std::string_view kCheckingSteam =
+    "[*] Checking Steam installation for shortcuts and grid artwork...\n";
+inline constexpr std::string_view kSteamDetected = "  [*] Detected running Steam process.\n";
+inline constexpr std::string_view kSteamLeftOpen =
+    "  [!] Steam remains open. Shortcuts will take effect after you restart Steam.\n";
+inline constexpr std::string_view kClosingSteam = "  [*] Closing Steam...\n";
+inline constexpr std::string_view kSteamDone = "[\xE2\x9C\x93] Steam library entries removed.\n";
+inline constexpr std::string_view kReopeningSteam = "  [*] Reopening Steam...\n";
+inline constexpr std::string_view kWindowsDone =
+    "[\xE2\x9C\x93] Removed Windows shortcuts and uninstaller registry entries.\n";
+}  // namespace uninstall_lines
+
+// The three banner lines printed when the work starts.
+std::string uninstall_banner_text();
+
+// The line naming the cleaned application folder (in debug form).
+std::string cleaned_folder_line(std::string_view folder);
+
+// The closing lines: a blank line, then the success line between two rule lines.
+std::string uninstall_closing_text();
+
+// True when a Steam shortcut is the product's: its AppName is "marrowlane" in any ASCII
+// letter case (exactly those 10 bytes), or its Exe contains "marrowlane" in any letter case.
+bool is_product_shortcut(const SteamShortcut& shortcut);
+
+// A shortcut list without the product's entries.
+struct ProductRemoval {
+    std::vector<SteamShortcut> kept;            // the other entries, in their order
+    std::vector<std::uint32_t> removed_appids;  // app ids of the removed ones, in file order
+};
+
+// Splits a list into the entries that stay and the app ids of the product's entries.
+ProductRemoval remove_product_shortcuts(std::vector<SteamShortcut> shortcuts);
+
+// The grid file names of the five artwork kinds for each app id, id by id, kinds in
+// deployment order (duplicates repeat).
+std::vector<std::string> artwork_files_for(std::span<const std::uint32_t> appids);
+
+// The folder under which the application folder lies, i.e. LOCALAPPDATA, when it is an
+// absolute path (drive letter and separator, or a UNC path); nullopt when it is unset, empty
+// or relative, since the folder would then be whatever "Marrowlane" the current folder holds.
+std::optional<std::string> application_folder_parent(const std::optional<std::string>& value);
+
+// The name of the application folder inside that parent.
+inline constexpr std::string_view kApplicationFolderName = "Marrowlane";
+
+// The command text that `cmd /d /c` runs, started in the folder that holds `folder_name`:
+// wait about a second (two loopback pings), then remove that folder quietly with everything
+// in it. nullopt when the name holds a character that cmd would interpret even inside double
+// quotes ('%', '!', '"', control characters), or is empty or not a single name.
+std::optional<std::string> delayed_folder_removal_command(std::string_view folder_name);
+
+}  // namespace ml

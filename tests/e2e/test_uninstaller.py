@@ -1,0 +1,365 @@
+"""The uninstallation (--uninstall) end to end: an installed machine as the installation and
+the product's shortcut injections leave it, with real shortcuts.vdf files and a stand-in
+Steam, and what is left afterwards."""
+from __future__ import annotations
+
+import pathlib
+import shutil
+import time
+
+import pytest
+
+import vdf
+from gui import poll
+from harness import wait_until, win_path
+from installer_text import PROGRESS_CLASS, debug_path, snapshot
+
+@pytest.fixture(scope="module")
+def wine(wine_with_fakes):
+    """The prefix whose system folder holds a working tasklist, so a running Steam is seen."""
+    return wine_with_fakes
+
+
+RULE = "=" * 54
+TITLE = "Marrowlane Uninstaller"
+KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Marrowlane"
+CANCELLED = b"[*] Uninstallation cancelled by user.\n"
+DETECTED = "  [*] Detected running Steam process.\n"
+LEFT_OPEN = "  [!] Steam remains open. Shortcuts will take effect after you restart Steam.\n"
+CLOSING_STEAM = "  [*] Closing Steam...\n"
+CONFIRM_TEXT = ("Are you sure you want to completely remove Marrowlane from your system and "
+                "Steam Library?")
+STEAM_TEXT = ("Steam is currently open. It must be closed briefly to remove Marrowlane from "
+              "your Steam library.\n\nClose Steam now? (It will be automatically restarted "
+              "after uninstallation)")
+END_TEXT = "Marrowlane has been completely uninstalled from your system and Steam Library."
+# What the installation puts into its folder, and what a user may have added there.
+INSTALLED = ["marrowlane.exe", "WebView2Loader.dll", "marrowlane.ico", "marrowlane.png",
+             "config.json", "Marrowlane-Setup.exe", "saves/slot1.dat"]
+ARTWORK = ["p.png", "_hero.png", "_logo.png", ".png", "_icon.png"]
+# Account folders below the Steam root that discovery finds through ProgramFiles(x86).
+STEAM = pathlib.Path("ProgramFilesX86") / "Steam"
+
+
+def expected_out(folder: str | None, steam: str = "", reopened: bool = False) -> str:
+    text = (f"{RULE}\n Marrowlane - System Uninstaller{' ' * 21}\n{RULE}\n"
+            "[*] Checking Steam installation for shortcuts and grid artwork...\n" + steam +
+            "[\u2713] Steam library entries removed.\n")
+    if reopened:
+        text += "  [*] Reopening Steam...\n"
+    text += "[\u2713] Removed Windows shortcuts and uninstaller registry entries.\n"
+    if folder is not None:
+        text += f"[\u2713] Cleaned application files from {debug_path(folder)}\n"
+    return text + f"\n{RULE}\n  Marrowlane has been cleanly uninstalled.\n{RULE}\n"
+
+
+def put_files(folder: pathlib.Path, names) -> None:
+    for name in names:
+        path = folder / name
+        path.parent.mkdir(parents=True, exist_ok=True)
+        path.write_bytes(name.encode())
+
+
+def install_folder(local_app_data: pathlib.Path) -> pathlib.Path:
+    folder = local_app_data / "Marrowlane"
+    put_files(folder, INSTALLED)
+    return folder
+
+
+def link_paths(sandbox: pathlib.Path) -> list[pathlib.Path]:
+    return [sandbox / "AppData/Microsoft/Windows/Start Menu/Programs/Marrowlane.lnk",
+            sandbox / "Profile/Desktop/Marrowlane.lnk"]
+
+
+def place_links(sandbox: pathlib.Path) -> None:
+    for link in link_paths(sandbox):
+        put_files(link.parent, [link.name, "Other.lnk"])
+
+
+def account(sandbox: pathlib.Path, account_id: str) -> pathlib.Path:
+    return sandbox / STEAM / "userdata" / account_id / "config"
+
+
+def put_account(sandbox, account_id, data: bytes | None, grid: list[str]) -> pathlib.Path:
+    config = account(sandbox, account_id)
+    (config / "grid").mkdir(parents=True)
+    put_files(config / "grid", grid)
+    if data is not None:
+        (config / "shortcuts.vdf").write_bytes(data)
+    return config
+
+
+def grid_files(appid: int) -> list[str]:
+    return [f"{appid}{suffix}" for suffix in ARTWORK]
+
+
+def example_file() -> bytes:
+    """Two product entries, one by name and one by its Exe, around entries that stay."""
+    return vdf.shortcuts_file(
+        vdf.entry(appid=3000000001, name="Marrowlane", exe='"C:\\Any\\game.exe"'),
+        vdf.entry(appid=7, name="Other", exe='"C:\\Other\\other.exe"', tags=["favorite"]),
+        vdf.entry(appid=42, name="x", exe="C:\\Games\\MARROWLANE\\run.exe"),
+        vdf.entry(appid=99, name="Marrowlane Beta", exe='"C:\\Beta\\beta.exe"'))
+
+
+def serve_product(http_server, wine) -> str:
+    """The distribution server on loopback: a runner (any x64 program), icons, artwork."""
+    http_server.serve("/api/download?os=windows", wine.tool("argecho").read_bytes())
+    for name in ("marrowlane.ico", "marrowlane.png", "WebView2Loader.dll"):
+        http_server.serve(f"/{name}", name.encode())
+    for kind in ("capsule", "hero", "logo", "banner", "icon"):
+        http_server.serve(f"/media/steam/{kind}.png", kind.encode())
+    return http_server.url("")
+
+
+@pytest.fixture
+def clone(wine, tmp_path):
+    """A private prefix: these tests write the product's uninstall key."""
+    c = wine.clone(tmp_path / "prefix")
+    yield c
+    c.shutdown()
+
+
+def test_removes_the_product_and_nothing_else(clone, env, sandbox, fixtures_dir):
+    real = fixtures_dir / "shortcuts-vdf" / "steam-2026-sortas-lowercase-appname.vdf"
+    product_id = 2898237750
+    own = vdf.entry(appid=product_id, name="Marrowlane",
+                    exe='"' + win_path(sandbox / "LocalAppData/Marrowlane/marrowlane.exe") + '"')
+    first = put_account(sandbox, "111", vdf.with_entries(real, own),
+                        grid_files(product_id) + ["12345p.png", "12345_hero.png"])
+    second = put_account(sandbox, "222", example_file(),
+                         grid_files(3000000001) + grid_files(42) + ["99p.png", "7_hero.png"])
+    # No shortcuts.vdf: that account is not looked at, artwork included.
+    third = put_account(sandbox, "333", None, grid_files(3000000001))
+    folder = install_folder(sandbox / "LocalAppData")
+    put_files(sandbox / "LocalAppData", ["Marrowlane.txt", "Marrowlane2/keep.txt"])
+    custom = sandbox / "Games" / "Marrowlane"
+    put_files(custom, INSTALLED)
+    place_links(sandbox)
+    added = clone.wine(["reg", "add", KEY, "/v", "InstallLocation", "/d", win_path(custom), "/f"])
+    assert added.returncode == 0, added
+    kept_before = snapshot(sandbox / "LocalAppData" / "Marrowlane2")
+
+    r = clone.run(clone.exe, ["--uninstall", "--cli", "-y"], env=env, cwd=sandbox / "cwd")
+    assert (r.out, r.err, r.status) == (expected_out(win_path(folder)), "", 0)
+
+    assert vdf.dump(first / "shortcuts.vdf") == vdf.dump(real)
+    assert [e["AppName"] for e in vdf.dump(second / "shortcuts.vdf")] == ["Other",
+                                                                        "Marrowlane Beta"]
+    assert vdf.dump(second / "shortcuts.vdf")[0]["tags"] == ["favorite"]
+    assert sorted(p.name for p in (first / "grid").iterdir()) == ["12345_hero.png", "12345p.png"]
+    assert sorted(p.name for p in (second / "grid").iterdir()) == ["7_hero.png", "99p.png"]
+    assert sorted(p.name for p in (third / "grid").iterdir()) == sorted(grid_files(3000000001))
+    for link in link_paths(sandbox):
+        assert sorted(p.name for p in link.parent.iterdir()) == ["Other.lnk"]
+    assert clone.wine(["reg", "query", KEY]).returncode == 1
+    # The folder goes once the program has exited, with whatever was left in it.
+    wait_until(lambda: not folder.exists(), timeout=10)
+    assert sorted(p.name for p in (sandbox / "LocalAppData").iterdir()) == ["Marrowlane.txt",
+                                                                          "Marrowlane2"]
+    assert snapshot(sandbox / "LocalAppData" / "Marrowlane2") == kept_before
+    assert sorted(str(p.relative_to(custom)) for p in custom.rglob("*") if p.is_file()) == \
+        sorted(INSTALLED)
+
+
+@pytest.mark.parametrize("how", ["corrupt", "locked"])
+def test_shortcuts_file_that_cannot_be_read_is_left_as_it_is(run, launch, wine, sandbox,
+                                                            fixtures_dir, how):
+    if how == "corrupt":
+        data = (fixtures_dir / "shortcuts-vdf" / "corrupt-missing-marker.vdf").read_bytes()
+    else:
+        data = example_file()
+    config = put_account(sandbox, "111", data, grid_files(3000000001))
+    holder = None
+    if how == "locked":
+        holder = launch(win_path(config / "shortcuts.vdf"), program=wine.tool("filelock"))
+        holder.wait_for_output(b"locked\n")
+    try:
+        r = run("--uninstall", "--cli")
+    finally:
+        if holder:
+            holder.wait()
+    assert r.status == 0
+    assert (config / "shortcuts.vdf").read_bytes() == data
+    assert sorted(p.name for p in config.iterdir()) == ["grid", "shortcuts.vdf"]
+    assert sorted(p.name for p in (config / "grid").iterdir()) == sorted(grid_files(3000000001))
+
+
+@pytest.mark.parametrize("name", ["Local Data", "Player's Local", "Tom & Jerry",
+                                  "J\u00f6rg \u65e5\u672c", "50%off%"])
+def test_folder_removal_takes_any_folder_name(run, sandbox, name):
+    # "off" names an existing variable: a folder text that passed through cmd would turn
+    # 50%off% into 50elsewhere and remove that folder instead.
+    local = sandbox / "Users" / name / "Local"
+    folder = install_folder(local)
+    decoy = install_folder(sandbox / "Users" / "50elsewhere" / "Local")
+    put_files(local, ["Marrowlane.lnk", "Marrowlane (old)/notes.txt"])
+    r = run("--uninstall", "--cli", extra_env={"LOCALAPPDATA": win_path(local),
+                                               "off": "elsewhere"})
+    assert r.out == expected_out(win_path(folder)), r
+    wait_until(lambda: not folder.exists(), timeout=10)
+    assert sorted(p.name for p in local.iterdir()) == ["Marrowlane (old)", "Marrowlane.lnk"]
+    assert sorted(str(p.relative_to(decoy)) for p in decoy.rglob("*") if p.is_file()) == \
+        sorted(INSTALLED)
+
+
+def test_profile_folders_that_are_not_absolute_remove_nothing(run, sandbox):
+    # With empty APPDATA and USERPROFILE the shortcuts would be these, below the current folder.
+    links = ["Microsoft/Windows/Start Menu/Programs/Marrowlane.lnk", "Desktop/Marrowlane.lnk"]
+    cases = {"unset": None, "empty": "", "relative": "."}
+    for case, value in cases.items():
+        cwd = sandbox / case
+        install_folder(cwd)
+        put_files(cwd, links)
+        r = run("--uninstall", "--cli", cwd=cwd,
+                extra_env={"LOCALAPPDATA": value, "APPDATA": value if value == "" else None,
+                           "USERPROFILE": value if value == "" else None})
+        # Not even the line about the folder.
+        assert r.out == expected_out(None), (case, r)
+    time.sleep(3)  # the delayed removal, had one started, is done by now
+    for case in cases:
+        files = sandbox / case / "Marrowlane"
+        assert sorted(str(p.relative_to(files)) for p in files.rglob("*") if p.is_file()) == \
+            sorted(INSTALLED), case
+        assert all((sandbox / case / link).exists() for link in links), case
+
+
+def test_confirmation_answered_no_changes_nothing(launch, gui, sandbox):
+    install_folder(sandbox / "LocalAppData")
+    place_links(sandbox)
+    put_account(sandbox, "111", example_file(), grid_files(42))
+    before = snapshot(sandbox)
+    running = launch("--uninstall")
+    box = gui.message_box(TITLE)
+    assert (box.text, sorted(box.buttons)) == (CONFIRM_TEXT, ["No", "Yes"])
+    assert gui.find(PROGRESS_CLASS) is None
+    gui.answer(box, "No")
+    result = running.wait(timeout=30)
+    assert (result.stdout, result.stderr, result.status) == (CANCELLED, b"", 0)
+    time.sleep(2)
+    assert snapshot(sandbox) == before
+
+
+@pytest.mark.parametrize("flag, windows", [("-y", {PROGRESS_CLASS}), ("--cli", set())])
+def test_quiet_runs_ask_nothing(launch, gui, sandbox, flag, windows):
+    folder = install_folder(sandbox / "LocalAppData")
+    with gui.watch() as watch:
+        # Input stays open: a run that asked anything would wait for ever.
+        result = launch("--uninstall", flag).wait_exit(timeout=60)
+    assert (result.out, result.status) == (expected_out(win_path(folder)), 0)
+    created = [w for w in watch.created if w["exe"] == "Marrowlane-Setup.exe"]
+    if windows:
+        # Wine adds helper windows of its own (IME, OLE) around a GUI thread.
+        assert {w["class"] for w in created if w["top"]} & {PROGRESS_CLASS, "#32770"} == windows
+    else:
+        assert created == []
+
+
+def steam_with_product(fake_steam, sandbox):
+    root = fake_steam.root(sandbox / STEAM)
+    config = put_account(sandbox, "111", example_file(), grid_files(42))
+    fake_steam.env["FAKESTEAM_WATCH"] = win_path(config / "shortcuts.vdf")
+    fake_steam.start_client(root)
+    wait_until(lambda: fake_steam.starts(root), timeout=20)
+    return root, config
+
+
+def test_running_steam_is_closed_before_and_restarted_after(run, fake_steam, sandbox):
+    root, config = steam_with_product(fake_steam, sandbox)
+    size = (config / "shortcuts.vdf").stat().st_size
+    folder = install_folder(sandbox / "LocalAppData")
+    # A short life for the restarted client, which may hold the run's output pipes open.
+    r = run("--uninstall", "--cli", extra_env=dict(fake_steam.env, FAKESTEAM_LIFETIME_MS="3000"))
+    assert r.out == expected_out(win_path(folder), DETECTED + CLOSING_STEAM, reopened=True)
+    # Steam had ended, the file still whole, before the file was rewritten.
+    watch = [line.split()[2] for line in fake_steam.lines() if line.startswith("watch ")]
+    assert watch == [str(size)]
+    assert [e["AppName"] for e in vdf.dump(config / "shortcuts.vdf")] == ["Other",
+                                                                        "Marrowlane Beta"]
+    wait_until(lambda: len(fake_steam.starts(root)) == 3, timeout=20)
+    assert fake_steam.starts(root) == [[], ['"-shutdown"'], []]
+
+
+def test_interactive_run_with_steam_kept_open(launch, gui, fake_steam, sandbox):
+    root, config = steam_with_product(fake_steam, sandbox)
+    folder = install_folder(sandbox / "LocalAppData")
+    running = launch("--uninstall", extra_env=fake_steam.env)
+    gui.answer(gui.message_box(TITLE), "Yes")
+
+    box = gui.message_box("Steam Running")
+    assert (box.text, sorted(box.buttons)) == (STEAM_TEXT, ["No", "Yes"])
+    window = gui.find(PROGRESS_CLASS)
+    assert window.title == TITLE
+    assert [(c.text, c.pos) for c in gui.controls(window)] == [
+        ("Uninstalling Marrowlane...", None), ("Checking Steam installation...", None),
+        ("", 15)]
+    gui.answer(box, "No")
+
+    end = gui.message_box("Marrowlane Uninstalled")
+    assert (end.text, list(end.buttons)) == (END_TEXT, ["OK"])
+    assert gui.find(PROGRESS_CLASS) is None
+    gui.answer(end, "OK")
+    result = running.wait(timeout=30)
+    assert (result.out, result.err, result.status) == (
+        expected_out(win_path(folder), DETECTED + LEFT_OPEN), "", 0)
+    # Rewritten while Steam ran, and Steam neither closed nor started again.
+    assert [e["AppName"] for e in vdf.dump(config / "shortcuts.vdf")] == ["Other",
+                                                                        "Marrowlane Beta"]
+    assert fake_steam.starts(root) == [[]]
+    assert fake_steam.clients[0].running()
+
+
+
+def test_install_then_uninstall_leaves_the_machine_as_it_was(clone, env, sandbox, http_server,
+                                                            fixtures_dir):
+    origin = serve_product(http_server, clone)
+    real = fixtures_dir / "shortcuts-vdf"
+    first = put_account(sandbox, "111", (real / "steam-2025-sortas.vdf").read_bytes(),
+                        ["12345p.png"])
+    # An account that never had a shortcut: the installation creates its shortcuts.vdf.
+    second = put_account(sandbox, "222", None, [])
+    # A profile as Windows makes it.
+    for folder in ("AppData/Microsoft/Windows/Start Menu/Programs", "Profile/Desktop"):
+        (sandbox / folder).mkdir(parents=True)
+    put_files(sandbox / "Profile/Desktop", ["Other.lnk"])
+    before = profile_and_steam(sandbox)
+
+    installed = clone.run(clone.exe, ["--cli", "-y", "--server-origin", origin], env=env,
+                          cwd=sandbox / "cwd")
+    assert installed.status == 0, installed
+    folder = sandbox / "LocalAppData" / "Marrowlane"
+    assert sorted(p.name for p in folder.iterdir()) == sorted(INSTALLED[:-1])
+    assert all(link.exists() for link in link_paths(sandbox))
+    assert clone.wine(["reg", "query", KEY]).returncode == 0
+    # The installation's Steam stage put the product into both accounts, with artwork.
+    for config in (first, second):
+        entry = vdf.dump(config / "shortcuts.vdf")[-1]
+        assert entry["AppName"] == "Marrowlane"
+        assert {p.name for p in (config / "grid").iterdir()} >= set(grid_files(entry["appid"]))
+
+    r = clone.run(clone.exe, ["--uninstall", "--cli", "-y"], env=env, cwd=sandbox / "cwd")
+    assert (r.out, r.err, r.status) == (expected_out(win_path(folder)), "", 0)
+    wait_until(lambda: not folder.exists(), timeout=10)
+    assert clone.wine(["reg", "query", KEY]).returncode == 1
+    assert vdf.dump(first / "shortcuts.vdf") == vdf.dump(real / "steam-2025-sortas.vdf")
+    after = profile_and_steam(sandbox)
+    # Only the shortcuts.vdf the installation created may stay, holding nothing.
+    new = set(after) - set(before)
+    assert new <= {str(second.relative_to(sandbox) / "shortcuts.vdf")}, new
+    for path in new:
+        assert vdf.dump(sandbox / path) == []
+    # Rewritten files may change size (compared by content above); nothing else may differ.
+    assert sized_except_vdf({p: s for p, s in after.items() if p not in new}) == \
+        sized_except_vdf(before)
+
+
+def profile_and_steam(sandbox: pathlib.Path) -> dict[str, int]:
+    """Everything in the user's profile folders, the program folders and the current folder."""
+    return {str(pathlib.Path(name) / path): size
+            for name in ("LocalAppData", "AppData", "Profile", "ProgramFilesX86", "ProgramFiles",
+                         "cwd")
+            for path, size in snapshot(sandbox / name).items()}
+
+
+def sized_except_vdf(snap: dict[str, int]) -> dict[str, int]:
+    return {path: None if path.endswith("shortcuts.vdf") else size for path, size in snap.items()}

@@ -1,0 +1,115 @@
+#include <gtest/gtest.h>
+
+#include "runs/uninstall_plan.hpp"
+
+namespace ml {
+namespace {
+
+SteamShortcut shortcut(std::uint32_t appid, std::string name, std::string exe) {
+    SteamShortcut s;
+    s.appid = appid;
+    s.app_name = std::move(name);
+    s.exe = std::move(exe);
+    return s;
+}
+
+TEST(UninstallPlan, ProductShortcutTest) {
+    struct Case {
+        std::string name, exe;
+        bool product;
+    };
+    const std::vector<Case> cases = {
+        {"Marrowlane", R"("C:\Games\other.exe")", true},
+        {"MARROWLANE", "", true},
+        {"mArRoWlAnE", "x", true},
+        // The name must be exactly the ten letters.
+        {"Marrowlane Beta", R"("C:\Games\Beta\beta.exe")", false},
+        {"Marrowlane ", "", false},
+        {"Marrowlan", "", false},
+        {"Märrowlane", "", false},
+        // The Exe may hold the text anywhere, in any case.
+        {"Marrowlane Beta", R"("C:\Users\u\AppData\Local\Marrowlane\marrowlane.exe")", true},
+        {"x", R"(C:\Games\MARROWLANE\run.exe)", true},
+        {"Other", R"("C:\Program Files\Other\other.exe")", false},
+        // Non-ASCII text around the match does not disturb it.
+        {"Spiel", R"(D:\Spiele\ÜBER\MarrowLane\run.exe)", true},
+        {"T", R"(C:\İSTANBUL\MARROWLANE.EXE)", true},
+        {"日本", R"(E:\ゲーム\marrowlane)", true},
+        // Letters that only look alike are other letters, whatever their case.
+        {"x", R"(C:\MARROWLАNE\run.exe)", false},  // a Cyrillic capital A
+        {"Ｍarrowlane", "", false},                // a fullwidth M
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(is_product_shortcut(shortcut(1, c.name, c.exe)), c.product)
+            << c.name << " / " << c.exe;
+    }
+}
+
+TEST(UninstallPlan, RemovalKeepsTheOthersInOrderAndNotesIdsInFileOrder) {
+    SteamShortcut other = shortcut(7, "Other", R"("C:\Other\other.exe")");
+    other.extra_nodes.push_back({"sortas", std::string("other, the")});
+    const std::vector<SteamShortcut> file = {
+        shortcut(3000000001u, "Marrowlane", R"("C:\L\Marrowlane\marrowlane.exe")"),
+        other,
+        shortcut(42, "x", R"(C:\Games\MARROWLANE\run.exe)"),
+        shortcut(8, "Marrowlane Beta", R"("C:\Beta\beta.exe")"),
+        shortcut(42, "marrowlane", ""),
+    };
+    const ProductRemoval removal = remove_product_shortcuts(file);
+    EXPECT_EQ(removal.kept, (std::vector<SteamShortcut>{other, file[3]}));
+    EXPECT_EQ(removal.removed_appids, (std::vector<std::uint32_t>{3000000001u, 42, 42}));
+
+    const std::vector<std::uint32_t> ids = {3000000001u, 42};
+    EXPECT_EQ(
+        artwork_files_for(ids),
+        (std::vector<std::string>{"3000000001p.png", "3000000001_hero.png", "3000000001_logo.png",
+                                  "3000000001.png", "3000000001_icon.png", "42p.png", "42_hero.png",
+                                  "42_logo.png", "42.png", "42_icon.png"}));
+    EXPECT_TRUE(remove_product_shortcuts({}).kept.empty());
+}
+
+TEST(UninstallPlan, ApplicationFolderOnlyBelowAnAbsoluteLocalAppData) {
+    const std::vector<std::pair<std::optional<std::string>, bool>> cases = {
+        {R"(C:\Users\u\AppData\Local)", true},
+        {R"(C:\Users\u\AppData\Local\)", true},
+        {"d:/profiles/u/local", true},
+        {R"(\\server\share\u\Local)", true},
+        {R"(C:\Users\50%off%\AppData\Local)", true},
+        // Each of these would name a folder relative to wherever the program runs.
+        {std::nullopt, false},
+        {"", false},
+        {"Local", false},
+        {R"(.\Local)", false},
+        {"C:", false},
+        {"C:Local", false},
+        {R"(\Users\u\Local)", false},
+        {R"(\\)", false},
+        {R"(\\\x)", false},
+    };
+    for (const auto& [value, absolute] : cases) {
+        const auto parent = application_folder_parent(value);
+        EXPECT_EQ(parent.has_value(), absolute) << value.value_or("<unset>");
+        if (parent) {
+            EXPECT_EQ(*parent, *value);
+        }
+    }
+}
+
+TEST(UninstallPlan, FolderRemovalCommandForCmd) {
+    EXPECT_EQ(delayed_folder_removal_command("Marrowlane"),
+              "ping 127.0.0.1 -n 2 > nul & rmdir /s /q \"Marrowlane\"");
+    // Inside double quotes cmd takes '&', '^', spaces and apostrophes literally.
+    EXPECT_EQ(delayed_folder_removal_command("Player's & Co ^1"),
+              "ping 127.0.0.1 -n 2 > nul & rmdir /s /q \"Player's & Co ^1\"");
+    // But not these: cmd expands %NAME% and !NAME! inside quotes, a quote ends them, and
+    // anything path-like would leave the working folder.
+    const std::vector<std::string_view> refused = {
+        "",       ".",   "..",  "50%off%", "a!b!", "a\"b",
+        R"(a\b)", "a/b", "C:x", "a\nb",    "a*",   std::string_view("a\0b", 3)};
+    for (const std::string_view name : refused) {
+        EXPECT_EQ(delayed_folder_removal_command(name), std::nullopt) << name;
+    }
+}
+
+}  // namespace
+}  // namespace ml
