@@ -128,6 +128,15 @@ def run(wine, env, sandbox):
 
 
 @pytest.fixture
+def private_prefix(wine, tmp_path) -> Wine:
+    """A copy of this test's prefix with its own wineserver, for a test that changes the
+    registry."""
+    clone = wine.clone(tmp_path / "prefix")
+    yield clone
+    clone.shutdown()
+
+
+@pytest.fixture
 def http_server():
     """A loopback HTTP server for one test (see harness.HttpServer)."""
     server = HttpServer()

@@ -1,5 +1,4 @@
 """Finding Steam installations and accounts on a real (Wine) Windows."""
-import pytest
 
 from harness import win_path
 
@@ -9,21 +8,13 @@ def lines(result):
     return result.out.splitlines()
 
 
-@pytest.fixture
-def prefix_with_registry(wine, tmp_path):
-    """A private copy of the Wine prefix whose registry the test may change."""
-    clone = wine.clone(tmp_path / "prefix")
-    yield clone
-    clone.shutdown()
-
-
 def reg_add(wine, key, value, data):
     r = wine.wine(["reg", "add", key, "/v", value, "/t", "REG_SZ", "/d", data, "/f"])
     assert r.returncode == 0, r
 
 
-def test_registry_values_in_source_order_and_by_path_identity(prefix_with_registry, env, sandbox):
-    clone = prefix_with_registry
+def test_registry_values_in_source_order_and_by_path_identity(private_prefix, env, sandbox):
+    clone = private_prefix
     steam = sandbox / "ProgramFilesX86" / "Steam"
     steam.mkdir()
     # The client writes its per-user value in lower case with forward slashes; the same
@@ -46,9 +37,9 @@ def test_registry_values_in_source_order_and_by_path_identity(prefix_with_regist
     assert roots(win_path(sandbox / "missing")) == [per_user, win_path(steam)]
 
 
-def test_registry_folder_outside_the_oem_code_page(prefix_with_registry, env, sandbox):
+def test_registry_folder_outside_the_oem_code_page(private_prefix, env, sandbox):
     # `reg` would print this folder in code page 437, where it cannot even be written.
-    clone = prefix_with_registry
+    clone = private_prefix
     steam = sandbox / "Игры" / "Café" / "Steam"
     steam.mkdir(parents=True)
     data = win_path(steam).replace("\\", "\\\\")

@@ -113,11 +113,9 @@ def serve_product(http_server, wine) -> str:
 
 
 @pytest.fixture
-def clone(wine, tmp_path):
-    """A private prefix: these tests write the product's uninstall key."""
-    c = wine.clone(tmp_path / "prefix")
-    yield c
-    c.shutdown()
+def clone(private_prefix):
+    """These tests write the product's uninstall key."""
+    return private_prefix
 
 
 def test_removes_the_product_and_nothing_else(clone, env, sandbox, fixtures_dir):
