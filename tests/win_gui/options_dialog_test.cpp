@@ -61,6 +61,10 @@ std::optional<OptionsChoice> run_dialog(const Initial& initial,
     std::thread ui(std::move(task));
     const HWND dialog = find_dialog();
     EXPECT_NE(dialog, nullptr);
+    // The window exists before its thread has set the focus and entered its message loop;
+    // a key posted earlier would meet a dialog without focus. A sent message returns only
+    // once the loop runs.
+    if (dialog) SendMessageTimeoutW(dialog, WM_NULL, 0, 0, SMTO_BLOCK, 10000, nullptr);
     if (dialog) act(dialog);
     if (result.wait_for(std::chrono::seconds(40)) != std::future_status::ready) {
         ADD_FAILURE() << "the dialog did not end";
@@ -143,11 +147,11 @@ TEST(OptionsDialog, ResultFollowsWhatTheUserDid) {
          {},
          [&](HWND d) {
              key("tab")(d);
-             poll_until(
-                 [&] { return testing::focus_of_thread(d) == GetDlgItem(d, kStartMenuBoxId); });
+             EXPECT_TRUE(poll_until(
+                 [&] { return testing::focus_of_thread(d) == GetDlgItem(d, kStartMenuBoxId); }));
              key("tab")(d);
-             poll_until(
-                 [&] { return testing::focus_of_thread(d) == GetDlgItem(d, kDesktopBoxId); });
+             EXPECT_TRUE(poll_until(
+                 [&] { return testing::focus_of_thread(d) == GetDlgItem(d, kDesktopBoxId); }));
              key("space")(d);
              EXPECT_TRUE(poll_until([&] { return !checked(d, kDesktopBoxId); }));
              Sleep(100);
