@@ -182,6 +182,17 @@ std::string utf16_to_utf8(std::u16string_view utf16) {
     return out;
 }
 
+std::string in_double_quotes(std::string_view text) {
+    // Built by appending rather than as "\"" + text + "\"": GCC 12 at -O3 reports a false
+    // -Wrestrict overlap inside that std::string concatenation (a GCC 12 regression).
+    std::string out;
+    out.reserve(text.size() + 2);
+    out.push_back('"');
+    out.append(text);
+    out.push_back('"');
+    return out;
+}
+
 std::string debug_quote(std::string_view text) {
     static constexpr char kHex[] = "0123456789abcdef";
     std::string out;

@@ -28,6 +28,10 @@ std::string utf16_to_utf8(std::u16string_view utf16);
 // C:\Steam becomes "C:\\Steam".
 std::string debug_quote(std::string_view text);
 
+// The text between two double quotes, nothing inside escaped: how Steam's "Exe" and
+// "StartDir" and the registry's command texts hold a path.
+std::string in_double_quotes(std::string_view text);
+
 // ASCII letters lowered; every other byte unchanged.
 std::string ascii_lower(std::string_view text);
 

@@ -24,13 +24,13 @@ std::string desktop_created_line(std::string_view path) {
 }
 
 std::string uninstall_command(std::string_view install_path) {
-    return "\"" + path_join(install_path, "Marrowlane-Setup.exe") + "\" --uninstall";
+    return in_double_quotes(path_join(install_path, "Marrowlane-Setup.exe")) + " --uninstall";
 }
 
 std::string display_icon(std::string_view icon_path, std::string_view runner_path,
                          bool icon_exists) {
-    if (icon_exists) return "\"" + std::string(icon_path) + "\"";
-    return "\"" + std::string(runner_path) + "\",0";
+    if (icon_exists) return in_double_quotes(icon_path);
+    return in_double_quotes(runner_path) + ",0";
 }
 
 std::vector<UninstallValue> uninstall_values(std::string_view install_path,

@@ -5,16 +5,8 @@
 #include "vdf/appid.hpp"
 
 namespace ml {
-namespace {
-
-std::string in_quotes(std::string_view text) {
-    return "\"" + std::string(text) + "\"";
-}
-
-}  // namespace
-
 std::uint32_t steam_library_appid(const InstallContext& context) {
-    return compute_steam_appid(in_quotes(context.runner_path), context.options.game_name);
+    return compute_steam_appid(in_double_quotes(context.runner_path), context.options.game_name);
 }
 
 SteamShortcut make_steam_library_shortcut(const InstallContext& context, std::uint32_t appid,
@@ -22,8 +14,8 @@ SteamShortcut make_steam_library_shortcut(const InstallContext& context, std::ui
     SteamShortcut s;
     s.appid = appid;
     s.app_name = context.options.game_name;
-    s.exe = in_quotes(context.runner_path);
-    s.start_dir = in_quotes(context.install_path);
+    s.exe = in_double_quotes(context.runner_path);
+    s.start_dir = in_double_quotes(context.install_path);
     s.icon = std::move(icon_path);
     s.launch_options = url_launch_options(context.options.game_url);
     s.is_hidden = 0;
