@@ -216,4 +216,33 @@ std::optional<std::vector<DirectoryEntry>> list_directory(const std::string& pat
     return entries;
 }
 
+std::optional<std::vector<FolderEntry>> list_folder_entries(const std::string& path) {
+    WIN32_FIND_DATAW data{};
+    // The short 8.3 names are not needed; leaving them out spares the file system a lookup.
+    UniqueFind find(FindFirstFileExW(widen(path_join(path, "*")).c_str(), FindExInfoBasic, &data,
+                                     FindExSearchNameMatch, nullptr, 0));
+    if (!find) return std::nullopt;
+    std::vector<FolderEntry> entries;
+    do {
+        const std::wstring_view name(data.cFileName);
+        if (name == L"." || name == L"..") continue;
+        FolderEntry e;
+        e.name = narrow(name);
+        // The listing's own attributes describe the link, not what it points at.
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+            e.kind = FolderEntry::Kind::Link;
+        } else if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            e.kind = FolderEntry::Kind::Folder;
+        } else {
+            e.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+        }
+        entries.push_back(std::move(e));
+    } while (FindNextFileW(find.get(), &data));
+    return entries;
+}
+
+std::optional<std::uint64_t> folder_size(const std::string& path) {
+    return total_file_bytes(path, list_folder_entries);
+}
+
 }  // namespace ml

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/error.hpp"
+#include "platform/folder_size.hpp"
 
 namespace ml {
 
@@ -77,5 +78,13 @@ struct DirectoryEntry {
 // The entries of a folder in the order the file system lists them, without "." and "..";
 // nullopt when the folder cannot be listed.
 std::optional<std::vector<DirectoryEntry>> list_directory(const std::string& path);
+
+// The entries of a folder with file sizes, links not followed: any reparse point (junction,
+// symbolic link, mount point) is a Link. nullopt when the folder cannot be listed.
+std::optional<std::vector<FolderEntry>> list_folder_entries(const std::string& path);
+
+// The bytes of all files in a folder and its subfolders, links neither counted nor entered
+// (total_file_bytes over list_folder_entries); nullopt when the folder cannot be listed.
+std::optional<std::uint64_t> folder_size(const std::string& path);
 
 }  // namespace ml

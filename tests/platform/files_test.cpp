@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <tuple>
+#include <vector>
+
 #include "platform/files.hpp"
 #include "platform/handle.hpp"
 #include "platform/path.hpp"
@@ -112,6 +117,38 @@ TEST(Files, SameFileFollowsTheFileNotItsSpelling) {
     };
     for (const Case& c : cases) EXPECT_EQ(same_file(a, c.other), c.same) << c.other;
     EXPECT_FALSE(same_file(dir / "sub\\missing.exe", dir / "sub\\missing.exe"));
+}
+
+}  // namespace
+}  // namespace ml
+
+namespace ml {
+namespace {
+
+TEST(Files, FolderSizeCountsEveryFileBelowTheFolder) {
+    testing::TempDir dir;
+    const std::string top = dir / "Marrowlane";
+    ASSERT_TRUE(create_directories(top + "\\saves\\old"));
+    ASSERT_TRUE(write_file(top + "\\marrowlane.exe", std::string(1500, 'x')));
+    ASSERT_TRUE(write_file(top + "\\saves\\slot1.dat", std::string(600, 'y')));
+    ASSERT_TRUE(write_file(top + "\\saves\\old\\slot0.dat", "z"));
+    ASSERT_TRUE(write_file(top + "\\empty.txt", ""));
+    const auto entries = list_folder_entries(top);
+    ASSERT_TRUE(entries);
+    using Kind = FolderEntry::Kind;
+    std::vector<std::tuple<std::string, Kind, std::uint64_t>> listed;
+    for (const FolderEntry& e : *entries) listed.emplace_back(e.name, e.kind, e.size);
+    std::sort(listed.begin(), listed.end());
+    EXPECT_EQ(listed, (std::vector<std::tuple<std::string, Kind, std::uint64_t>>{
+                          {"empty.txt", Kind::File, 0},
+                          {"marrowlane.exe", Kind::File, 1500},
+                          {"saves", Kind::Folder, 0}}));
+    EXPECT_EQ(folder_size(top), 2101u);
+    EXPECT_EQ(folder_size(top + "\\saves\\old"), 1u);
+    EXPECT_FALSE(folder_size(dir / "missing").has_value());
+    EXPECT_FALSE(list_folder_entries(top + "\\marrowlane.exe").has_value());
+    // Wine's CreateSymbolicLinkW makes no link, so links inside the folder are tested end to
+    // end with a link the file system really holds.
 }
 
 }  // namespace
