@@ -1,5 +1,8 @@
 #include "runs/registration_plan.hpp"
 
+#include <cstdio>
+#include <limits>
+
 #include "build_config.hpp"
 #include "platform/path.hpp"
 #include "platform/text.hpp"
@@ -47,6 +50,33 @@ std::vector<UninstallValue> uninstall_values(std::string_view install_path,
         {"NoModify", std::uint32_t{1}},
         {"NoRepair", std::uint32_t{1}},
     };
+}
+
+std::string quiet_uninstall_command(std::string_view install_path) {
+    return uninstall_command(install_path) + " --cli -y";
+}
+
+std::uint32_t size_in_kib(std::uint64_t bytes) {
+    const std::uint64_t kib = bytes / 1024 + (bytes % 1024 != 0 ? 1 : 0);
+    constexpr std::uint64_t kLargest = std::numeric_limits<std::uint32_t>::max();
+    return static_cast<std::uint32_t>(kib < kLargest ? kib : kLargest);
+}
+
+std::string install_date_text(LocalDate date) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d%02u%02u", date.year, date.month, date.day);
+    return text;
+}
+
+std::vector<UninstallValue> package_manager_values(std::string_view install_path,
+                                                   std::optional<std::uint64_t> folder_bytes,
+                                                   LocalDate today) {
+    std::vector<UninstallValue> values;
+    values.push_back(
+        {"QuietUninstallString", sanitize_utf8(quiet_uninstall_command(install_path))});
+    if (folder_bytes) values.push_back({"EstimatedSize", size_in_kib(*folder_bytes)});
+    values.push_back({"InstallDate", install_date_text(today)});
+    return values;
 }
 
 }  // namespace ml

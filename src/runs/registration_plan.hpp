@@ -1,8 +1,10 @@
 #pragma once
 
 // The Windows shortcuts' and the uninstall entry's texts and rules that need no operating
-// system: icon choice, working folder, console lines, and the entry's eight values.
+// system: icon choice, working folder, console lines, the entry's eight values and the three
+// that package managers and Windows Settings read besides.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -44,6 +46,30 @@ std::string display_icon(std::string_view icon_path, std::string_view runner_pat
 std::vector<UninstallValue> uninstall_values(std::string_view install_path,
                                              std::string_view icon_path,
                                              std::string_view runner_path, bool icon_exists);
+
+// The quoted setup copy in install_path followed by " --uninstall --cli -y": a removal that
+// shows no window and asks nothing, as package managers run it.
+std::string quiet_uninstall_command(std::string_view install_path);
+
+// A size in bytes as whole KiB, rounded up (1 byte is 1 KiB), at most what a REG_DWORD holds.
+std::uint32_t size_in_kib(std::uint64_t bytes);
+
+// A calendar date of the local clock.
+struct LocalDate {
+    int year = 0;
+    unsigned month = 0;
+    unsigned day = 0;
+};
+
+// The date as YYYYMMDD, each part padded with zeros ("20250109").
+std::string install_date_text(LocalDate date);
+
+// The three values written after the eight: "QuietUninstallString", "EstimatedSize" (the
+// installation folder's size in KiB; left out when the folder could not be measured, as 0
+// would be shown as a size) and "InstallDate".
+std::vector<UninstallValue> package_manager_values(std::string_view install_path,
+                                                   std::optional<std::uint64_t> folder_bytes,
+                                                   LocalDate today);
 
 // Printed after the values were written, whatever the writes gave.
 inline constexpr std::string_view kUninstallerRegisteredLine =

@@ -1,6 +1,10 @@
 // Uninstall registration: the setup's own copy listed in Windows Settings as the uninstaller,
 // written through the registry interface (no `reg` child per value).
+#include <windows.h>
+
+#include <type_traits>
 #include <variant>
+#include <vector>
 
 #include "platform/console.hpp"
 #include "platform/files.hpp"
@@ -10,24 +14,43 @@
 #include "runs/registration_plan.hpp"
 
 namespace ml {
+namespace {
+
+LocalDate local_date_today() {
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    return {now.wYear, now.wMonth, now.wDay};
+}
+
+// Each value is written on its own; one that fails does not stop the others.
+void write_values(HKEY key, const std::vector<UninstallValue>& values) {
+    for (const UninstallValue& value : values) {
+        std::visit(
+            [&](const auto& data) {
+                if constexpr (std::is_same_v<std::decay_t<decltype(data)>, std::string>)
+                    (void)set_registry_string(key, value.name, data);
+                else
+                    (void)set_registry_dword(key, value.name, data);
+            },
+            value.data);
+    }
+}
+
+}  // namespace
 
 Result<void> register_uninstaller(const InstallContext& context) {
     // The icon is looked at now, after the files and shortcuts were deployed.
     const auto values = uninstall_values(context.install_path, context.icon_path,
                                          context.runner_path, path_exists(context.icon_path));
-    // Each value is written on its own; one that fails does not stop the others, and the
-    // entry is reported all the same, as a partly written entry still lists the product.
+    // Windows Settings shows the size the entry states and measures nothing itself, so the
+    // folder is measured now, with every file in place.
+    const auto added = package_manager_values(
+        context.install_path, folder_size(context.install_path), local_date_today());
+    // The entry is reported all the same when a value fails, as a partly written entry still
+    // lists the product.
     if (auto key = create_registry_key(HKEY_CURRENT_USER, kUninstallSubkey)) {
-        for (const UninstallValue& value : values) {
-            std::visit(
-                [&](const auto& data) {
-                    if constexpr (std::is_same_v<std::decay_t<decltype(data)>, std::string>)
-                        (void)set_registry_string(key->get(), value.name, data);
-                    else
-                        (void)set_registry_dword(key->get(), value.name, data);
-                },
-                value.data);
-        }
+        write_values(key->get(), values);
+        write_values(key->get(), added);
     }
     out(kUninstallerRegisteredLine);
     return {};

@@ -9,7 +9,7 @@ import time
 
 import pytest
 
-from harness import PROFILE_VARS, FakeSteam, HttpServer, Wine, win_path
+from harness import FakeSteam, HttpServer, Wine, make_sandbox, sandbox_env
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 
@@ -96,23 +96,12 @@ class Env(dict):
 @pytest.fixture
 def sandbox(tmp_path) -> pathlib.Path:
     """A private folder for one test, with a profile of its own."""
-    for name in ("LocalAppData", "AppData", "Profile", "ProgramFilesX86", "ProgramFiles", "cwd"):
-        (tmp_path / name).mkdir()
-    return tmp_path
+    return make_sandbox(tmp_path)
 
 
 @pytest.fixture
 def env(sandbox) -> Env:
-    e = Env()
-    e["LOCALAPPDATA"] = win_path(sandbox / "LocalAppData")
-    e["APPDATA"] = win_path(sandbox / "AppData")
-    e["USERPROFILE"] = win_path(sandbox / "Profile")
-    e["ProgramFiles(x86)"] = win_path(sandbox / "ProgramFilesX86")
-    e["ProgramFiles"] = win_path(sandbox / "ProgramFiles")
-    e["HOME"] = None
-    e["SERVER_ORIGIN"] = None
-    assert set(PROFILE_VARS) <= set(e)
-    return e
+    return Env(sandbox_env(sandbox))
 
 
 @pytest.fixture

@@ -225,12 +225,13 @@ class Gui:
         finally:
             watch.stop()
 
-    def screenshot(self, name: str, window: Optional[Window] = None) -> pathlib.Path:
+    def screenshot(self, name: str, window: Optional[Window] = None,
+                   margin: int = 20) -> pathlib.Path:
         """The virtual screen as shots_dir/name.png; with a window, only that window and a
-        margin of 20 pixels around it."""
+        margin of that many pixels around it."""
         path = self.wine.screenshot(self.shots_dir / f"{name}.png")
         if window is not None:
-            m = 20
+            m = margin
             subprocess.run(["convert", str(path), "-crop",
                             f"{window.width + 2 * m}x{window.height + 2 * m}"
                             f"+{max(window.x - m, 0)}+{max(window.y - m, 0)}", "+repage",

@@ -542,3 +542,31 @@ class FakeSteam:
         self.wine.wine(["taskkill", "/f", "/im", "steam.exe"], timeout=30)
         for client in self.clients:
             client.wait(timeout=30)
+
+
+# The folders of a private user profile, made by make_sandbox and named by sandbox_env.
+SANDBOX_FOLDERS = ("LocalAppData", "AppData", "Profile", "ProgramFilesX86", "ProgramFiles", "cwd")
+
+
+def make_sandbox(path: pathlib.Path) -> pathlib.Path:
+    """Makes path a private folder for a run of the setup: an empty profile of its own and a
+    working folder (cwd). Returns path."""
+    for name in SANDBOX_FOLDERS:
+        (path / name).mkdir(parents=True, exist_ok=True)
+    return path
+
+
+def sandbox_env(sandbox: pathlib.Path) -> dict:
+    """The Windows environment (for Wine.start) of a run in a sandbox: the profile variables
+    name its folders, and neither HOME nor SERVER_ORIGIN reaches the program."""
+    env = {
+        "LOCALAPPDATA": win_path(sandbox / "LocalAppData"),
+        "APPDATA": win_path(sandbox / "AppData"),
+        "USERPROFILE": win_path(sandbox / "Profile"),
+        "ProgramFiles(x86)": win_path(sandbox / "ProgramFilesX86"),
+        "ProgramFiles": win_path(sandbox / "ProgramFiles"),
+        "HOME": None,
+        "SERVER_ORIGIN": None,
+    }
+    assert set(PROFILE_VARS) <= set(env)
+    return env

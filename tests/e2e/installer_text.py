@@ -184,6 +184,28 @@ def uninstall_values(install_path: str, icon: bool = True) -> list[tuple[str, st
     ]
 
 
+def folder_kib(folder: pathlib.Path) -> int:
+    """What a folder's files hold, in KiB rounded up; links are neither counted nor entered."""
+    total = 0
+    for root, dirs, files in os.walk(folder):  # os.walk does not enter links to folders
+        for name in files:
+            path = os.path.join(root, name)
+            if not os.path.islink(path):
+                total += os.lstat(path).st_size
+    return -(-total // 1024)
+
+
+def package_manager_values(install_path: str, kib: int, date: str) -> list[tuple[str, str, object]]:
+    """The three values written after the eight: the unattended removal, the folder's size in
+    KiB and the day of the installation (YYYYMMDD)."""
+    return [
+        ("QuietUninstallString", "REG_SZ",
+         f'"{win_join(install_path, "Marrowlane-Setup.exe")}" --uninstall --cli -y'),
+        ("EstimatedSize", "REG_DWORD", kib),
+        ("InstallDate", "REG_SZ", date),
+    ]
+
+
 def without_wine_notes(stderr: bytes) -> str:
     """A program's standard error without the lines Wine itself writes there (saving a .lnk
     on the Z: drive makes Wine note that it cannot read the volume's serial number)."""

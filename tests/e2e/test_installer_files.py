@@ -5,12 +5,14 @@ from __future__ import annotations
 import hashlib
 import pathlib
 import shutil
+import time
 
 import pytest
 
-from harness import refused_url, win_path
-from installer_text import (UNINSTALL_SUBKEY, app_files_text, debug_path, desktop_lnk, head,
-                            installation_text, runner_invalid_warning, steam_stage_text, start_menu_lnk,
+from harness import refused_url, unix_path, wait_until, win_path
+from installer_text import (UNINSTALL_SUBKEY, app_files_text, debug_path, desktop_lnk,
+                            folder_kib, head, installation_text, package_manager_values,
+                            runner_invalid_warning, steam_stage_text, start_menu_lnk,
                             uninstall_values, without_wine_notes)
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
@@ -67,6 +69,28 @@ def registry_values(steamprobe) -> list[tuple]:
     return sorted(values)
 
 
+def today() -> str:
+    """The local date as YYYYMMDD (Wine's clock is the machine's, in the same time zone)."""
+    return time.strftime("%Y%m%d")
+
+
+@pytest.fixture
+def first_day() -> str:
+    """The day the test started on: with the day it ends on, the days its installations ran."""
+    return today()
+
+
+def assert_entry(steamprobe, install_path: str, first_day: str, *, icon: bool = True) -> None:
+    """The uninstall entry holds the eight values and the three after them: the folder's size
+    as it is now and the day the installation ran (a test that runs over midnight may see
+    either day)."""
+    values = registry_values(steamprobe)
+    date = next((data for name, _, data in values if name == "InstallDate"), None)
+    assert date in {first_day, today()}, values
+    assert values == sorted(uninstall_values(install_path, icon) + package_manager_values(
+        install_path, folder_kib(unix_path(install_path)), date))
+
+
 def read_lnk(steamprobe, path: str) -> dict:
     r = steamprobe("lnk", path)
     assert r.status == 0, r
@@ -84,7 +108,8 @@ def installation(env, install_path, origin, **files) -> str:
                              **files)
 
 
-def test_full_installation_file_by_file(run, env, sandbox, server, steamprobe, wine, runner_bytes):
+def test_full_installation_file_by_file(run, env, sandbox, server, steamprobe, wine, runner_bytes,
+                                        first_day):
     folder = sandbox / "LocalAppData" / "Marrowlane"
     install_path = win_path(folder)
     r = run("--cli", "-y", "--no-steam", "--server-origin", server.url("/"))
@@ -102,18 +127,18 @@ def test_full_installation_file_by_file(run, env, sandbox, server, steamprobe, w
 
     for lnk in (start_menu_lnk(env["APPDATA"]), desktop_lnk(env["USERPROFILE"])):
         assert read_lnk(steamprobe, lnk) == expected_lnk(install_path, install_path + "\\marrowlane.ico")
-    assert registry_values(steamprobe) == sorted(uninstall_values(install_path))
+    assert_entry(steamprobe, install_path, first_day)
 
 
 def test_installing_again_and_from_the_installation_folder(run, env, sandbox, server, steamprobe,
-                                                          wine, runner_bytes):
+                                                          wine, runner_bytes, first_day):
     folder = sandbox / "LocalAppData" / "Marrowlane"
     install_path = win_path(folder)
     origin = server.url("")
     first = run("--cli", "-y", "--no-steam", "--server-origin", origin)
     second = run("--cli", "-y", "--no-steam", "--server-origin", origin)
     assert (second.out, second.status) == (first.out, 0)
-    assert registry_values(steamprobe) == sorted(uninstall_values(install_path))
+    assert_entry(steamprobe, install_path, first_day)
 
     # The installed setup finds the installed files as its own local copies: each is already
     # in place and must survive whole (a copy onto itself would truncate it).
@@ -125,7 +150,7 @@ def test_installing_again_and_from_the_installation_folder(run, env, sandbox, se
         env, install_path, origin, runner=("local", install_path + "\\marrowlane.exe"),
         loader=("local", install_path + "\\WebView2Loader.dll"), icon_downloaded=False), "", 0)
     assert {p.name: p.read_bytes() for p in folder.iterdir()} == installed
-    assert registry_values(steamprobe) == sorted(uninstall_values(install_path))
+    assert_entry(steamprobe, install_path, first_day)
 
 
 def lock(wine, path: pathlib.Path):
@@ -180,7 +205,7 @@ def test_html_served_as_runner_never_replaces_it(run, sandbox, server, earlier_r
     assert not (folder / "marrowlane.exe.download").exists()
 
 
-def test_unreachable_server_still_installs(run, env, sandbox, steamprobe):
+def test_unreachable_server_still_installs(run, env, sandbox, steamprobe, first_day):
     origin = refused_url("").rstrip("/")
     folder = sandbox / "LocalAppData" / "Marrowlane"
     install_path = win_path(folder)
@@ -193,10 +218,11 @@ def test_unreachable_server_still_installs(run, env, sandbox, steamprobe):
     # Without the icon file, the shortcuts and the entry show the runner's own icon.
     runner = install_path + "\\marrowlane.exe"
     assert read_lnk(steamprobe, desktop_lnk(env["USERPROFILE"])) == expected_lnk(install_path, runner)
-    assert registry_values(steamprobe) == sorted(uninstall_values(install_path, icon=False))
+    assert_entry(steamprobe, install_path, first_day, icon=False)
 
 
-def test_apostrophe_and_non_ascii_reach_every_place(run, env, sandbox, server, steamprobe):
+def test_apostrophe_and_non_ascii_reach_every_place(run, env, sandbox, server, steamprobe,
+                                                    first_day):
     folder = sandbox / "Player's Gämes ✓" / "Marrowlane"
     install_path = win_path(folder)
     name = "Zoë's \"Star\" Garden ✓"
@@ -208,7 +234,52 @@ def test_apostrophe_and_non_ascii_reach_every_place(run, env, sandbox, server, s
         server.url(""), name.replace('"', '\\"'))
     assert read_lnk(steamprobe, start_menu_lnk(env["APPDATA"])) == expected_lnk(
         install_path, install_path + "\\marrowlane.ico")
-    assert registry_values(steamprobe) == sorted(uninstall_values(install_path))
+    assert_entry(steamprobe, install_path, first_day)
+
+
+def test_estimated_size_counts_the_folder_but_not_what_links_point_at(run, sandbox, server,
+                                                                      steamprobe, first_day):
+    # The folder already holds a player's saves, and a link to a large folder elsewhere (Wine
+    # shows a Unix link to a folder as a reparse point, as Windows shows a junction).
+    folder = sandbox / "LocalAppData" / "Marrowlane"
+    (folder / "saves").mkdir(parents=True)
+    (folder / "saves" / "slot1.dat").write_bytes(b"s" * 70_000)
+    elsewhere = sandbox / "Games"
+    elsewhere.mkdir()
+    (elsewhere / "big.bin").write_bytes(b"g" * 3_000_000)
+    (folder / "Games").symlink_to(elsewhere, target_is_directory=True)
+    r = run("--cli", "-y", "--no-steam", "--no-desktop", "--no-menu",
+            "--server-origin", server.url(""))
+    assert r.status == 0, r
+    install_path = win_path(folder)
+    assert_entry(steamprobe, install_path, first_day)
+    size = dict((name, data) for name, _, data in registry_values(steamprobe))["EstimatedSize"]
+    installed = sum(p.stat().st_size for p in folder.iterdir() if p.is_file() and not p.is_symlink())
+    # The saves count; the linked folder does not.
+    assert size == -(-(installed + 70_000) // 1024)
+    assert size < 3_000_000 // 1024
+    assert (elsewhere / "big.bin").stat().st_size == 3_000_000
+
+
+def test_quiet_uninstall_string_removes_it_all_unattended(wine, run, env, sandbox, server,
+                                                         steamprobe, uninstall_key):
+    # A package manager runs the stored command line as it is: the quoted program, then the
+    # switches. The removal asks nothing (a question would hold the test) and ends with 0.
+    folder = sandbox / "LocalAppData" / "Marrowlane"
+    assert run("--cli", "-y", "--no-steam", "--server-origin", server.url("")).status == 0
+    command = dict((name, data) for name, _, data in registry_values(steamprobe))[
+        "QuietUninstallString"]
+    assert command.startswith('"')
+    program, switches = command[1:].split('" ', 1)
+    assert unix_path(program) == folder / "Marrowlane-Setup.exe"
+    r = wine.run(program, switches.split(" "), env=env, cwd=sandbox / "cwd")
+    assert (without_wine_notes(r.stderr), r.status) == ("", 0), r
+    assert r.out.endswith("  Marrowlane has been cleanly uninstalled.\n" + "=" * 54 + "\n")
+    # The whole key goes, the values added for package managers with the eight.
+    assert wine.wine(["reg", "query", uninstall_key]).returncode == 1
+    wait_until(lambda: not folder.exists(), timeout=30)
+    assert not (sandbox / "AppData" / "Microsoft" / "Windows" / "Start Menu" / "Programs" /
+                "Marrowlane.lnk").exists()
 
 
 def test_dry_run_writes_nothing(run, sandbox, server, steamprobe):

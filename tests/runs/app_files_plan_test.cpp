@@ -1,5 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/options.hpp"
 #include "platform/text.hpp"
 #include "runs/app_files_plan.hpp"
 #include "runs/registration_plan.hpp"
@@ -92,6 +100,72 @@ TEST(RegistrationPlan, UninstallValues) {
     // Text that is not UTF-8 reaches the registry with U+FFFD in place.
     EXPECT_EQ(uninstall_values("C:\\a\xff", "i", "r", true)[3].data,
               (std::variant<std::string, std::uint32_t>("C:\\a\xef\xbf\xbd")));
+}
+
+TEST(RegistrationPlan, SizeInKibRoundsUpAndStopsAtTheLargestDword) {
+    struct Case {
+        std::uint64_t bytes;
+        std::uint32_t kib;
+    };
+    constexpr std::uint64_t kDwordMax = std::numeric_limits<std::uint32_t>::max();
+    const Case cases[] = {
+        {0, 0},
+        {1, 1},
+        {1023, 1},
+        {1024, 1},
+        {1025, 2},
+        {2048, 2},
+        {5'000'000, 4883},
+        {kDwordMax * 1024, 0xFFFFFFFFu},
+        {kDwordMax * 1024 + 1, 0xFFFFFFFFu},
+        {std::numeric_limits<std::uint64_t>::max(), 0xFFFFFFFFu},
+    };
+    for (const Case& c : cases) EXPECT_EQ(size_in_kib(c.bytes), c.kib) << c.bytes;
+}
+
+TEST(RegistrationPlan, InstallDateIsEightDigits) {
+    struct Case {
+        LocalDate date;
+        const char* text;
+    };
+    const Case cases[] = {
+        {{2025, 1, 9}, "20250109"},
+        {{2024, 12, 31}, "20241231"},
+        {{2024, 2, 29}, "20240229"},
+        {{1601, 1, 1}, "16010101"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(install_date_text(c.date), c.text) << c.text;
+}
+
+TEST(RegistrationPlan, PackageManagerValuesFollowTheEight) {
+    const std::string dir = R"(D:\Player's Games\Marrowlane)";
+    using Data = std::variant<std::string, std::uint32_t>;
+    const std::string quiet = "\"" + dir + "\\Marrowlane-Setup.exe\" --uninstall --cli -y";
+    EXPECT_EQ(quiet_uninstall_command(dir), quiet);
+    EXPECT_EQ(package_manager_values(dir, 2'101'000, {2025, 3, 7}),
+              (std::vector<UninstallValue>{{"QuietUninstallString", quiet},
+                                           {"EstimatedSize", std::uint32_t{2052}},
+                                           {"InstallDate", std::string("20250307")}}));
+    // A folder that could not be measured gets no size rather than a size of 0.
+    const auto unmeasured = package_manager_values(dir, std::nullopt, {2025, 3, 7});
+    ASSERT_EQ(unmeasured.size(), 2u);
+    EXPECT_EQ(unmeasured[0].name, "QuietUninstallString");
+    EXPECT_EQ(unmeasured[1].name, "InstallDate");
+    EXPECT_EQ(package_manager_values("C:\\a\xff", 0, {2025, 3, 7})[0].data,
+              Data("\"C:\\a\xef\xbf\xbd\\Marrowlane-Setup.exe\" --uninstall --cli -y"));
+    // The same copy as the plain uninstall command.
+    EXPECT_TRUE(quiet.starts_with(uninstall_command(dir) + " "));
+}
+
+TEST(RegistrationPlan, QuietUninstallSwitchesAskForAnUnattendedTerminalRemoval) {
+    // What follows the quoted program, as the program's own parser reads it.
+    const std::string command = quiet_uninstall_command(R"(C:\Users\a b\Marrowlane)");
+    std::istringstream tail(command.substr(command.rfind('"') + 1));
+    std::vector<std::string> args;
+    for (std::string word; tail >> word;) args.push_back(word);
+    const auto mode = parse_cli_args_from(args, nullptr);
+    ASSERT_TRUE(mode);
+    EXPECT_EQ(*mode, (RunMode{RunMode::Uninstall{.non_interactive = true, .cli = true}}));
 }
 
 TEST(RegistrationPlan, ShortcutRules) {
