@@ -73,8 +73,8 @@ struct SteamShortcut {
 
 // Parses a whole shortcuts.vdf (any length; empty gives an empty list). Returns the entries
 // in file order, or InvalidData / UnexpectedEof with the reader's message; data that simply
-// ends early at a node boundary is not an error, but anything at the root level other than
-// entries, the root's end and one end byte is InvalidData.
+// ends early at a node boundary is not an error, nor are end bytes, zeros and ASCII white
+// space after the root's end; any other node at the root level is InvalidData.
 Result<std::vector<SteamShortcut>> parse_shortcuts_vdf(std::string_view bytes);
 
 // The complete file for the list: every field of every entry in the canonical layout,

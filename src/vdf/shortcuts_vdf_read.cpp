@@ -64,6 +64,12 @@ std::string marker_text(unsigned char marker) {
     return {'0', 'x', kHex[marker >> 4], kHex[marker & 0x0F]};
 }
 
+// A byte that may follow the root table without being data: an end byte, a zero, or ASCII
+// white space.
+constexpr bool is_padding(unsigned char c) noexcept {
+    return c == kEnd || c == 0x00 || c == ' ' || (c >= '\t' && c <= '\r');
+}
+
 std::uint32_t load_le32(const char* p) noexcept {
     const auto* b = reinterpret_cast<const unsigned char*>(p);
     return static_cast<std::uint32_t>(b[0]) | static_cast<std::uint32_t>(b[1]) << 8 |
@@ -157,18 +163,22 @@ Result<std::vector<SteamShortcut>> Reader::run() {
         if (!read_raw(name)) return std::unexpected(std::move(error_));
         if (!read_entry(list.emplace_back())) return std::unexpected(std::move(error_));
     }
-    // After the entries only the root's end and one end byte may follow. Anything else
-    // (a stray node, entries after an early end) would be dropped from the next write, so
-    // the file counts as damaged and its callers keep it. Data that just stops is lenient.
+    // After the entries comes the root's end. Anything else at the root level (a stray
+    // node) would be dropped from the next write, so the file counts as damaged and its
+    // callers keep it. Data that just stops is lenient.
     if (p_ < end_ && *p_ != kEnd) {
         return fail(ErrorKind::InvalidData, "Unknown BKV type marker at root level: " +
                                                 marker_text(static_cast<unsigned char>(*p_)));
     }
     if (p_ < end_) ++p_;
-    if (p_ < end_ && *p_ == kEnd) ++p_;
-    if (p_ < end_) {
-        return fail(ErrorKind::InvalidData, "Unexpected data after the root table: " +
-                                                marker_text(static_cast<unsigned char>(*p_)));
+    // Past the root's end Steam writes one more end byte, and a crashed write or a sync tool
+    // can leave end bytes, zeros or a line break; none of it is data. An entry or any other
+    // node there would be lost by the next write, so it is damage.
+    for (; p_ < end_; ++p_) {
+        if (!is_padding(static_cast<unsigned char>(*p_))) {
+            return fail(ErrorKind::InvalidData, "Unexpected data after the root table: " +
+                                                    marker_text(static_cast<unsigned char>(*p_)));
+        }
     }
     return list;
 }

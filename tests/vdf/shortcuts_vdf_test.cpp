@@ -266,9 +266,7 @@ TEST(ShortcutsVdf, FailsWithTheKindAndMessageOfEachFault) {
          "Unknown BKV type marker at root level: 0x01"},
         {"entries after a stray root end",
          header() + entry("0", "") + "\x08" + entry("1", str_node("AppName", "lost")) + "\x08", bad,
-         "Unexpected data after the root table: 0x00"},
-        {"a third end byte", file_of(entry("0", "")) + "\x08", bad,
-         "Unexpected data after the root table: 0x08"},
+         "Unexpected data after the root table: 0x31"},
         {"junk after the end", file_of(entry("0", "")) + "\x03junk", bad,
          "Unexpected data after the root table: 0x03"},
         {"fault in a later entry discards all",
@@ -280,6 +278,65 @@ TEST(ShortcutsVdf, FailsWithTheKindAndMessageOfEachFault) {
         const auto parsed = parse_shortcuts_vdf(c.bytes);
         ASSERT_FALSE(parsed.has_value()) << c.name;
         EXPECT_EQ(parsed.error().kind, c.kind) << c.name;
+        EXPECT_EQ(parsed.error().message, c.message) << c.name;
+    }
+}
+
+// What a crash, a sync tool or an editor leaves after the root table is not data: the file
+// reads as if it were not there. Only end bytes, zeros and ASCII white space count as that.
+TEST(ShortcutsVdf, PaddingAfterTheRootTableIsIgnoredButNodesThereAreDamage) {
+    const std::vector<SteamShortcut> two = {named("A", {"t"}), named("B")};
+    const std::string entries =
+        entry("0", str_node("AppName", "A") + table_node("tags", str_node("0", "t"))) +
+        entry("1", str_node("AppName", "B"));
+    const std::string closed = file_of(entries);  // ends in the root's end and one more 0x08
+    const std::string root_end_only = header() + entries + "\x08";
+    struct Padded {
+        std::string name;
+        std::string bytes;
+        std::vector<SteamShortcut> expected;
+    };
+    const std::vector<Padded> padded = {
+        {"nothing", closed, two},
+        {"a third end byte", closed + "\x08", two},
+        {"many end bytes", closed + std::string(40, '\x08'), two},
+        {"a line feed", closed + "\n", two},
+        {"CR LF", closed + "\r\n", two},
+        {"4 KB of zeros", closed + std::string(4096, '\0'), two},
+        {"white space of every kind", closed + " \t\n\v\f\r", two},
+        {"zeros, end bytes and breaks mixed", closed + nul() + "\x08\r\n" + nul() + " \x08", two},
+        {"a line feed after the root's end alone", root_end_only + "\n", two},
+        {"zeros after the root's end alone", root_end_only + std::string(512, '\0'), two},
+        {"after an empty table", file_of("") + "\r\n" + nul(), {}},
+    };
+    for (const auto& c : padded) {
+        const auto parsed = parse_shortcuts_vdf(c.bytes);
+        ASSERT_TRUE(parsed.has_value()) << c.name << ": " << parsed.error().message;
+        EXPECT_EQ(*parsed, c.expected) << c.name;
+    }
+
+    // An entry or any other node after the end would be lost by the next write.
+    struct Damaged {
+        std::string name;
+        std::string bytes;
+        std::string message;
+    };
+    const std::vector<Damaged> damaged = {
+        {"an entry after a stray end", root_end_only + entry("2", str_node("AppName", "C")),
+         "Unexpected data after the root table: 0x32"},
+        {"an entry after padding", closed + "\r\n" + entry("2", str_node("AppName", "C")),
+         "Unexpected data after the root table: 0x32"},
+        {"a string node after the end", closed + str_node("AppName", "C"),
+         "Unexpected data after the root table: 0x01"},
+        {"an int32 node after zeros", closed + std::string(64, '\0') + int_node("appid", 7),
+         "Unexpected data after the root table: 0x02"},
+        {"text after a line feed", closed + "\nx", "Unexpected data after the root table: 0x78"},
+        {"a byte beyond ASCII", closed + "\xA0", "Unexpected data after the root table: 0xa0"},
+    };
+    for (const auto& c : damaged) {
+        const auto parsed = parse_shortcuts_vdf(c.bytes);
+        ASSERT_FALSE(parsed.has_value()) << c.name;
+        EXPECT_EQ(parsed.error().kind, ErrorKind::InvalidData) << c.name;
         EXPECT_EQ(parsed.error().message, c.message) << c.name;
     }
 }
