@@ -1,6 +1,13 @@
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/mman.h>
+#endif
+
 #include "vdf/shortcuts_vdf.hpp"
+#include "vdf/shortcuts_vdf_view.hpp"
 #include "vdf_test_support.hpp"
 
 namespace ml {
@@ -64,6 +71,7 @@ TEST(ShortcutsVdf, WritesTheCanonicalLayoutAndReadsItBack) {
     for (const auto& c : cases) {
         const std::string bytes = serialize_shortcuts_vdf(c.list);
         EXPECT_EQ(bytes, c.bytes);
+        EXPECT_EQ(streamed(std::span<const SteamShortcut>(c.list)), c.bytes);
         const auto parsed = parse_shortcuts_vdf(bytes);
         ASSERT_TRUE(parsed.has_value()) << parsed.error().message;
         EXPECT_EQ(*parsed, c.list);
@@ -210,6 +218,7 @@ TEST(ShortcutsVdf, ReadsEdgeCases) {
         const auto parsed = parse_shortcuts_vdf(c.bytes);
         ASSERT_TRUE(parsed.has_value()) << c.name << ": " << parsed.error().message;
         EXPECT_EQ(*parsed, c.expected) << c.name;
+        EXPECT_TRUE(view_agrees(c.bytes)) << c.name;
     }
 }
 
@@ -279,6 +288,7 @@ TEST(ShortcutsVdf, FailsWithTheKindAndMessageOfEachFault) {
         ASSERT_FALSE(parsed.has_value()) << c.name;
         EXPECT_EQ(parsed.error().kind, c.kind) << c.name;
         EXPECT_EQ(parsed.error().message, c.message) << c.name;
+        EXPECT_TRUE(view_agrees(c.bytes)) << c.name;
     }
 }
 
@@ -313,6 +323,7 @@ TEST(ShortcutsVdf, PaddingAfterTheRootTableIsIgnoredButNodesThereAreDamage) {
         const auto parsed = parse_shortcuts_vdf(c.bytes);
         ASSERT_TRUE(parsed.has_value()) << c.name << ": " << parsed.error().message;
         EXPECT_EQ(*parsed, c.expected) << c.name;
+        EXPECT_TRUE(view_agrees(c.bytes)) << c.name;
     }
 
     // An entry or any other node after the end would be lost by the next write.
@@ -338,7 +349,120 @@ TEST(ShortcutsVdf, PaddingAfterTheRootTableIsIgnoredButNodesThereAreDamage) {
         ASSERT_FALSE(parsed.has_value()) << c.name;
         EXPECT_EQ(parsed.error().kind, ErrorKind::InvalidData) << c.name;
         EXPECT_EQ(parsed.error().message, c.message) << c.name;
+        EXPECT_TRUE(view_agrees(c.bytes)) << c.name;
     }
+}
+
+// Lists whose files cross the writer's buffer many times, at every kind of node: entries of
+// growing texts and tags, and single texts longer than the buffer.
+std::vector<std::pair<std::string, std::vector<SteamShortcut>>> lists_beyond_the_buffer() {
+    std::vector<SteamShortcut> many;
+    for (std::size_t i = 0; i < 1500; ++i) {
+        SteamShortcut s = named(std::string(1 + i % 97, 'n'), {std::string(i % 13, 't'), "x"});
+        s.appid = static_cast<std::uint32_t>(i * 2654435761u);
+        s.exe = "\"" + std::string(i % 61, 'e') + "\"";
+        if (i % 5 == 0) s.extra_nodes = {{"sortas", std::string(i % 31, 's')}, {"k", 7u}};
+        if (i % 7 == 0) {
+            s.extra_nodes.push_back(
+                {"g", std::vector<VdfLeaf>{{"f", VdfFixed{0x07, "12345678"}}, {"a", "b"}}});
+        }
+        many.push_back(std::move(s));
+    }
+    SteamShortcut huge = named("Huge");
+    huge.launch_options = std::string(3 * kVdfWriteBufferSize + 5, 'L');
+    SteamShortcut exact = named("Exact");
+    exact.icon = std::string(kVdfWriteBufferSize, 'I');
+    SteamShortcut huge_tag = named("Tag", {std::string(kVdfWriteBufferSize + 1, 'T')});
+    return {{"empty", {}},
+            {"1500 entries", many},
+            {"a text of three buffers", {named("a"), huge, named("b")}},
+            {"a text of one buffer", {exact, exact}},
+            {"a tag longer than the buffer", {huge_tag}}};
+}
+
+TEST(ShortcutsVdf, StreamingWritersGiveTheStringWritersBytesInBoundedPieces) {
+    for (const auto& [name, list] : lists_beyond_the_buffer()) {
+        SCOPED_TRACE(name);
+        const std::string written = serialize_shortcuts_vdf(list);
+        RecordingSink sink;
+        ASSERT_TRUE(write_shortcuts_vdf(list, sink));
+        EXPECT_TRUE(sink.joined() == written);
+        // The writer never holds more than its buffer, except a single longer text.
+        for (const std::string& piece : sink.pieces) {
+            EXPECT_FALSE(piece.empty());
+            if (piece.size() > kVdfWriteBufferSize) {
+                EXPECT_EQ(piece.find_first_not_of(piece[0]), std::string::npos);
+            }
+        }
+        EXPECT_GE(sink.pieces.size(), written.size() / (4 * kVdfWriteBufferSize));
+        // The view of the written file writes it again as it is.
+        const auto view = parse_shortcuts_vdf_view(written);
+        ASSERT_TRUE(view.has_value());
+        EXPECT_EQ(view->entries.size(), list.size());
+        EXPECT_TRUE(streamed(*view) == written);
+        EXPECT_TRUE(to_shortcuts(*view) == list);
+    }
+}
+
+TEST(ShortcutsVdf, StreamingWritersStopAtTheSinksFirstRefusal) {
+    const auto lists = lists_beyond_the_buffer();
+    const std::vector<SteamShortcut>& many = lists[1].second;
+    const std::string written = serialize_shortcuts_vdf(many);
+    ASSERT_GT(written.size(), 4 * kVdfWriteBufferSize);
+    const auto view = parse_shortcuts_vdf_view(written);
+    ASSERT_TRUE(view.has_value());
+    for (const std::size_t refuse_at : {std::size_t{0}, std::size_t{1}, std::size_t{3}}) {
+        SCOPED_TRACE(refuse_at);
+        RecordingSink owned_sink, view_sink;
+        owned_sink.refuse_at = view_sink.refuse_at = refuse_at;
+        EXPECT_FALSE(write_shortcuts_vdf(many, owned_sink));
+        EXPECT_FALSE(write_shortcuts_vdf(*view, view_sink));
+        // Nothing is handed over after the refusal, and what was is the file's beginning.
+        for (const RecordingSink* sink : {&owned_sink, &view_sink}) {
+            EXPECT_EQ(sink->pieces.size(), refuse_at + 1);
+            EXPECT_TRUE(written.starts_with(sink->joined()));
+        }
+    }
+}
+
+// A view's places are 32-bit, so larger buffers must be refused before a byte is read. The
+// buffer here is address space that cannot be read beyond its first byte, an invalid header.
+TEST(ShortcutsVdf, BuffersOf4GiBOrMoreAreRefusedUnread) {
+    constexpr std::size_t kSpace = kMaxShortcutsVdfBytes + std::size_t{4096};
+#ifdef _WIN32
+    void* space = VirtualAlloc(nullptr, kSpace, MEM_RESERVE, PAGE_NOACCESS);
+    ASSERT_NE(space, nullptr);
+    ASSERT_NE(VirtualAlloc(space, 4096, MEM_COMMIT, PAGE_READWRITE), nullptr);
+#else
+    void* space =
+        mmap(nullptr, kSpace, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    ASSERT_NE(space, MAP_FAILED);
+    ASSERT_EQ(mprotect(space, 4096, PROT_READ | PROT_WRITE), 0);
+#endif
+    static_cast<char*>(space)[0] = '\x01';
+    const auto* bytes = static_cast<const char*>(space);
+    struct Case {
+        std::size_t size;
+        std::string message;
+    };
+    for (const auto& [size, message] :
+         std::vector<Case>{{kMaxShortcutsVdfBytes, "Invalid VDF header"},
+                           {kMaxShortcutsVdfBytes + 1, "shortcuts.vdf of 4 GiB or more"},
+                           {kSpace, "shortcuts.vdf of 4 GiB or more"}}) {
+        const std::string_view buffer(bytes, size);
+        const auto view = parse_shortcuts_vdf_view(buffer);
+        const auto owned = parse_shortcuts_vdf(buffer);
+        ASSERT_FALSE(view.has_value()) << size;
+        ASSERT_FALSE(owned.has_value()) << size;
+        EXPECT_EQ(view.error().kind, ErrorKind::InvalidData) << size;
+        EXPECT_EQ(view.error().message, message) << size;
+        EXPECT_EQ(owned.error(), view.error()) << size;
+    }
+#ifdef _WIN32
+    VirtualFree(space, 0, MEM_RELEASE);
+#else
+    munmap(space, kSpace);
+#endif
 }
 
 TEST(ShortcutsVdf, ReadCStringAdvancesPastTheNul) {
