@@ -1,7 +1,8 @@
-// The shortcuts.vdf writer. One emitting code serves every output: it runs once counting
-// bytes (so a string is sized exactly once) and once streaming them through a fixed buffer
-// to a sink, for owned records and for views alike, so no two outputs can disagree.
+// The shortcuts.vdf writer. One emitting code serves every output, for owned records and
+// views alike, so no two outputs can disagree: it counts bytes, writes them into a string
+// sized exactly once by that count, or streams them through a fixed buffer to a sink.
 
+#include <cassert>
 #include <charconv>
 #include <cstring>
 #include <memory>
@@ -17,7 +18,7 @@ constexpr char kString = 0x01;
 constexpr char kInt32 = 0x02;
 constexpr char kEnd = 0x08;
 
-// Counts the bytes that Streamer would write.
+// Counts the bytes that the other outputs write.
 struct Counter {
     std::size_t size = 0;
 
@@ -34,6 +35,34 @@ struct Counter {
             ++size;
             n /= 10;
         } while (n != 0);
+    }
+};
+
+// Writes into a buffer that Counter has sized.
+struct Emitter {
+    char* p;
+
+    void byte(char c) noexcept { *p++ = c; }
+    template <std::size_t N>
+    void key(const char (&k)[N]) noexcept {
+        std::memcpy(p, k, N);  // a fixed size: a few plain stores
+        p += N;
+    }
+    void bytes(std::string_view s) noexcept {
+        std::memcpy(p, s.data(), s.size());
+        p += s.size();
+    }
+    void u32(std::uint32_t v) noexcept {
+        const unsigned char b[4] = {
+            static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8),
+            static_cast<unsigned char>(v >> 16), static_cast<unsigned char>(v >> 24)};
+        std::memcpy(p, b, 4);
+        p += 4;
+    }
+    void number(std::size_t n) noexcept {
+        char digits[20];  // any size_t
+        const char* last = std::to_chars(digits, digits + sizeof digits, n).ptr;
+        bytes({digits, static_cast<std::size_t>(last - digits)});
     }
 };
 
@@ -280,14 +309,19 @@ bool write_shortcuts_vdf(const ShortcutsView& view, VdfSink& sink) {
     return stream(ViewList{view, view.entries}, sink);
 }
 
+// Written in place rather than through a sink: a string sized once and filled directly
+// spares a copy of every byte, and the product writes its files from a string.
 std::string serialize_shortcuts_vdf(std::span<const SteamShortcut> shortcuts) {
     const OwnedList list{shortcuts};
     Counter counter;
     file(counter, list);
     std::string out;
-    out.reserve(counter.size);
-    StringSink sink(out);
-    (void)stream(list, sink);  // a string sink takes everything
+    out.resize_and_overwrite(counter.size, [&](char* buffer, std::size_t size) {
+        Emitter emitter{buffer};
+        file(emitter, list);
+        assert(static_cast<std::size_t>(emitter.p - buffer) == size);
+        return size;
+    });
     return out;
 }
 
