@@ -1,6 +1,7 @@
 // The shortcuts.vdf reader. It is lenient by design: Steam and a dozen tools have written
 // these files for a decade, so it takes entry names, key order and repeated keys as they
-// come, stops quietly where the data ends, and fails only on bytes it cannot frame.
+// come, stops quietly where the data ends, and fails only on bytes it cannot frame. It reads
+// into a view whose texts stay in the file's bytes; owned records are made from the view.
 
 #include <algorithm>
 #include <utility>
