@@ -1,10 +1,6 @@
 // vdftool: a developer's look into users' shortcuts.vdf files (native build, not shipped).
 
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <string>
 #include <string_view>
@@ -12,6 +8,8 @@
 #include "vdf/appid.hpp"
 #include "vdf/shortcuts_json.hpp"
 #include "vdf/shortcuts_vdf.hpp"
+#include "vdf/shortcuts_vdf_view.hpp"
+#include "vdf_files.hpp"
 
 namespace {
 
@@ -43,44 +41,33 @@ int usage_error() {
     return 1;
 }
 
-// Reads the whole file into one buffer of its size: users' files reach megabytes, and a
-// growing buffer would hold twice that for a moment. Returns an empty text, or why not.
-std::string read_file(const char* path, std::string& out) {
-    std::error_code ec;
-    const std::uintmax_t size = std::filesystem::file_size(path, ec);
-    if (ec) return ec.message();
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::strerror(errno);
-    out.resize(static_cast<std::size_t>(size));
-    if (!in.read(out.data(), static_cast<std::streamsize>(size))) return "short read";
-    return {};
-}
-
 int fail_read(const char* path, const std::string& why) {
     std::cerr << "vdftool: cannot read " << path << ": " << why << '\n';
     return 1;
 }
 
-int fail_write(const char* path) {
-    std::cerr << "vdftool: cannot write " << path << ": " << std::strerror(errno) << '\n';
+int fail_write(const char* path, int error) {
+    std::cerr << "vdftool: cannot write " << path << ": " << std::strerror(error) << '\n';
     return 1;
 }
 
 int dump(const char* path) {
-    std::string bytes;
-    if (const std::string why = read_file(path, bytes); !why.empty()) return fail_read(path, why);
-    const auto list = ml::parse_shortcuts_vdf(bytes);
-    if (!list) {
-        std::cerr << "vdftool: " << path << ": " << list.error().message << '\n';
+    ml::tools::MappedFile file;
+    if (const std::string why = file.open(path); !why.empty()) return fail_read(path, why);
+    const auto view = ml::parse_shortcuts_vdf_view(file.bytes());
+    if (!view) {
+        std::cerr << "vdftool: " << path << ": " << view.error().message << '\n';
         return 1;
     }
-    // One line at a time, in the layout of shortcuts_to_json.
-    if (list->empty()) {
+    // One line at a time, in the layout of shortcuts_to_json; one entry's record at a time.
+    const auto& entries = view->entries;
+    if (entries.empty()) {
         std::cout << "[]\n";
     } else {
         std::cout << "[\n";
-        for (std::size_t i = 0; i < list->size(); ++i) {
-            std::cout << ml::shortcut_to_json((*list)[i]) << (i + 1 < list->size() ? ",\n" : "\n");
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            std::cout << ml::shortcut_to_json(ml::to_shortcut(*view, entries[i]))
+                      << (i + 1 < entries.size() ? ",\n" : "\n");
         }
         std::cout << "]\n";
     }
@@ -89,21 +76,16 @@ int dump(const char* path) {
 }
 
 int roundtrip(const char* in_path, const char* out_path) {
-    std::string bytes;
-    if (const std::string why = read_file(in_path, bytes); !why.empty()) {
-        return fail_read(in_path, why);
-    }
-    const auto list = ml::parse_shortcuts_vdf(bytes);
-    if (!list) {
-        std::cerr << "vdftool: " << in_path << ": " << list.error().message << '\n';
+    ml::tools::MappedFile file;
+    if (const std::string why = file.open(in_path); !why.empty()) return fail_read(in_path, why);
+    const auto view = ml::parse_shortcuts_vdf_view(file.bytes());
+    if (!view) {
+        std::cerr << "vdftool: " << in_path << ": " << view.error().message << '\n';
         return 1;
     }
-    const std::string out = ml::serialize_shortcuts_vdf(*list);
-    std::ofstream file(out_path, std::ios::binary | std::ios::trunc);
-    if (!file) return fail_write(out_path);
-    file.write(out.data(), static_cast<std::streamsize>(out.size()));
-    file.close();
-    if (!file) return fail_write(out_path);
+    if (const int error = ml::tools::write_file_replacing(out_path, *view); error != 0) {
+        return fail_write(out_path, error);
+    }
     return 0;
 }
 

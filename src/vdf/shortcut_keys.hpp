@@ -14,7 +14,7 @@
 #include <emmintrin.h>
 #endif
 
-#include "vdf/shortcuts_vdf.hpp"
+#include "vdf/shortcuts_vdf_view.hpp"
 
 namespace ml::vdf_detail {
 
@@ -119,7 +119,7 @@ inline Key classify_key(const char* k, std::size_t len) noexcept {
 }
 
 // The text field a key names, or nullptr when it names none.
-inline std::string* text_field(SteamShortcut& s, Key key) noexcept {
+inline VdfSpan* text_field(ShortcutRef& s, Key key) noexcept {
     switch (key) {
         case Key::AppName:
             return &s.app_name;
@@ -143,7 +143,7 @@ inline std::string* text_field(SteamShortcut& s, Key key) noexcept {
 }
 
 // The 32-bit field a key names, or nullptr when it names none.
-inline std::uint32_t* int_field(SteamShortcut& s, Key key) noexcept {
+inline std::uint32_t* int_field(ShortcutRef& s, Key key) noexcept {
     switch (key) {
         case Key::AppId:
             return &s.appid;

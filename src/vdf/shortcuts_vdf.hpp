@@ -73,13 +73,43 @@ struct SteamShortcut {
 
 // Parses a whole shortcuts.vdf (any length; empty gives an empty list). Returns the entries
 // in file order, or InvalidData / UnexpectedEof with the reader's message; data that simply
-// ends early at a node boundary is not an error, but anything at the root level other than
-// entries, the root's end and one end byte is InvalidData.
+// ends early at a node boundary is not an error, nor are end bytes, zeros and ASCII white
+// space after the root's end; any other node at the root level is InvalidData.
 Result<std::vector<SteamShortcut>> parse_shortcuts_vdf(std::string_view bytes);
 
 // The complete file for the list: every field of every entry in the canonical layout,
 // entries renumbered from 0. Never fails; the result is sized exactly once.
 std::string serialize_shortcuts_vdf(std::span<const SteamShortcut> shortcuts);
+
+// The streaming writer's buffer: it hands a sink pieces of at most this size, except that a
+// single text longer than that is handed over as it is.
+inline constexpr std::size_t kVdfWriteBufferSize = 64 * 1024;
+
+// Where the streaming writer puts a file: it hands over the bytes in order.
+class VdfSink {
+  public:
+    virtual ~VdfSink() = default;
+    // Takes the next bytes. False stops the writing; the sink keeps the reason.
+    virtual bool write(std::string_view bytes) = 0;
+};
+
+// A sink that appends everything to a string.
+class StringSink final : public VdfSink {
+  public:
+    explicit StringSink(std::string& out) : out_(out) {}
+    bool write(std::string_view bytes) override {
+        out_.append(bytes);
+        return true;
+    }
+
+  private:
+    std::string& out_;
+};
+
+// Streams the file for the list to sink through a fixed buffer, byte for byte what
+// serialize_shortcuts_vdf gives, without holding the whole file. False when the sink
+// stopped it (nothing more is handed to it then).
+bool write_shortcuts_vdf(std::span<const SteamShortcut> shortcuts, VdfSink& sink);
 
 // Reads the NUL-terminated string at pos and moves pos past its NUL. Returns its bytes as
 // they are, or UnexpectedEof "Unterminated CString in VDF" when no NUL lies at or after pos

@@ -44,6 +44,7 @@ TEST(ShortcutsVdfFixtures, EveryRealFileReadsAndWritesBackOrFailsAsDamaged) {
         SCOPED_TRACE(row.file);
         const std::string bytes = read_bytes(*dir / row.file);
         ASSERT_EQ(bytes.size(), row.bytes);
+        EXPECT_TRUE(view_agrees(bytes));
         const auto parsed = parse_shortcuts_vdf(bytes);
         if (const auto it = damaged_files().find(row.file); it != damaged_files().end()) {
             ASSERT_FALSE(parsed.has_value());

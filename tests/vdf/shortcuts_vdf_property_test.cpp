@@ -8,6 +8,7 @@
 
 #include "platform/text.hpp"
 #include "vdf/shortcuts_vdf.hpp"
+#include "vdf/shortcuts_vdf_view.hpp"
 #include "vdf_test_support.hpp"
 
 namespace ml {
@@ -113,10 +114,26 @@ TEST(ShortcutsVdfProperties, AnyRecordListRoundTripsExactly) {
     }
 }
 
+// Long lists cross the streaming writer's buffer at every kind of node.
+TEST(ShortcutsVdfProperties, LongListsStreamAndReadBackThroughTheViewExactly) {
+    Gen gen(1707);
+    for (int round = 0; round < 4; ++round) {
+        const std::vector<SteamShortcut> list = gen.shortcuts(3000);
+        const std::string written = serialize_shortcuts_vdf(list);
+        ASSERT_TRUE(vdf_test::streamed(std::span<const SteamShortcut>(list)) == written) << round;
+        const auto view = parse_shortcuts_vdf_view(written);
+        ASSERT_TRUE(view.has_value()) << round << ": " << view.error().message;
+        ASSERT_TRUE(to_shortcuts(*view) == list) << round;
+        ASSERT_TRUE(vdf_test::streamed(*view) == written) << round;
+    }
+}
+
 TEST(ShortcutsVdfProperties, DamagedBytesFailCleanlyOrReadBackTheSame) {
     Gen gen(77);
     for (int round = 0; round < 5000; ++round) {
-        const auto parsed = parse_shortcuts_vdf(gen.damaged_bytes());
+        const std::string bytes = gen.damaged_bytes();
+        ASSERT_TRUE(vdf_test::view_agrees(bytes)) << round;
+        const auto parsed = parse_shortcuts_vdf(bytes);
         if (!parsed) {
             const ErrorKind kind = parsed.error().kind;
             ASSERT_TRUE(kind == ErrorKind::InvalidData || kind == ErrorKind::UnexpectedEof);

@@ -1,6 +1,13 @@
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/mman.h>
+#endif
+
 #include "vdf/shortcuts_vdf.hpp"
+#include "vdf/shortcuts_vdf_view.hpp"
 #include "vdf_test_support.hpp"
 
 namespace ml {
@@ -64,6 +71,7 @@ TEST(ShortcutsVdf, WritesTheCanonicalLayoutAndReadsItBack) {
     for (const auto& c : cases) {
         const std::string bytes = serialize_shortcuts_vdf(c.list);
         EXPECT_EQ(bytes, c.bytes);
+        EXPECT_EQ(streamed(std::span<const SteamShortcut>(c.list)), c.bytes);
         const auto parsed = parse_shortcuts_vdf(bytes);
         ASSERT_TRUE(parsed.has_value()) << parsed.error().message;
         EXPECT_EQ(*parsed, c.list);
@@ -210,6 +218,7 @@ TEST(ShortcutsVdf, ReadsEdgeCases) {
         const auto parsed = parse_shortcuts_vdf(c.bytes);
         ASSERT_TRUE(parsed.has_value()) << c.name << ": " << parsed.error().message;
         EXPECT_EQ(*parsed, c.expected) << c.name;
+        EXPECT_TRUE(view_agrees(c.bytes)) << c.name;
     }
 }
 
@@ -266,9 +275,7 @@ TEST(ShortcutsVdf, FailsWithTheKindAndMessageOfEachFault) {
          "Unknown BKV type marker at root level: 0x01"},
         {"entries after a stray root end",
          header() + entry("0", "") + "\x08" + entry("1", str_node("AppName", "lost")) + "\x08", bad,
-         "Unexpected data after the root table: 0x00"},
-        {"a third end byte", file_of(entry("0", "")) + "\x08", bad,
-         "Unexpected data after the root table: 0x08"},
+         "Unexpected data after the root table: 0x31"},
         {"junk after the end", file_of(entry("0", "")) + "\x03junk", bad,
          "Unexpected data after the root table: 0x03"},
         {"fault in a later entry discards all",
@@ -281,7 +288,181 @@ TEST(ShortcutsVdf, FailsWithTheKindAndMessageOfEachFault) {
         ASSERT_FALSE(parsed.has_value()) << c.name;
         EXPECT_EQ(parsed.error().kind, c.kind) << c.name;
         EXPECT_EQ(parsed.error().message, c.message) << c.name;
+        EXPECT_TRUE(view_agrees(c.bytes)) << c.name;
     }
+}
+
+// What a crash, a sync tool or an editor leaves after the root table is not data: the file
+// reads as if it were not there. Only end bytes, zeros and ASCII white space count as that.
+TEST(ShortcutsVdf, PaddingAfterTheRootTableIsIgnoredButNodesThereAreDamage) {
+    const std::vector<SteamShortcut> two = {named("A", {"t"}), named("B")};
+    const std::string entries =
+        entry("0", str_node("AppName", "A") + table_node("tags", str_node("0", "t"))) +
+        entry("1", str_node("AppName", "B"));
+    const std::string closed = file_of(entries);  // ends in the root's end and one more 0x08
+    const std::string root_end_only = header() + entries + "\x08";
+    struct Padded {
+        std::string name;
+        std::string bytes;
+        std::vector<SteamShortcut> expected;
+    };
+    const std::vector<Padded> padded = {
+        {"nothing", closed, two},
+        {"a third end byte", closed + "\x08", two},
+        {"many end bytes", closed + std::string(40, '\x08'), two},
+        {"a line feed", closed + "\n", two},
+        {"CR LF", closed + "\r\n", two},
+        {"4 KB of zeros", closed + std::string(4096, '\0'), two},
+        {"white space of every kind", closed + " \t\n\v\f\r", two},
+        {"zeros, end bytes and breaks mixed", closed + nul() + "\x08\r\n" + nul() + " \x08", two},
+        {"a line feed after the root's end alone", root_end_only + "\n", two},
+        {"zeros after the root's end alone", root_end_only + std::string(512, '\0'), two},
+        {"after an empty table", file_of("") + "\r\n" + nul(), {}},
+    };
+    for (const auto& c : padded) {
+        const auto parsed = parse_shortcuts_vdf(c.bytes);
+        ASSERT_TRUE(parsed.has_value()) << c.name << ": " << parsed.error().message;
+        EXPECT_EQ(*parsed, c.expected) << c.name;
+        EXPECT_TRUE(view_agrees(c.bytes)) << c.name;
+    }
+
+    // An entry or any other node after the end would be lost by the next write.
+    struct Damaged {
+        std::string name;
+        std::string bytes;
+        std::string message;
+    };
+    const std::vector<Damaged> damaged = {
+        {"an entry after a stray end", root_end_only + entry("2", str_node("AppName", "C")),
+         "Unexpected data after the root table: 0x32"},
+        {"an entry after padding", closed + "\r\n" + entry("2", str_node("AppName", "C")),
+         "Unexpected data after the root table: 0x32"},
+        {"a string node after the end", closed + str_node("AppName", "C"),
+         "Unexpected data after the root table: 0x01"},
+        {"an int32 node after zeros", closed + std::string(64, '\0') + int_node("appid", 7),
+         "Unexpected data after the root table: 0x02"},
+        {"text after a line feed", closed + "\nx", "Unexpected data after the root table: 0x78"},
+        {"a byte beyond ASCII", closed + "\xA0", "Unexpected data after the root table: 0xa0"},
+    };
+    for (const auto& c : damaged) {
+        const auto parsed = parse_shortcuts_vdf(c.bytes);
+        ASSERT_FALSE(parsed.has_value()) << c.name;
+        EXPECT_EQ(parsed.error().kind, ErrorKind::InvalidData) << c.name;
+        EXPECT_EQ(parsed.error().message, c.message) << c.name;
+        EXPECT_TRUE(view_agrees(c.bytes)) << c.name;
+    }
+}
+
+// Lists whose files cross the writer's buffer many times, at every kind of node: entries of
+// growing texts and tags, and single texts longer than the buffer.
+std::vector<std::pair<std::string, std::vector<SteamShortcut>>> lists_beyond_the_buffer() {
+    std::vector<SteamShortcut> many;
+    for (std::size_t i = 0; i < 1500; ++i) {
+        SteamShortcut s = named(std::string(1 + i % 97, 'n'), {std::string(i % 13, 't'), "x"});
+        s.appid = static_cast<std::uint32_t>(i * 2654435761u);
+        s.exe = "\"" + std::string(i % 61, 'e') + "\"";
+        if (i % 5 == 0) s.extra_nodes = {{"sortas", std::string(i % 31, 's')}, {"k", 7u}};
+        if (i % 7 == 0) {
+            s.extra_nodes.push_back(
+                {"g", std::vector<VdfLeaf>{{"f", VdfFixed{0x07, "12345678"}}, {"a", "b"}}});
+        }
+        many.push_back(std::move(s));
+    }
+    SteamShortcut huge = named("Huge");
+    huge.launch_options = std::string(3 * kVdfWriteBufferSize + 5, 'L');
+    SteamShortcut exact = named("Exact");
+    exact.icon = std::string(kVdfWriteBufferSize, 'I');
+    SteamShortcut huge_tag = named("Tag", {std::string(kVdfWriteBufferSize + 1, 'T')});
+    return {{"empty", {}},
+            {"1500 entries", many},
+            {"a text of three buffers", {named("a"), huge, named("b")}},
+            {"a text of one buffer", {exact, exact}},
+            {"a tag longer than the buffer", {huge_tag}}};
+}
+
+TEST(ShortcutsVdf, StreamingWritersGiveTheStringWritersBytesInBoundedPieces) {
+    for (const auto& [name, list] : lists_beyond_the_buffer()) {
+        SCOPED_TRACE(name);
+        const std::string written = serialize_shortcuts_vdf(list);
+        RecordingSink sink;
+        ASSERT_TRUE(write_shortcuts_vdf(list, sink));
+        EXPECT_TRUE(sink.joined() == written);
+        // The writer never holds more than its buffer, except a single longer text.
+        for (const std::string& piece : sink.pieces) {
+            EXPECT_FALSE(piece.empty());
+            if (piece.size() > kVdfWriteBufferSize) {
+                EXPECT_EQ(piece.find_first_not_of(piece[0]), std::string::npos);
+            }
+        }
+        EXPECT_GE(sink.pieces.size(), written.size() / (4 * kVdfWriteBufferSize));
+        // The view of the written file writes it again as it is.
+        const auto view = parse_shortcuts_vdf_view(written);
+        ASSERT_TRUE(view.has_value());
+        EXPECT_EQ(view->entries.size(), list.size());
+        EXPECT_TRUE(streamed(*view) == written);
+        EXPECT_TRUE(to_shortcuts(*view) == list);
+    }
+}
+
+TEST(ShortcutsVdf, StreamingWritersStopAtTheSinksFirstRefusal) {
+    const auto lists = lists_beyond_the_buffer();
+    const std::vector<SteamShortcut>& many = lists[1].second;
+    const std::string written = serialize_shortcuts_vdf(many);
+    ASSERT_GT(written.size(), 4 * kVdfWriteBufferSize);
+    const auto view = parse_shortcuts_vdf_view(written);
+    ASSERT_TRUE(view.has_value());
+    for (const std::size_t refuse_at : {std::size_t{0}, std::size_t{1}, std::size_t{3}}) {
+        SCOPED_TRACE(refuse_at);
+        RecordingSink owned_sink, view_sink;
+        owned_sink.refuse_at = view_sink.refuse_at = refuse_at;
+        EXPECT_FALSE(write_shortcuts_vdf(many, owned_sink));
+        EXPECT_FALSE(write_shortcuts_vdf(*view, view_sink));
+        // Nothing is handed over after the refusal, and what was is the file's beginning.
+        for (const RecordingSink* sink : {&owned_sink, &view_sink}) {
+            EXPECT_EQ(sink->pieces.size(), refuse_at + 1);
+            EXPECT_TRUE(written.starts_with(sink->joined()));
+        }
+    }
+}
+
+// A view's places are 32-bit, so larger buffers must be refused before a byte is read. The
+// buffer here is address space that cannot be read beyond its first byte, an invalid header.
+TEST(ShortcutsVdf, BuffersOf4GiBOrMoreAreRefusedUnread) {
+    constexpr std::size_t kSpace = kMaxShortcutsVdfBytes + std::size_t{4096};
+#ifdef _WIN32
+    void* space = VirtualAlloc(nullptr, kSpace, MEM_RESERVE, PAGE_NOACCESS);
+    ASSERT_NE(space, nullptr);
+    ASSERT_NE(VirtualAlloc(space, 4096, MEM_COMMIT, PAGE_READWRITE), nullptr);
+#else
+    void* space =
+        mmap(nullptr, kSpace, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    ASSERT_NE(space, MAP_FAILED);
+    ASSERT_EQ(mprotect(space, 4096, PROT_READ | PROT_WRITE), 0);
+#endif
+    static_cast<char*>(space)[0] = '\x01';
+    const auto* bytes = static_cast<const char*>(space);
+    struct Case {
+        std::size_t size;
+        std::string message;
+    };
+    for (const auto& [size, message] :
+         std::vector<Case>{{kMaxShortcutsVdfBytes, "Invalid VDF header"},
+                           {kMaxShortcutsVdfBytes + 1, "shortcuts.vdf of 4 GiB or more"},
+                           {kSpace, "shortcuts.vdf of 4 GiB or more"}}) {
+        const std::string_view buffer(bytes, size);
+        const auto view = parse_shortcuts_vdf_view(buffer);
+        const auto owned = parse_shortcuts_vdf(buffer);
+        ASSERT_FALSE(view.has_value()) << size;
+        ASSERT_FALSE(owned.has_value()) << size;
+        EXPECT_EQ(view.error().kind, ErrorKind::InvalidData) << size;
+        EXPECT_EQ(view.error().message, message) << size;
+        EXPECT_EQ(owned.error(), view.error()) << size;
+    }
+#ifdef _WIN32
+    VirtualFree(space, 0, MEM_RELEASE);
+#else
+    munmap(space, kSpace);
+#endif
 }
 
 TEST(ShortcutsVdf, ReadCStringAdvancesPastTheNul) {
