@@ -13,6 +13,7 @@ import vdf
 from harness import win_path, wait_until
 
 RULE = "=" * 54
+PNG = b"\x89PNG\r\n\x1a\n"
 
 
 def dbg(path: pathlib.Path | str) -> str:
@@ -240,18 +241,18 @@ def test_dry_run_writes_nothing_but_the_corrupt_backup(run, sandbox, fixtures_di
 def test_artwork_from_files_and_the_web(run, steam, sandbox, http_server):
     local = sandbox / "hero.png"
     local.write_bytes(b"hero bytes")
-    capsule = http_server.serve("/capsule.png", b"capsule bytes")
+    capsule = http_server.serve("/capsule.png", PNG + b"capsule bytes")
     banner = http_server.serve("/banner.png", status=404)
-    icon = http_server.serve("/icon.png", b"icon bytes")
+    icon = http_server.serve("/icon.png", PNG + b"icon bytes")
     missing = win_path(sandbox / "nope.png")
     r = run("--name", "Art", "--capsule", capsule, "--hero", win_path(local), "--logo", missing,
             "--banner", banner, "--icon", icon, "--steam-dir", win_path(steam))
     assert r.status == 0, r
     appid = appid_of('"marrowlane"', "Art")
     grid = vdf_path(steam, "12345678").parent / "grid"
-    assert (grid / f"{appid}p.png").read_bytes() == b"capsule bytes"
+    assert (grid / f"{appid}p.png").read_bytes() == PNG + b"capsule bytes"
     assert (grid / f"{appid}_hero.png").read_bytes() == b"hero bytes"
-    assert (grid / f"{appid}_icon.png").read_bytes() == b"icon bytes"
+    assert (grid / f"{appid}_icon.png").read_bytes() == PNG + b"icon bytes"
     assert not (grid / f"{appid}_logo.png").exists()
     assert not (grid / f"{appid}.png").exists()
     assert r.err == (f"       [!] Failed to deploy Transparent Logo: Local asset not found: {missing}\n"
