@@ -234,11 +234,23 @@ Result<void> copy_file(const std::string& from, const std::string& to) {
 }
 
 Result<void> move_file_replacing(const std::string& from, const std::string& to) {
-    if (!MoveFileExW(widen(from).c_str(), widen(to).c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        return std::unexpected(last_os_error());
+    if (MoveFileExW(widen(from).c_str(), widen(to).c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        return {};
     }
-    return {};
+    const DWORD code = GetLastError();
+    // A destination that another program holds open (a running runner, an image viewer) is
+    // reported as "access denied", which reads like a permission problem. Asking to open it
+    // for deletion tells the two apart.
+    if (code == ERROR_ACCESS_DENIED) {
+        UniqueFile held(CreateFileW(widen(to).c_str(), DELETE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        if (!held && GetLastError() == ERROR_SHARING_VIOLATION) {
+            return std::unexpected(os_error(ERROR_SHARING_VIOLATION));
+        }
+    }
+    return std::unexpected(os_error(code));
 }
 
 std::optional<FileIdentity> file_identity(const std::string& path) {
