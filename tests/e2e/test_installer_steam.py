@@ -229,6 +229,24 @@ def test_unreadable_and_corrupt_files_are_left_untouched(wine, run, sandbox, med
     assert [e["AppName"] for e in vdf.dump(fine / "shortcuts.vdf")] == ["Marrowlane"]
 
 
+def test_a_page_in_place_of_artwork_keeps_the_earlier_grid_file(run, sandbox, media, http_server):
+    # A portal answers one image with its sign-in page and status 200.
+    http_server.serve("/media/steam/hero.png", b"<!doctype html><html><body>Sign in</body></html>")
+    root = sandbox / "ProgramFilesX86" / "Steam"
+    config = account(root, "111")
+    grid = config / "grid"
+    grid.mkdir(parents=True)
+    appid = stage_appid(sandbox)
+    (grid / f"{appid}_hero.png").write_bytes(png("the hero of an earlier installation"))
+    r = run("--cli", "-y", *ARGS, "--server-origin", media)
+    # The stage's lines are the same whatever a download gave.
+    assert (r.out, r.stderr, r.status) == (
+        stage_only_text(media, sandbox, steam_stage_text(1, [win_path(grid)], appid, media)), b"", 0)
+    assert (grid / f"{appid}_hero.png").read_bytes() == png("the hero of an earlier installation")
+    assert (grid / f"{appid}p.png").read_bytes() == png("capsule.png bytes")
+    assert sorted(p.name for p in grid.iterdir()) == sorted(f"{appid}{suffix}" for _, suffix, _ in STEAM_ART)
+
+
 def test_artwork_at_a_silent_server_still_reopens_steam(launch, wine, steam, steamprobe, sandbox,
                                                         http_server):
     # Steam is closed before the artwork is fetched: a server that accepts and never answers
