@@ -102,9 +102,8 @@ Result<void> run_gridloom(CliOptions options) {
     // files while this one changes them, or one of the two changes would be lost.
     auto lock = lock_steam_files(SteamRun::Injection);
     if (!lock) {
-        return fail(lock.error().kind, "Steam's shortcut files were left as they are: " +
-                                           lock.error().message +
-                                           ". Run this again once that run has finished.");
+        return fail(lock.error().kind, "Nothing was written: " + lock.error().message +
+                                           ". Run this again once it has finished.");
     }
     if (auto done = walk_steam_accounts(roots, injection_rules(options, appid)); !done) return done;
 
