@@ -190,9 +190,9 @@ std::string final_target(const std::string& path) {
     if (!file) return path;
     std::wstring buffer(MAX_PATH, L'\0');
     for (;;) {
-        const DWORD n = GetFinalPathNameByHandleW(file.get(), buffer.data(),
-                                                  static_cast<DWORD>(buffer.size()),
-                                                  FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        const DWORD n =
+            GetFinalPathNameByHandleW(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()),
+                                      FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
         if (n == 0) return path;
         if (n < buffer.size()) {
             buffer.resize(n);

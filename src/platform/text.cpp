@@ -320,8 +320,8 @@ std::string byte_size_text(std::uint64_t bytes) {
     const struct {
         std::uint64_t size;
         std::string_view name;
-    } units[] = {{kib * kib * kib * kib, "TiB"}, {kib * kib * kib, "GiB"}, {kib * kib, "MiB"},
-                 {kib, "KiB"}};
+    } units[] = {
+        {kib * kib * kib * kib, "TiB"}, {kib * kib * kib, "GiB"}, {kib * kib, "MiB"}, {kib, "KiB"}};
     for (const auto& unit : units) {
         if (bytes >= unit.size && bytes % unit.size == 0) {
             return std::to_string(bytes / unit.size) + " " + std::string(unit.name);

@@ -34,8 +34,8 @@ struct TransferState {
     bool abandoned = false;            // the caller has gone on without the transfer
     bool finished = false;             // URLDownloadToFileW has returned
     HRESULT result = S_OK;
-    DWORD status = 0;                           // HTTP status of the last answer
-    std::optional<std::uint64_t> announced;     // its Content-Length
+    DWORD status = 0;                        // HTTP status of the last answer
+    std::optional<std::uint64_t> announced;  // its Content-Length
 };
 
 // COM objects are destroyed through Release, never through a pointer to an interface, so
@@ -181,7 +181,8 @@ void run_transfer(std::shared_ptr<TransferState> state, std::wstring url, std::w
         ComScope com;
         ComPtr<IBindStatusCallback> callback;
         *callback.put() = new (std::nothrow) StatusWatcher(state);  // takes the first reference
-        if (callback) hr = URLDownloadToFileW(nullptr, url.c_str(), file.c_str(), 0, callback.get());
+        if (callback)
+            hr = URLDownloadToFileW(nullptr, url.c_str(), file.c_str(), 0, callback.get());
     }
     bool abandoned = false;
     {

@@ -18,7 +18,8 @@ constexpr DWORD kHolderBytes = 128;
 // Names this run in shared memory that lives as long as a run holds it open.
 UniqueHandle publish_holder(SteamRun run) {
     UniqueHandle mapping(CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
-                                            kHolderBytes, std::wstring(kSteamLockHolderName).c_str()));
+                                            kHolderBytes,
+                                            std::wstring(kSteamLockHolderName).c_str()));
     if (!mapping) return mapping;
     if (void* view = MapViewOfFile(mapping.get(), FILE_MAP_WRITE, 0, 0, kHolderBytes)) {
         const std::string text = steam_lock_holder_text(GetCurrentProcessId(), run);

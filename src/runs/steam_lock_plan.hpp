@@ -12,7 +12,8 @@ namespace ml {
 
 // The per-user (session) named mutex, and the shared memory where its holder names itself.
 inline constexpr std::wstring_view kSteamLockName = L"Local\\Marrowlane-SteamShortcuts";
-inline constexpr std::wstring_view kSteamLockHolderName = L"Local\\Marrowlane-SteamShortcuts-Holder";
+inline constexpr std::wstring_view kSteamLockHolderName =
+    L"Local\\Marrowlane-SteamShortcuts-Holder";
 
 // How long a run waits for another one: longer than any installation's Steam work takes
 // (Steam's shutdown and five downloads per account).

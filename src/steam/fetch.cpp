@@ -60,7 +60,8 @@ Result<MethodOutcome> download_beside(const std::string& dest, const DownloadMet
                                       const ContentCheck& accept) {
     const std::string temp = temporary_path_beside(dest, "download");
     MethodOutcome outcome = MethodOutcome::Failed;
-    if (method(temp)) outcome = !accept || accept(temp) ? MethodOutcome::Placed : MethodOutcome::Rejected;
+    if (method(temp))
+        outcome = !accept || accept(temp) ? MethodOutcome::Placed : MethodOutcome::Rejected;
     if (outcome == MethodOutcome::Placed) {
         auto moved = move_file_replacing(temp, dest);
         if (moved) return outcome;

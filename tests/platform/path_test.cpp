@@ -50,7 +50,8 @@ TEST(Path, VerbatimPrefixDropped) {
         {R"(\\.\C:\a)", R"(\\.\C:\a)"},
         {"", ""},
     };
-    for (const auto& [path, expected] : cases) EXPECT_EQ(without_verbatim_prefix(path), expected) << path;
+    for (const auto& [path, expected] : cases)
+        EXPECT_EQ(without_verbatim_prefix(path), expected) << path;
 }
 
 }  // namespace

@@ -137,8 +137,8 @@ TEST(TransferWatch, AnnouncedBodyLength) {
         // The length then counts the compressed bytes, not the ones the service saves.
         {"gzip-encoded", status + "Content-Length: 100\r\nContent-Encoding: gzip\r\n",
          std::nullopt},
-        {"encoding named before the length", status + "Content-Encoding: br\r\nContent-Length: 1\r\n",
-         std::nullopt},
+        {"encoding named before the length",
+         status + "Content-Encoding: br\r\nContent-Length: 1\r\n", std::nullopt},
         {"identity encoding", status + "Content-Encoding: Identity\r\nContent-Length: 3\r\n", 3},
         {"a name that only contains it", status + "X-Content-Length: 3\r\n", std::nullopt},
     };

@@ -13,9 +13,12 @@ using std::chrono::milliseconds;
 
 TEST(SteamLockPlan, WaitAndTheReasonGivenWhenItRunsOut) {
     const std::vector<std::pair<std::optional<std::string_view>, milliseconds>> waits = {
-        {std::nullopt, milliseconds(180'000)}, {"1500", milliseconds(1500)},
-        {"", kSteamLockWait},                  {"0", kSteamLockWait},
-        {"2s", kSteamLockWait},                {"-5", kSteamLockWait},
+        {std::nullopt, milliseconds(180'000)},
+        {"1500", milliseconds(1500)},
+        {"", kSteamLockWait},
+        {"0", kSteamLockWait},
+        {"2s", kSteamLockWait},
+        {"-5", kSteamLockWait},
         {"99999999999", kSteamLockWait},
     };
     for (const auto& [text, wait] : waits) {

@@ -26,7 +26,7 @@ struct HttpAnswer {
     std::wstring host;  // as the address named it
     unsigned port = 0;
     UniqueInternet session, connection, request;  // the body is read from request
-    DWORD announced = 0;        // the answer's Content-Length (0 when it has none)
+    DWORD announced = 0;  // the answer's Content-Length (0 when it has none)
     bool has_announced = false;
     std::uint64_t received = 0;  // body bytes read so far
     bool cut_short = false;      // the connection ended before the announced length
