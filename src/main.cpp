@@ -2,6 +2,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <new>
 #include <string>
 #include <vector>
 
@@ -34,11 +35,7 @@ int finish(const ml::Result<void>& result) {
     return 1;
 }
 
-}  // namespace
-
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-    ml::attach_console();
-
+int run_program() {
     const std::vector<std::string> args = command_line_arguments();
     auto mode = ml::parse_cli_args_from(args, ml::env_var);
     if (!mode) {
@@ -62,4 +59,19 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
             }
         },
         std::move(mode->mode));
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    ml::attach_console();
+    // The only exception the program lets reach this far: memory running out anywhere (a
+    // huge file, a failing machine) ends it with one line and a failure status instead of
+    // terminate()'s message.
+    try {
+        return run_program();
+    } catch (const std::bad_alloc&) {
+        ml::err("Error: out of memory\n");
+        return 1;
+    }
 }

@@ -5,6 +5,7 @@
 
 #include "platform/handle.hpp"
 #include "platform/path.hpp"
+#include "platform/text.hpp"
 #include "platform/win32.hpp"
 
 namespace ml {
@@ -66,25 +67,58 @@ Result<void> create_directories(const std::string& path) {
     return std::unexpected(os_error(code));
 }
 
-Result<std::string> read_file(const std::string& path) {
-    UniqueFile file(CreateFileW(widen(path).c_str(), GENERIC_READ,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return std::unexpected(last_os_error());
-    LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file.get(), &size)) return std::unexpected(last_os_error());
-    std::string data(static_cast<std::size_t>(size.QuadPart), '\0');
+namespace {
+
+UniqueFile open_for_reading(const std::string& path) {
+    return UniqueFile(CreateFileW(widen(path).c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+// Reads up to data.size() bytes from the file's current position; the string is cut to what
+// was read (a file may shrink while we read it).
+Result<void> read_into(HANDLE file, std::string& data) {
     std::size_t done = 0;
     while (done < data.size()) {
         DWORD got = 0;
         const DWORD want = static_cast<DWORD>(std::min<std::size_t>(data.size() - done, 1u << 30));
-        if (!ReadFile(file.get(), data.data() + done, want, &got, nullptr)) {
+        if (!ReadFile(file, data.data() + done, want, &got, nullptr)) {
             return std::unexpected(last_os_error());
         }
-        if (got == 0) break;  // the file shrank while we read it
+        if (got == 0) break;
         done += got;
     }
     data.resize(done);
+    return {};
+}
+
+}  // namespace
+
+Result<std::string> read_file(const std::string& path) {
+    return read_file(path, UINT64_MAX);
+}
+
+Result<std::string> read_file(const std::string& path, std::uint64_t max_bytes) {
+    UniqueFile file = open_for_reading(path);
+    if (!file) return std::unexpected(last_os_error());
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file.get(), &size)) return std::unexpected(last_os_error());
+    const auto bytes = static_cast<std::uint64_t>(size.QuadPart);
+    if (bytes > max_bytes) {
+        return fail(ErrorKind::InvalidData, debug_quote(path) + " is " + byte_size_text(bytes) +
+                                                ", more than the " + byte_size_text(max_bytes) +
+                                                " such a file can be");
+    }
+    std::string data(static_cast<std::size_t>(bytes), '\0');
+    if (auto read = read_into(file.get(), data); !read) return std::unexpected(read.error());
+    return data;
+}
+
+std::optional<std::string> read_file_head(const std::string& path, std::size_t count) {
+    UniqueFile file = open_for_reading(path);
+    if (!file) return std::nullopt;
+    std::string data(count, '\0');
+    if (!read_into(file.get(), data)) return std::nullopt;
     return data;
 }
 
@@ -143,8 +177,38 @@ std::string temporary_path_beside(const std::string& path, std::string_view tag)
     }
 }
 
+namespace {
+
+// The file a path finally names once every symbolic link on the way is followed; the path
+// itself when it names nothing yet or cannot be resolved. Replacing a link by moving a new
+// file onto it would turn the link into a copy: the real file (kept in a synced folder, say)
+// would never see the change.
+std::string final_target(const std::string& path) {
+    UniqueFile file(CreateFileW(widen(path).c_str(), 0,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!file) return path;
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n =
+            GetFinalPathNameByHandleW(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()),
+                                      FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        if (n == 0) return path;
+        if (n < buffer.size()) {
+            buffer.resize(n);
+            break;
+        }
+        buffer.resize(n);  // n counts the terminating NUL when the buffer was too small
+    }
+    return without_verbatim_prefix(narrow(buffer));
+}
+
+}  // namespace
+
 Result<void> replace_file_atomically(const std::string& path, std::string_view bytes) {
-    const std::string temp = temporary_path_beside(path, "new");
+    // Written beside the real file, so that the final move stays on its volume.
+    const std::string target = final_target(path);
+    const std::string temp = temporary_path_beside(target, "new");
     {
         UniqueFile file(CreateFileW(widen(temp).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -157,7 +221,7 @@ Result<void> replace_file_atomically(const std::string& path, std::string_view b
             return written;
         }
     }
-    auto moved = move_file_replacing(temp, path);
+    auto moved = move_file_replacing(temp, target);
     if (!moved) DeleteFileW(widen(temp).c_str());
     return moved;
 }
@@ -170,11 +234,23 @@ Result<void> copy_file(const std::string& from, const std::string& to) {
 }
 
 Result<void> move_file_replacing(const std::string& from, const std::string& to) {
-    if (!MoveFileExW(widen(from).c_str(), widen(to).c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        return std::unexpected(last_os_error());
+    if (MoveFileExW(widen(from).c_str(), widen(to).c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        return {};
     }
-    return {};
+    const DWORD code = GetLastError();
+    // A destination that another program holds open (a running runner, an image viewer) is
+    // reported as "access denied", which reads like a permission problem. Asking to open it
+    // for deletion tells the two apart.
+    if (code == ERROR_ACCESS_DENIED) {
+        UniqueFile held(CreateFileW(widen(to).c_str(), DELETE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        if (!held && GetLastError() == ERROR_SHARING_VIOLATION) {
+            return std::unexpected(os_error(ERROR_SHARING_VIOLATION));
+        }
+    }
+    return std::unexpected(os_error(code));
 }
 
 std::optional<FileIdentity> file_identity(const std::string& path) {

@@ -32,6 +32,15 @@ Result<void> create_directories(const std::string& path);
 // The whole content of a file.
 Result<std::string> read_file(const std::string& path);
 
+// The whole content of a file no larger than max_bytes. A larger one is not read (nothing is
+// allocated for it): InvalidData "{path} is {size}, more than the {max} such a file can be",
+// the path in debug form and the sizes as byte_size_text gives them.
+Result<std::string> read_file(const std::string& path, std::uint64_t max_bytes);
+
+// The first bytes of a file, at most `count` (fewer when the file is shorter); nullopt when
+// it cannot be opened or read.
+std::optional<std::string> read_file_head(const std::string& path, std::size_t count);
+
 // Creates or truncates the file and writes all bytes.
 Result<void> write_file(const std::string& path, std::string_view bytes);
 

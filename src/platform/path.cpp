@@ -1,5 +1,7 @@
 #include "platform/path.hpp"
 
+#include "platform/text.hpp"
+
 namespace ml {
 bool has_drive_letter(std::string_view p) noexcept {
     return p.size() >= 2 && p[1] == ':' &&
@@ -41,6 +43,17 @@ std::string path_parent(std::string_view path) {
 std::string_view path_file_name(std::string_view path) {
     const std::size_t sep = path.find_last_of("\\/");
     return sep == std::string_view::npos ? path : path.substr(sep + 1);
+}
+
+std::string without_verbatim_prefix(std::string_view path) {
+    constexpr std::string_view verbatim = "\\\\?\\";
+    if (!path.starts_with(verbatim)) return std::string(path);
+    const std::string_view rest = path.substr(verbatim.size());
+    if (rest.size() >= 4 && equals_ascii_ci(rest.substr(0, 4), "UNC\\")) {
+        return "\\\\" + std::string(rest.substr(4));
+    }
+    if (has_drive_letter(rest)) return std::string(rest);
+    return std::string(path);
 }
 
 }  // namespace ml

@@ -27,4 +27,8 @@ std::string path_parent(std::string_view path);
 // The last component ("C:\a\b.txt" -> "b.txt"); empty for a path ending in a separator.
 std::string_view path_file_name(std::string_view path);
 
+// The everyday form of a path that the system gave in its verbatim form: "\\?\C:\a" is
+// "C:\a", "\\?\UNC\server\share\a" is "\\server\share\a"; any other path is returned as is.
+std::string without_verbatim_prefix(std::string_view path);
+
 }  // namespace ml

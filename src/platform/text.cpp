@@ -307,4 +307,34 @@ std::string json_string_content(std::string_view text) {
     return out;
 }
 
+namespace {
+
+std::string count_of(std::uint64_t n, std::string_view unit, std::string_view plural) {
+    return std::to_string(n) + " " + std::string(n == 1 ? unit : plural);
+}
+
+}  // namespace
+
+std::string byte_size_text(std::uint64_t bytes) {
+    constexpr std::uint64_t kib = 1024;
+    const struct {
+        std::uint64_t size;
+        std::string_view name;
+    } units[] = {
+        {kib * kib * kib * kib, "TiB"}, {kib * kib * kib, "GiB"}, {kib * kib, "MiB"}, {kib, "KiB"}};
+    for (const auto& unit : units) {
+        if (bytes >= unit.size && bytes % unit.size == 0) {
+            return std::to_string(bytes / unit.size) + " " + std::string(unit.name);
+        }
+    }
+    return count_of(bytes, "byte", "bytes");
+}
+
+std::string duration_text(std::chrono::milliseconds span) {
+    const auto ms = static_cast<std::uint64_t>(span.count() < 0 ? 0 : span.count());
+    if (ms >= 60'000 && ms % 60'000 == 0) return count_of(ms / 60'000, "minute", "minutes");
+    if (ms >= 1'000 && ms % 1'000 == 0) return count_of(ms / 1'000, "second", "seconds");
+    return std::to_string(ms) + " ms";
+}
+
 }  // namespace ml

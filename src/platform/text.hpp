@@ -1,6 +1,8 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -37,5 +39,13 @@ std::string ascii_lower(std::string_view text);
 
 // Equal ignoring ASCII letter case.
 bool equals_ascii_ci(std::string_view a, std::string_view b) noexcept;
+
+// A byte count for people: "256 MiB", "40 GiB", "4 KiB" when it is a whole number of that
+// unit, else "1 byte" or "5002 bytes".
+std::string byte_size_text(std::uint64_t bytes);
+
+// A time span for people: "3 minutes", "1 second" when it is a whole number of that unit,
+// else "1500 ms".
+std::string duration_text(std::chrono::milliseconds span);
 
 }  // namespace ml

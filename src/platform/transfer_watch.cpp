@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <charconv>
 
+#include "platform/text.hpp"
+
 namespace ml {
 namespace {
 
@@ -15,7 +17,40 @@ std::optional<std::chrono::milliseconds> parse_ms(std::optional<std::string_view
     return std::chrono::milliseconds(value);
 }
 
+std::string_view trimmed(std::string_view text) {
+    const auto first = text.find_first_not_of(" \t\r");
+    if (first == std::string_view::npos) return {};
+    const auto last = text.find_last_not_of(" \t\r");
+    return text.substr(first, last - first + 1);
+}
+
 }  // namespace
+
+std::optional<std::uint64_t> announced_body_length(std::string_view headers) {
+    std::optional<std::uint64_t> length;
+    bool ambiguous = false;
+    while (!headers.empty()) {
+        const auto end = headers.find('\n');
+        const std::string_view line = headers.substr(0, end);
+        headers = end == std::string_view::npos ? std::string_view() : headers.substr(end + 1);
+        const auto colon = line.find(':');
+        if (colon == std::string_view::npos) continue;  // the status line, a blank line
+        const std::string_view name = line.substr(0, colon);
+        const std::string_view value = trimmed(line.substr(colon + 1));
+        if (equals_ascii_ci(name, "Content-Encoding")) {
+            if (!equals_ascii_ci(value, "identity")) return std::nullopt;
+        } else if (equals_ascii_ci(name, "Content-Length")) {
+            std::uint64_t number = 0;
+            const char* stop = value.data() + value.size();
+            const auto [at, ec] = std::from_chars(value.data(), stop, number);
+            if (value.empty() || ec != std::errc() || at != stop) return std::nullopt;
+            if (length && *length != number) ambiguous = true;
+            length = number;
+        }
+    }
+    if (ambiguous) return std::nullopt;
+    return length;
+}
 
 TransferLimits transfer_limits_with(std::optional<std::string_view> stall_ms,
                                     std::optional<std::string_view> total_ms) {

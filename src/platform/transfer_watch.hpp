@@ -30,6 +30,12 @@ struct TransferLimits {
 TransferLimits transfer_limits_with(std::optional<std::string_view> stall_ms,
                                     std::optional<std::string_view> total_ms);
 
+// The body length an HTTP answer announces in its header block (the status line, then
+// "Name: value" lines): its Content-Length. nullopt when there is none, when it is not a
+// plain decimal number, when two of them disagree, or when a Content-Encoding other than
+// "identity" makes it the length of the encoded body rather than of the bytes saved.
+std::optional<std::uint64_t> announced_body_length(std::string_view headers);
+
 // Why a transfer was ended.
 enum class TransferEnd { Stalled, TooLong, TooManyRedirects };
 

@@ -7,57 +7,49 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 #include "platform/com.hpp"
+#include "platform/files.hpp"
 #include "platform/handle.hpp"
 #include "platform/win32.hpp"
 
 namespace ml {
 namespace {
 
+// What the caller and the transfer's own thread share. The caller may give up on the
+// transfer and go on; the last of the two to let go frees it.
+struct TransferState {
+    TransferState(const TransferLimits& limits, TransferClock::time_point start)
+        : watch(limits, start) {}
+
+    std::mutex mutex;
+    std::condition_variable changed;
+    TransferWatch watch;
+    std::optional<TransferEnd> ended;  // a limit was passed
+    bool abandoned = false;            // the caller has gone on without the transfer
+    bool finished = false;             // URLDownloadToFileW has returned
+    HRESULT result = S_OK;
+    DWORD status = 0;                        // HTTP status of the last answer
+    std::optional<std::uint64_t> announced;  // its Content-Length
+};
+
 // COM objects are destroyed through Release, never through a pointer to an interface, so
 // the interfaces' missing virtual destructors do not matter.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
 
-// Watches a download: the HTTP status of the answer (urlmon asks the callback for
-// IHttpNegotiate and reports each response's status through OnResponse), and its progress
-// against the limits. OnProgress runs on the calling thread; the watchdog reads the same
-// state from its own thread, hence the lock.
+// The binding's callback. urlmon calls it on the thread that called URLDownloadToFileW, and
+// only there does this object touch the binding: a COM object of a single-threaded
+// apartment must not be called from another thread. The HTTP status and the announced
+// length come through IHttpNegotiate::OnResponse, which urlmon asks the callback for.
 class StatusWatcher final : public IBindStatusCallback, public IHttpNegotiate {
   public:
-    explicit StatusWatcher(const TransferLimits& limits) : watch_(limits, TransferClock::now()) {}
-
-    DWORD status() const { return status_; }
-
-    // Why the transfer was ended, when it was.
-    std::optional<TransferEnd> ended() const {
-        std::lock_guard lock(mutex_);
-        return ended_;
-    }
-
-    // Decides whether the limits are passed and aborts the binding then; called by the
-    // watchdog and after each progress report. Abort is asked again on later calls until a
-    // binding exists to take it.
-    void abort_if_due(TransferClock::time_point now) {
-        ComPtr<IBinding> binding;
-        {
-            std::lock_guard lock(mutex_);
-            if (finished_) return;  // a transfer that ended by itself is not judged afterwards
-            if (!ended_) ended_ = watch_.due(now);
-            if (!ended_ || abort_sent_ || !binding_) return;
-            binding_->AddRef();
-            binding.reset(binding_.get());
-            abort_sent_ = true;
-        }
-        // Outside the lock: the abort may report the binding's end to this very object.
-        if (FAILED(binding->Abort())) {
-            std::lock_guard lock(mutex_);
-            abort_sent_ = false;
-        }
-    }
+    explicit StatusWatcher(std::shared_ptr<TransferState> state) : state_(std::move(state)) {}
 
     // IUnknown
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
@@ -80,9 +72,8 @@ class StatusWatcher final : public IBindStatusCallback, public IHttpNegotiate {
         return left;
     }
 
-    // IBindStatusCallback: the binding is kept for the watchdog's abort.
+    // IBindStatusCallback
     HRESULT STDMETHODCALLTYPE OnStartBinding(DWORD, IBinding* binding) override {
-        std::lock_guard lock(mutex_);
         if (binding != nullptr) binding->AddRef();
         binding_.reset(binding);
         return S_OK;
@@ -91,20 +82,37 @@ class StatusWatcher final : public IBindStatusCallback, public IHttpNegotiate {
     HRESULT STDMETHODCALLTYPE OnLowResource(DWORD) override { return S_OK; }
     HRESULT STDMETHODCALLTYPE OnProgress(ULONG progress, ULONG, ULONG status_code,
                                          LPCWSTR) override {
-        const auto now = TransferClock::now();
-        record(progress, status_code, now);
-        // Aborted here and now: a redirect loop on a fast server makes hundreds of hops
-        // between two looks of the watchdog. (Wine's service ignores an E_ABORT answer.)
-        abort_if_due(now);
-        return ended() ? E_ABORT : S_OK;
+        if (!record(progress, status_code, TransferClock::now())) return S_OK;
+        // Ended: the service honours E_ABORT from a callback. Wine's ignores it, but takes an
+        // abort of the binding on this, its own thread; a redirect loop on a fast server
+        // makes hundreds of hops between two looks of the caller.
+        if (binding_ && !abort_sent_) {
+            abort_sent_ = true;
+            (void)binding_->Abort();
+        }
+        return E_ABORT;
     }
     HRESULT STDMETHODCALLTYPE OnStopBinding(HRESULT, LPCWSTR) override {
-        std::lock_guard lock(mutex_);
-        finished_ = true;
         binding_.reset();
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE GetBindInfo(DWORD*, BINDINFO*) override { return E_NOTIMPL; }
+    // Always the server's current file, and no copy left in the Internet cache: without
+    // these flags Windows may answer from the cache after the server has published a new
+    // runner or new artwork. The service's own flags stay. The structure is cleared up to
+    // the size the service gave, as the service expects of its callbacks.
+    HRESULT STDMETHODCALLTYPE GetBindInfo(DWORD* flags, BINDINFO* info) override {
+        if (flags == nullptr || info == nullptr || info->cbSize < sizeof(ULONG)) {
+            return E_INVALIDARG;
+        }
+        *flags |= BINDF_GETNEWESTVERSION | BINDF_NOWRITECACHE | BINDF_PRAGMA_NO_CACHE;
+        const ULONG size = info->cbSize;
+        std::memset(info, 0, size);
+        info->cbSize = size;
+        if (size >= offsetof(BINDINFO, dwBindVerb) + sizeof(info->dwBindVerb)) {
+            info->dwBindVerb = BINDVERB_GET;
+        }
+        return S_OK;
+    }
     HRESULT STDMETHODCALLTYPE OnDataAvailable(DWORD, DWORD, FORMATETC*, STGMEDIUM*) override {
         return S_OK;
     }
@@ -116,113 +124,129 @@ class StatusWatcher final : public IBindStatusCallback, public IHttpNegotiate {
         if (additional_headers != nullptr) *additional_headers = nullptr;
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE OnResponse(DWORD code, LPCWSTR, LPCWSTR,
+    HRESULT STDMETHODCALLTYPE OnResponse(DWORD code, LPCWSTR headers, LPCWSTR,
                                          LPWSTR* additional_headers) override {
         if (additional_headers != nullptr) *additional_headers = nullptr;
-        status_ = code;  // after redirects, the last answer is the one saved
+        const auto announced =
+            headers != nullptr ? announced_body_length(narrow(headers)) : std::nullopt;
+        std::lock_guard lock(state_->mutex);
+        // After redirects, the last answer is the one saved.
+        state_->status = code;
+        state_->announced = announced;
         return S_OK;
     }
 
   private:
     ~StatusWatcher() = default;
 
-    void record(ULONG progress, ULONG status_code, TransferClock::time_point now) {
-        std::lock_guard lock(mutex_);
+    // Notes a progress report; true when the transfer is to end (a limit passed, or the
+    // caller gave up on it).
+    bool record(ULONG progress, ULONG status_code, TransferClock::time_point now) {
+        std::lock_guard lock(state_->mutex);
         switch (status_code) {
             // Wine's service forwards no BINDSTATUS_REDIRECTING, but each request of a
             // redirect chain shows up as one more "sending request".
             case BINDSTATUS_SENDINGREQUEST:
-                watch_.request_sent();
+                state_->watch.request_sent();
                 break;
             case BINDSTATUS_REDIRECTING:
-                watch_.redirect_seen();
+                state_->watch.redirect_seen();
                 break;
             case BINDSTATUS_BEGINDOWNLOADDATA:
             case BINDSTATUS_DOWNLOADINGDATA:
             case BINDSTATUS_ENDDOWNLOADDATA:
-                watch_.bytes_seen(progress, now);
+                state_->watch.bytes_seen(progress, now);
                 break;
             default:
                 break;
         }
+        if (!state_->ended) state_->ended = state_->watch.due(now);
+        if (state_->ended) state_->changed.notify_all();
+        return state_->ended || state_->abandoned;
     }
 
     std::atomic<ULONG> refs_{1};
-    std::atomic<DWORD> status_{0};
-    mutable std::mutex mutex_;
-    TransferWatch watch_;
-    ComPtr<IBinding> binding_;
-    std::optional<TransferEnd> ended_;
+    std::shared_ptr<TransferState> state_;
+    ComPtr<IBinding> binding_;  // this thread's only
     bool abort_sent_ = false;
-    bool finished_ = false;
-};
-
-// Checks a download against its limits from a thread of its own until stopped. Needed
-// because a server that never sends anything produces no callback at all, and because
-// URLDownloadToFileW blocks its thread: under Wine its wait loop dispatches only urlmon's own
-// window messages, so a timer of ours on that thread would never fire. IBinding::Abort from
-// this thread is safe there: urlmon hands the abort's result to the calling thread through
-// that same window, as it does for its own worker threads.
-class Watchdog {
-  public:
-    explicit Watchdog(StatusWatcher& watcher)
-        : thread_([this, &watcher] {
-              std::unique_lock lock(mutex_);
-              while (!stop_) {
-                  stop_signal_.wait_for(lock, std::chrono::milliseconds(100));
-                  if (stop_) break;
-                  lock.unlock();
-                  watcher.abort_if_due(TransferClock::now());
-                  lock.lock();
-              }
-          }) {}
-    ~Watchdog() {
-        {
-            std::lock_guard lock(mutex_);
-            stop_ = true;
-        }
-        stop_signal_.notify_all();
-        thread_.join();
-    }
-    Watchdog(const Watchdog&) = delete;
-    Watchdog& operator=(const Watchdog&) = delete;
-
-  private:
-    std::mutex mutex_;
-    std::condition_variable stop_signal_;
-    bool stop_ = false;
-    std::thread thread_;  // last: it starts once the members above exist
 };
 
 #pragma GCC diagnostic pop
+
+// The transfer's own thread: the whole URLDownloadToFileW call. When the caller has given up
+// by the time it returns, the file it may have written belongs to nobody and is removed.
+void run_transfer(std::shared_ptr<TransferState> state, std::wstring url, std::wstring file) {
+    HRESULT hr = E_FAIL;
+    {
+        ComScope com;
+        ComPtr<IBindStatusCallback> callback;
+        *callback.put() = new (std::nothrow) StatusWatcher(state);  // takes the first reference
+        if (callback)
+            hr = URLDownloadToFileW(nullptr, url.c_str(), file.c_str(), 0, callback.get());
+    }
+    bool abandoned = false;
+    {
+        std::lock_guard lock(state->mutex);
+        state->result = hr;
+        state->finished = true;
+        abandoned = state->abandoned;
+    }
+    state->changed.notify_all();
+    if (abandoned) DeleteFileW(file.c_str());
+}
 
 }  // namespace
 
 Result<void> url_download_to_file(const std::string& url, const std::string& path,
                                   const TransferLimits& limits) {
-    ComScope com;
-    auto* watcher = new StatusWatcher(limits);
-    ComPtr<IBindStatusCallback> callback;
-    *callback.put() = watcher;  // takes the first reference
-    HRESULT hr = S_OK;
-    {
-        Watchdog watchdog(*watcher);
-        hr =
-            URLDownloadToFileW(nullptr, widen(url).c_str(), widen(path).c_str(), 0, callback.get());
+    auto state = std::make_shared<TransferState>(limits, TransferClock::now());
+    // The service gives the caller no bound of its own (a silent server holds it for ever,
+    // under Wine whatever the callback answers), and another thread may not abort its
+    // binding. So it runs on a thread of its own, and this thread waits only as long as the
+    // limits allow; past them the transfer is left to end by itself and its file is never
+    // used.
+    try {
+        std::thread(run_transfer, state, widen(url), widen(path)).detach();
+    } catch (const std::system_error&) {
+        return fail(ErrorKind::Other, "URL download failed: no thread for the transfer");
     }
-    if (const auto end = watcher->ended()) {
+    std::unique_lock lock(state->mutex);
+    while (!state->finished) {
+        if (!state->ended) state->ended = state->watch.due(TransferClock::now());
+        if (state->ended) {
+            state->abandoned = true;
+            break;
+        }
+        state->changed.wait_for(lock, std::chrono::milliseconds(100));
+    }
+    if (state->ended) {
+        // A transfer that passed a limit and then ended by itself is not taken either.
+        state->abandoned = true;
         return fail(ErrorKind::Other,
-                    "URL download stopped: " + std::string(transfer_end_text(*end)));
+                    "URL download stopped: " + std::string(transfer_end_text(*state->ended)));
     }
+    const HRESULT hr = state->result;
+    const DWORD status = state->status;
+    const auto announced = state->announced;
+    lock.unlock();
+
     if (FAILED(hr)) {
         char code[16];
         snprintf(code, sizeof code, "0x%08lX", static_cast<unsigned long>(hr));
         return fail(ErrorKind::Other, std::string("URL download failed with ") + code);
     }
     // No answer seen (0) counts as a failure as well: nothing says the file is what was asked.
-    const DWORD status = watcher->status();
     if (status < 200 || status > 299) {
         return fail(ErrorKind::Other, "HTTP status " + std::to_string(status));
+    }
+    // The service reports success for a connection closed before the announced end (Wine's
+    // does): only the byte count tells.
+    if (announced) {
+        const std::uint64_t got = file_size(path).value_or(0);
+        if (got < *announced) {
+            return fail(ErrorKind::Other, "URL download ended after " + std::to_string(got) +
+                                              " of " + std::to_string(*announced) + " bytes");
+        }
     }
     return {};
 }

@@ -63,9 +63,13 @@ Result<void> visit_account(const std::string& user_dir, const AccountWalkRules& 
             break;
         case State::Unreadable:
             if (rules.unreadable == DamagedFileRule::Fail) return std::unexpected(loaded.error);
+            call(rules.on_left_untouched, files, loaded);
             return {};
         case State::Unparsable:
-            if (rules.unparsable == DamagedFileRule::SkipAccount) return {};
+            if (rules.unparsable == DamagedFileRule::SkipAccount) {
+                call(rules.on_left_untouched, files, loaded);
+                return {};
+            }
             if (rules.unparsable == DamagedFileRule::Fail) return std::unexpected(loaded.error);
             // The only copy of what the user had: without it the file must not be replaced.
             if (first_meeting) {
@@ -117,7 +121,7 @@ LoadedShortcuts load_shortcuts(const std::string& path) {
     using State = LoadedShortcuts::State;
     LoadedShortcuts loaded;
     if (!path_exists(path)) return loaded;
-    auto bytes = read_file(path);
+    auto bytes = read_file(path, kMaxShortcutsFileBytes);
     if (!bytes) {
         loaded.state = State::Unreadable;
         loaded.error = std::move(bytes.error());

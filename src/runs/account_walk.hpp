@@ -5,6 +5,7 @@
 // then let the run handle the account's grid folder. What differs between the runs (folders
 // created or not, what a missing or damaged file means, backups, what is printed) is passed
 // in as rules, so a fix to the file handling lands in every run at once.
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -39,7 +40,12 @@ struct LoadedShortcuts {
     std::string bytes;  // the file as read (Parsed, Unparsable)
 };
 
-// Reads and parses one shortcuts.vdf. Never fails: every outcome is a state.
+// Real shortcuts.vdf files are a few MB (6,242 entries make 2.6 MB). A larger file is not
+// read at all: a damaged or sparse file of many GB must not exhaust memory.
+inline constexpr std::uint64_t kMaxShortcutsFileBytes = 256ull << 20;
+
+// Reads and parses one shortcuts.vdf. Never fails: every outcome is a state. A file larger
+// than kMaxShortcutsFileBytes is Unreadable.
 LoadedShortcuts load_shortcuts(const std::string& path);
 
 // How a run treats an account whose folders or files are not as hoped.
@@ -53,7 +59,7 @@ enum class MissingFileRule {
     SkipAccount,  // nothing to do for this account
 };
 enum class DamagedFileRule {
-    SkipAccount,  // the file is left untouched, the account is skipped silently
+    SkipAccount,  // the file is left untouched and the account skipped (on_left_untouched)
     Fail,         // the walk ends with the load error
     // Only for a file that cannot be parsed: its bytes are kept as shortcuts.vdf.corrupt.bak
     // (atomically, also in a dry run, since it is the only copy of what the user had) and
@@ -83,6 +89,9 @@ struct AccountWalkRules {
     std::function<void(const std::string& root)> on_root_without_accounts;
     // First thing for an account, before any folder is created.
     std::function<void(const AccountFiles&)> on_account;
+    // An account skipped under DamagedFileRule::SkipAccount, with what its load found
+    // (Unreadable or Unparsable): the run tells the user that this account was not changed.
+    std::function<void(const AccountFiles&, const LoadedShortcuts&)> on_left_untouched;
     // After a load that goes on to the edit: Missing (StartEmpty), Parsed, or Unparsable
     // with the backup made (BackupAndStartEmpty).
     std::function<void(const AccountFiles&, const LoadedShortcuts&)> on_loaded;

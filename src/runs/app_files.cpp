@@ -44,39 +44,32 @@ Result<void> copy_into_place(const std::string& from, const std::string& to) {
     return copy_file(from, to);
 }
 
-// Downloads the runner beside its place and lets it take that place only when it is an
+// Downloads the runner. download_or_copy lets it take runner_path's place only when it is an
 // executable image: an error page or a broken download never replaces a working runner.
 void download_runner(const InstallContext& context) {
     const std::string url = runner_url(context.origin);
     out(lines::runner_fetching(url));
-    const std::string fresh = runner_download_path(context.runner_path);
-    auto got = download_or_copy(url, fresh);
-    if (!got) {
-        out(lines::runner_not_downloaded(got.error().message, context.install_path));
-        return;
-    }
-    if (!is_valid_executable_for_platform(fresh)) {
+    auto got = download_or_copy(url, context.runner_path, is_valid_executable_for_platform);
+    if (got) {
+        out(lines::runner_downloaded(context.runner_path));
+    } else if (got.error().kind == ErrorKind::InvalidData) {
+        // The server answered, but with something else (a portal's page); the runner that
+        // was there, if any, stays.
         err(lines::runner_invalid(context.runner_path));
-        (void)remove_file(fresh);
-        return;
+    } else {
+        // Also a runner that is running: it cannot be replaced, and stays as it is.
+        out(lines::runner_not_downloaded(got.error().message, context.install_path));
     }
-    if (auto placed = move_file_replacing(fresh, context.runner_path); !placed) {
-        // A runner that is running cannot be replaced; it stays as it is.
-        out(lines::runner_not_downloaded(placed.error().message, context.install_path));
-        (void)remove_file(fresh);
-        return;
-    }
-    out(lines::runner_downloaded(context.runner_path));
 }
 
-// Copies the first existing candidate to dest, or else downloads url there; failures leave
-// the file missing, which the shortcuts and the uninstall entry cope with.
-void deploy_optional_file(const std::vector<std::string>& candidates, const std::string& url,
-                          const std::string& dest) {
+// Copies the first existing candidate to dest, or else downloads url there (an image only);
+// failures leave the file missing, which the shortcuts and the uninstall entry cope with.
+void deploy_optional_image(const std::vector<std::string>& candidates, const std::string& url,
+                           const std::string& dest) {
     if (auto local = first_match(candidates, is_regular_file)) {
         (void)copy_into_place(*local, dest);
     } else {
-        (void)download_or_copy(url, dest);
+        (void)download_or_copy(url, dest, is_image_file);
     }
 }
 
@@ -118,7 +111,9 @@ Result<void> deploy_webview2_loader(const InstallContext& context) {
     if (context.options.dry_run) return {};
     const std::string url = loader_url(context.origin);
     out(lines::loader_fetching(url));
-    if (download_or_copy(url, dest) && is_regular_file(dest)) {
+    // Checked before it replaces anything: a portal's page saved as the library would break
+    // the runner, while the exact library is built in.
+    if (download_or_copy(url, dest, is_valid_executable_for_platform) && is_regular_file(dest)) {
         out(lines::loader_downloaded(dest));
         return {};
     }
@@ -131,9 +126,9 @@ Result<void> deploy_webview2_loader(const InstallContext& context) {
 Result<void> deploy_icons_and_setup_copy(const InstallContext& context) {
     if (context.options.dry_run) return {};
     const std::string dir = program_dir();
-    deploy_optional_file(icon_candidates(dir), icon_url(context.origin), context.icon_path);
-    deploy_optional_file(image_candidates(), image_url(context.origin),
-                         path_join(context.install_path, "marrowlane.png"));
+    deploy_optional_image(icon_candidates(dir), icon_url(context.origin), context.icon_path);
+    deploy_optional_image(image_candidates(), image_url(context.origin),
+                          path_join(context.install_path, "marrowlane.png"));
 
     // The setup's own copy, which the uninstall entry starts.
     const auto self = running_program_path();

@@ -64,10 +64,6 @@ std::string image_url(std::string_view origin) {
     return std::string(origin) + "/marrowlane.png";
 }
 
-std::string runner_download_path(std::string_view runner_path) {
-    return std::string(runner_path) + ".download";
-}
-
 namespace app_files_lines {
 
 std::string config_deployed(std::string_view path) {

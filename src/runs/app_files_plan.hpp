@@ -25,9 +25,6 @@ std::string loader_url(std::string_view origin);
 std::string icon_url(std::string_view origin);
 std::string image_url(std::string_view origin);
 
-// Where a downloaded runner waits for its check before it takes runner_path's place.
-std::string runner_download_path(std::string_view runner_path);
-
 // Console lines of the file steps; paths are shown in debug form.
 namespace app_files_lines {
 std::string config_deployed(std::string_view path);

@@ -16,7 +16,9 @@ void deploy_artwork(const std::string& grid_dir, std::uint32_t appid, const Artw
         const std::string dest = path_join(grid_dir, artwork_file_name(kind, appid));
         out("     Deploying " + std::string(kind.label) + " -> " + debug_quote(dest) + "\n");
         if (dry_run) continue;
-        auto fetched = download_or_copy(*sources[k], dest);
+        // A download must be an image (a portal's page must not replace the artwork); a file
+        // the user names is copied as it is.
+        auto fetched = download_or_copy(*sources[k], dest, is_image_file);
         if (fetched) {
             out("       \xE2\x9C\x93 Successfully saved " + std::string(kind.label) + "\n");
         } else {

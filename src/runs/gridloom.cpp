@@ -8,6 +8,7 @@
 #include "runs/artwork_deploy.hpp"
 #include "runs/gridloom_plan.hpp"
 #include "runs/runs.hpp"
+#include "runs/steam_lock.hpp"
 #include "steam/discovery.hpp"
 #include "vdf/shortcuts_vdf.hpp"
 
@@ -97,6 +98,13 @@ Result<void> run_gridloom(CliOptions options) {
     }
     out("[*] Found " + std::to_string(roots.size()) + " Steam installation root(s).\n");
 
+    // Another run (a second --name from the same script, an installation) must not read the
+    // files while this one changes them, or one of the two changes would be lost.
+    auto lock = lock_steam_files(SteamRun::Injection);
+    if (!lock) {
+        return fail(lock.error().kind, "Nothing was written: " + lock.error().message +
+                                           ". Run this again once it has finished.");
+    }
     if (auto done = walk_steam_accounts(roots, injection_rules(options, appid)); !done) return done;
 
     out("\n\xE2\x9C\x93 Steam injection complete! Return to Steam or restart Steam to see your "

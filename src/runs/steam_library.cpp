@@ -6,6 +6,7 @@
 #include "runs/artwork.hpp"
 #include "runs/gridloom_plan.hpp"
 #include "runs/install_stages.hpp"
+#include "runs/steam_lock.hpp"
 #include "runs/steam_library_plan.hpp"
 #include "steam/fetch.hpp"
 #include "steam/process_control.hpp"
@@ -41,6 +42,9 @@ AccountWalkRules library_rules(const InstallContext& context, std::uint32_t appi
     rules.missing = MissingFileRule::StartEmpty;
     rules.unreadable = DamagedFileRule::SkipAccount;
     rules.unparsable = DamagedFileRule::SkipAccount;
+    rules.on_left_untouched = [](const AccountFiles& files, const LoadedShortcuts& loaded) {
+        err(steam_left_untouched_line(files.shortcuts, loaded.error.message));
+    };
     rules.edit = [&context, appid](const AccountFiles& files, std::vector<SteamShortcut>& list) {
         SteamShortcut record = make_steam_library_shortcut(
             context, appid,
@@ -57,8 +61,10 @@ AccountWalkRules library_rules(const InstallContext& context, std::uint32_t appi
             const std::string dest =
                 path_join(files.grid, artwork_file_name(kArtworkKinds[k], appid));
             if (!context.options.dry_run) {
-                // download_or_copy prints its own line; a failure leaves the kind out.
-                (void)download_or_copy(steam_artwork_address(context.origin, artwork), dest);
+                // download_or_copy prints its own line; a failure (an answer that is no image
+                // among them) leaves the kind out and an earlier file in place.
+                (void)download_or_copy(steam_artwork_address(context.origin, artwork), dest,
+                                       is_image_file);
             }
             out(steam_deployed_line(artwork.label, dest));
         }
@@ -80,6 +86,13 @@ Result<void> register_in_steam_library(const InstallContext& context) {
     }
     out(steam_roots_found_line(context.steam_roots.size()));
 
+    // Held from closing Steam to restarting it: a second installation waits, and then finds
+    // (and closes) the Steam that the first one started again.
+    auto lock = lock_steam_files(SteamRun::Installation);
+    if (!lock) {
+        err(steam_lock_skipped_line(lock.error().message));
+        return {};
+    }
     const bool steam_closed = close_steam_if_running(context);
     const std::uint32_t appid = steam_library_appid(context);
     // Every failure of the walk is handled by its rules; the installation goes on.

@@ -64,4 +64,11 @@ inline constexpr std::string_view kQuestion =
 // "  [✓] Found {count} Steam root(s). Injecting shortcuts and custom artwork...\n"
 std::string steam_roots_found_line(std::size_t count);
 
+// On standard error: an account whose shortcuts.vdf could not be read or parsed, which the
+// stage leaves as it is (the path in debug form, the load's error message).
+std::string steam_left_untouched_line(std::string_view shortcuts_path, std::string_view error);
+
+// On standard error: the Steam work skipped because another run held the shortcut files.
+std::string steam_lock_skipped_line(std::string_view reason);
+
 }  // namespace ml

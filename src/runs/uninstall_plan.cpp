@@ -27,6 +27,16 @@ std::string uninstall_banner_text() {
            "\n";
 }
 
+std::string uninstall_left_untouched_line(std::string_view shortcuts_path, std::string_view error) {
+    return "  [!] Left " + debug_quote(shortcuts_path) + " untouched: it could not be read (" +
+           std::string(error) + "). Its Marrowlane entries were not removed.\n";
+}
+
+std::string uninstall_lock_skipped_line(std::string_view reason) {
+    return "  [!] Skipped the Steam library: " + std::string(reason) +
+           ". Its Marrowlane entries were not removed; run the uninstaller again to remove them.\n";
+}
+
 std::string cleaned_folder_line(std::string_view folder) {
     return "[\xE2\x9C\x93] Cleaned application files from " + debug_quote(folder) + "\n";
 }

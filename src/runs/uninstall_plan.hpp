@@ -60,6 +60,13 @@ inline constexpr std::string_view kWindowsDone =
     "[\xE2\x9C\x93] Removed Windows shortcuts and uninstaller registry entries.\n";
 }  // namespace uninstall_lines
 
+// On standard error: an account whose shortcuts.vdf could not be read or parsed, left as it
+// is (the path in debug form, the load's error message).
+std::string uninstall_left_untouched_line(std::string_view shortcuts_path, std::string_view error);
+
+// On standard error: the Steam work skipped because another run held the shortcut files.
+std::string uninstall_lock_skipped_line(std::string_view reason);
+
 // The three banner lines printed when the work starts.
 std::string uninstall_banner_text();
 

@@ -13,6 +13,7 @@
 #include "platform/process.hpp"
 #include "runs/account_walk.hpp"
 #include "runs/runs.hpp"
+#include "runs/steam_lock.hpp"
 #include "runs/uninstall_plan.hpp"
 #include "steam/discovery.hpp"
 #include "steam/process_control.hpp"
@@ -53,6 +54,9 @@ void remove_product_from_steam(const std::vector<std::string>& roots) {
     rules.missing = MissingFileRule::SkipAccount;
     rules.unreadable = DamagedFileRule::SkipAccount;
     rules.unparsable = DamagedFileRule::SkipAccount;
+    rules.on_left_untouched = [](const AccountFiles& files, const LoadedShortcuts& loaded) {
+        err(uninstall_left_untouched_line(files.shortcuts, loaded.error.message));
+    };
     rules.on_account = [&](const AccountFiles&) { removed_appids.clear(); };
     rules.edit = [&](const AccountFiles&, std::vector<SteamShortcut>& list) {
         ProductRemoval removal = remove_product_shortcuts(std::move(list));
@@ -126,14 +130,21 @@ Result<void> run_uninstaller(bool non_interactive, bool cli) {
 
     const std::vector<std::string> roots = detect_steam_roots(std::nullopt);
     out(uninstall_lines::kCheckingSteam);
-    const bool steam_closed = close_steam_if_running(roots, quiet);
-    show_step(progress, uninstall_steps::kSteam);
-    remove_product_from_steam(roots);
-    out(uninstall_lines::kSteamDone);
-    // Before the Windows shortcuts: the user gets Steam back as soon as its files are done.
-    if (steam_closed) {
-        out(uninstall_lines::kReopeningSteam);
-        restart_steam_process(roots);
+    {
+        // Held from closing Steam to restarting it, as by the installation.
+        std::optional<Result<SteamFilesLock>> lock;
+        if (!roots.empty()) lock.emplace(lock_steam_files(SteamRun::Uninstallation));
+        const bool locked = !lock || *lock;
+        if (!locked) err(uninstall_lock_skipped_line(lock->error().message));
+        const bool steam_closed = locked && close_steam_if_running(roots, quiet);
+        show_step(progress, uninstall_steps::kSteam);
+        if (locked) remove_product_from_steam(roots);
+        out(uninstall_lines::kSteamDone);
+        // Before the Windows shortcuts: the user gets Steam back as soon as its files are done.
+        if (steam_closed) {
+            out(uninstall_lines::kReopeningSteam);
+            restart_steam_process(roots);
+        }
     }
 
     show_step(progress, uninstall_steps::kShortcuts);

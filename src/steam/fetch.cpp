@@ -46,13 +46,30 @@ bool has_content(const std::string& file) {
     return size && *size > 0;
 }
 
+// What one method achieved.
+enum class MethodOutcome {
+    Failed,    // no complete file
+    Rejected,  // a complete file that the content check refused
+    Placed,    // the file now lies at dest
+};
+
 // Runs one method into a fresh file beside dest and moves that file into place only when the
-// method succeeded: a failed or partial download never replaces a file that worked before.
-bool download_beside(const std::string& dest, const DownloadMethod& method) {
+// method succeeded and the check approves it: a failed, partial or refused download never
+// replaces a file that worked before. A move that fails is the fetch's error.
+Result<MethodOutcome> download_beside(const std::string& dest, const DownloadMethod& method,
+                                      const ContentCheck& accept) {
     const std::string temp = temporary_path_beside(dest, "download");
-    const bool ok = method(temp) && move_file_replacing(temp, dest).has_value();
-    if (!ok && path_exists(temp)) (void)remove_file(temp);
-    return ok;
+    MethodOutcome outcome = MethodOutcome::Failed;
+    if (method(temp))
+        outcome = !accept || accept(temp) ? MethodOutcome::Placed : MethodOutcome::Rejected;
+    if (outcome == MethodOutcome::Placed) {
+        auto moved = move_file_replacing(temp, dest);
+        if (moved) return outcome;
+        (void)remove_file(temp);
+        return std::unexpected(moved.error());
+    }
+    if (path_exists(temp)) (void)remove_file(temp);
+    return outcome;
 }
 
 Result<void> copy_local(std::string_view source, const std::string& dest) {
@@ -66,7 +83,8 @@ Result<void> copy_local(std::string_view source, const std::string& dest) {
     return copy_file(from, dest);
 }
 
-Result<void> download(std::string_view source, const std::string& dest) {
+Result<void> download(std::string_view source, const std::string& dest,
+                      const ContentCheck& accept) {
     const std::string url(source);
     out("  Downloading asset: " + url + " -> " + debug_quote(dest) + "\n");
     (void)create_directories(path_parent(dest));
@@ -77,6 +95,7 @@ Result<void> download(std::string_view source, const std::string& dest) {
                    has_content(file);
         },
         [&](const std::string& file) {
+            // curl reports a body cut short of its Content-Length itself (exit status 18).
             return run_download_tool("curl", {"-fsSL", url, "-o", file}, file) && has_content(file);
         },
         [&](const std::string& file) {
@@ -88,16 +107,27 @@ Result<void> download(std::string_view source, const std::string& dest) {
                    path_exists(file);
         },
     };
+    bool refused = false;
     for (const DownloadMethod& method : methods) {
-        if (download_beside(dest, method)) return {};
+        auto outcome = download_beside(dest, method, accept);
+        if (!outcome) return std::unexpected(outcome.error());
+        if (*outcome == MethodOutcome::Placed) return {};
+        refused = refused || *outcome == MethodOutcome::Rejected;
     }
-    return fail(ErrorKind::Other, "Failed to download asset from " + url);
+    return fail(refused ? ErrorKind::InvalidData : ErrorKind::Other,
+                "Failed to download asset from " + url);
 }
 
 }  // namespace
 
-Result<void> download_or_copy(std::string_view source, const std::string& dest) {
-    return is_web_address(source) ? download(source, dest) : copy_local(source, dest);
+Result<void> download_or_copy(std::string_view source, const std::string& dest,
+                              const ContentCheck& accept) {
+    return is_web_address(source) ? download(source, dest, accept) : copy_local(source, dest);
+}
+
+bool is_image_file(const std::string& file) {
+    const auto head = read_file_head(file, kContentSignatureBytes);
+    return head && has_image_signature(*head);
 }
 
 }  // namespace ml

@@ -167,4 +167,16 @@ std::string powershell_download_script(std::string_view source, std::string_view
            powershell_quote(dest);
 }
 
+bool has_image_signature(std::string_view head) {
+    using namespace std::string_view_literals;
+    const bool webp = head.size() >= 12 && head.starts_with("RIFF") && head.substr(8, 4) == "WEBP";
+    return head.starts_with("\x89PNG\r\n\x1a\n"sv) || head.starts_with("\xFF\xD8\xFF"sv) ||
+           head.starts_with("GIF87a"sv) || head.starts_with("GIF89a"sv) || webp ||
+           head.starts_with("BM"sv) || head.starts_with("\0\0\x01\0"sv);
+}
+
+bool has_executable_mark(std::string_view head) {
+    return head.starts_with("MZ");
+}
+
 }  // namespace ml

@@ -66,4 +66,15 @@ bool is_web_address(std::string_view source);
 // The PowerShell command that downloads source into dest, both as single-quoted literals.
 std::string powershell_download_script(std::string_view source, std::string_view dest);
 
+// The most leading bytes the two content rules below look at.
+inline constexpr std::size_t kContentSignatureBytes = 12;
+
+// True when the leading bytes of a file carry the signature of an image format Steam shows
+// as artwork or Windows as an icon: PNG, JPEG, GIF, WebP, BMP or ICO. An error page that a
+// portal or proxy answers with in place of the image has none of them.
+bool has_image_signature(std::string_view head);
+
+// True when the leading bytes start with "MZ", the mark of a Windows executable image.
+bool has_executable_mark(std::string_view head);
+
 }  // namespace ml

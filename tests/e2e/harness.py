@@ -389,6 +389,9 @@ class Route:
     # "answer" at once; "silent": read the request, never answer; "stall": send the headers,
     # then nothing; "drip": the body one byte a second.
     behaviour: str = "answer"
+    # The Content-Length to announce instead of the body's own length: with a larger one the
+    # server closes the connection after the body, a transfer cut short.
+    announce: Optional[int] = None
 
 
 @dataclasses.dataclass
@@ -429,7 +432,8 @@ class HttpServer:
                 self.send_response(route.status)
                 for name, value in route.headers.items():
                     self.send_header(name, value)
-                self.send_header("Content-Length", str(len(route.body)))
+                announced = len(route.body) if route.announce is None else route.announce
+                self.send_header("Content-Length", str(announced))
                 self.send_header("Cache-Control", "no-store")
                 self.end_headers()
                 if route.behaviour == "stall":
@@ -447,6 +451,9 @@ class HttpServer:
                         self.close_connection = True
                 else:
                     self.wfile.write(route.body)
+                    if announced > len(route.body):
+                        self.wfile.flush()
+                        self.close_connection = True
 
             def log_message(self, *args):
                 pass
@@ -459,11 +466,13 @@ class HttpServer:
         self._thread.start()
 
     def serve(self, path: str, body: bytes = b"", *, status: int = 200,
-              headers: Optional[dict] = None, behaviour: str = "answer") -> str:
-        """Sets what GET path answers; returns the URL of path."""
+              headers: Optional[dict] = None, behaviour: str = "answer",
+              announce: Optional[int] = None) -> str:
+        """Sets what GET path answers; returns the URL of path. announce: a Content-Length
+        larger than the body makes a transfer that is cut short (see Route)."""
         if status >= 400 and not body:
             body = f"<html><body>{status} error</body></html>".encode()
-        self.routes[path] = Route(status, body, dict(headers or {}), behaviour)
+        self.routes[path] = Route(status, body, dict(headers or {}), behaviour, announce)
         return self.url(path)
 
     def redirect_chain(self, path: str, hops: int, target: str) -> str:

@@ -13,6 +13,17 @@ STEAM_DETECTED = "Add to Steam Library (Inject shortcut && custom artwork)"
 STEAM_MISSING = "Add to Steam Library (Steam not detected - optional)"
 
 
+def png(text: str) -> bytes:
+    """Artwork bytes for a test server: the PNG signature, then text that names the image
+    (a download without an image signature is refused)."""
+    return b"\x89PNG\r\n\x1a\n" + text.encode()
+
+
+# Wine's message for ERROR_SHARING_VIOLATION (32), a file another program holds open
+# (Windows words it differently).
+SHARING_VIOLATION = "Sharing violation."
+
+
 def debug_path(path: str) -> str:
     """The form in which the console shows a path."""
     return '"' + path.replace("\\", "\\\\").replace('"', '\\"') + '"'
@@ -114,7 +125,7 @@ def app_files_text(install_path: str, origin: str, *, runner="downloaded", loade
     else:
         url = f"{origin}/api/download?os=windows"
         text += (f"[*] Fetching Marrowlane runner from {url}...\n"
-                 f"  Downloading asset: {url} -> {q(runner_path + '.download')}\n")
+                 f"  Downloading asset: {url} -> {q(runner_path)}\n")
         if runner == "downloaded":
             text += f"[\u2713] Downloaded and deployed runner -> {q(runner_path)}\n"
         elif runner == "failed":

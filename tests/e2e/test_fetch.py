@@ -188,6 +188,67 @@ def test_local_failures(steamprobe, http_server, sandbox):
     assert r.out.count("\n") == 2 and "\nerror " in r.out and not dest.exists()
 
 
+# -- downloads that lie: nothing of them replaces what was there ----------------------------
+
+HTML = b"<!doctype html><html><body>Please sign in to the network</body></html>"
+
+
+@pytest.mark.parametrize("case", ["short body", "page for an image", "page for a program"])
+def test_a_download_that_is_not_what_was_asked_fails_every_method(steamprobe, http_server, fakes,
+                                                                  sandbox, case):
+    # A connection closed after 5,002 of 200,000 announced bytes: the URL service reports
+    # success for it (under Wine), curl exits 18, PowerShell fails; a portal's page answered
+    # with 200 fails the caller's content check whichever method fetched it.
+    body, check, kind = {
+        "short body": (b"MZ" + bytes(5000), "--executable", "Other"),
+        "page for an image": (HTML, "--image", "InvalidData"),
+        "page for a program": (HTML, "--executable", "InvalidData"),
+    }[case]
+    url = http_server.serve("/asset", body, announce=200_000 if case == "short body" else None)
+    dest = sandbox / "kept" / "asset"
+    dest.parent.mkdir()
+    dest.write_bytes(b"MZ earlier" if check == "--executable" else PNG)
+    earlier = dest.read_bytes()
+    r = steamprobe("fetch", check, url, win_path(dest), extra_env=fakes.env)
+    assert (r.out, r.status) == (
+        downloading(url, dest) + f"error {kind}: Failed to download asset from {url}\n", 1)
+    assert dest.read_bytes() == earlier
+    assert leftovers(dest.parent) == []
+    assert http_server.paths_requested() == ["/asset"] * 3
+    assert len(fakes.curl_calls()) == 1 and len(fakes.statements()) == 1
+
+
+def test_a_download_that_passes_its_check_replaces_the_file(steamprobe, http_server, sandbox):
+    for check, body in (("--image", PNG), ("--executable", b"MZ" + PNG)):
+        url = http_server.serve("/ok", body)
+        dest = sandbox / "ok"
+        dest.write_bytes(b"earlier")
+        r = steamprobe("fetch", check, url, win_path(dest))
+        assert (r.out, r.status, dest.read_bytes()) == (downloading(url, dest), 0, body)
+
+
+def test_a_file_that_cannot_be_put_in_place_is_fetched_once(wine, steamprobe, http_server, fakes,
+                                                            sandbox):
+    # The download works, the move into place does not (a viewer holds the image open): the
+    # next method would only fetch it again, and the reason would be lost.
+    url = http_server.serve("/hero.png", PNG + b"new")
+    dest = sandbox / "grid" / "1_hero.png"
+    dest.parent.mkdir()
+    dest.write_bytes(PNG + b"earlier")
+    holder = wine.start(wine.tool("filelock"), [win_path(dest)])
+    holder.wait_for_output(b"locked\n")
+    try:
+        r = steamprobe("fetch", "--image", url, win_path(dest), extra_env=fakes.env)
+    finally:
+        holder.wait(stdin=b"\n")
+    assert r.status == 1
+    assert r.out == downloading(url, dest) + "error PermissionDenied: Sharing violation.\n"
+    assert http_server.paths_requested() == ["/hero.png"]
+    assert fakes.curl_calls() == [] and fakes.statements() == []
+    assert dest.read_bytes() == PNG + b"earlier"
+    assert leftovers(dest.parent) == []
+
+
 # -- servers that misbehave: every method gives up, and nothing of it stays behind ----------
 
 STALL_MS = 1500

@@ -1,6 +1,8 @@
 """The injection run (--name) end to end: real files on disk, real Wine, fake Steam folders."""
 from __future__ import annotations
 
+import os
+import re
 import pathlib
 import shutil
 import subprocess
@@ -13,6 +15,7 @@ import vdf
 from harness import win_path, wait_until
 
 RULE = "=" * 54
+PNG = b"\x89PNG\r\n\x1a\n"
 
 
 def dbg(path: pathlib.Path | str) -> str:
@@ -240,18 +243,18 @@ def test_dry_run_writes_nothing_but_the_corrupt_backup(run, sandbox, fixtures_di
 def test_artwork_from_files_and_the_web(run, steam, sandbox, http_server):
     local = sandbox / "hero.png"
     local.write_bytes(b"hero bytes")
-    capsule = http_server.serve("/capsule.png", b"capsule bytes")
+    capsule = http_server.serve("/capsule.png", PNG + b"capsule bytes")
     banner = http_server.serve("/banner.png", status=404)
-    icon = http_server.serve("/icon.png", b"icon bytes")
+    icon = http_server.serve("/icon.png", PNG + b"icon bytes")
     missing = win_path(sandbox / "nope.png")
     r = run("--name", "Art", "--capsule", capsule, "--hero", win_path(local), "--logo", missing,
             "--banner", banner, "--icon", icon, "--steam-dir", win_path(steam))
     assert r.status == 0, r
     appid = appid_of('"marrowlane"', "Art")
     grid = vdf_path(steam, "12345678").parent / "grid"
-    assert (grid / f"{appid}p.png").read_bytes() == b"capsule bytes"
+    assert (grid / f"{appid}p.png").read_bytes() == PNG + b"capsule bytes"
     assert (grid / f"{appid}_hero.png").read_bytes() == b"hero bytes"
-    assert (grid / f"{appid}_icon.png").read_bytes() == b"icon bytes"
+    assert (grid / f"{appid}_icon.png").read_bytes() == PNG + b"icon bytes"
     assert not (grid / f"{appid}_logo.png").exists()
     assert not (grid / f"{appid}.png").exists()
     assert r.err == (f"       [!] Failed to deploy Transparent Logo: Local asset not found: {missing}\n"
@@ -453,3 +456,126 @@ def test_artwork_at_a_silent_server_fails_and_the_run_finishes(wine_with_fakes, 
     assert elapsed < 3 * 1.5 + 15, elapsed
     assert not {"curl.exe", "powershell.exe"} & set(wine.process_names())
     print(f"silent server, stall limit 1.5 s: run took {elapsed:.1f} s")
+
+
+def test_a_file_too_large_to_be_real_stops_the_run(run, steam):
+    # A sparse file of 40 GiB: read whole it would exhaust memory and end the program.
+    path = put_vdf(steam, "12345678", vdf.shortcuts_file(vdf.entry(appid=1, name="Mine")))
+    os.truncate(path, 40 << 30)
+    r = run("--name", "Foo", "--steam-dir", win_path(steam))
+    assert r.status == 1
+    assert r.err == ('Error: Custom { kind: InvalidData, error: "' +
+                     dbg(path).replace("\\", "\\\\").replace('"', '\\"') +
+                     ' is 40 GiB, more than the 256 MiB such a file can be" }\n')
+    assert "Successfully" not in r.out and "complete" not in r.out
+    assert path.stat().st_size == 40 << 30
+    assert sorted(p.name for p in path.parent.iterdir()) == ["grid", "shortcuts.vdf"]
+
+
+def test_a_linked_file_stays_a_link_and_its_target_changes(run, steam, sandbox):
+    # Some users keep shortcuts.vdf in a synced folder and link it into Steam's.
+    original = vdf.shortcuts_file(vdf.entry(appid=1, name="Mine", exe='"mine.exe"'))
+    target = sandbox / "Synced" / "shortcuts.vdf"
+    target.parent.mkdir()
+    target.write_bytes(original)
+    link = vdf_path(steam, "12345678")
+    link.parent.mkdir(parents=True)
+    link.symlink_to(target)
+    for run_number in (1, 2):
+        r = run("--name", "Foo", "--steam-dir", win_path(steam))
+        assert r.status == 0, r
+        assert link.is_symlink() and link.resolve() == target
+        assert [e["AppName"] for e in vdf.dump(target)] == ["Mine", "Foo"]
+    # The backups are plain files beside the link, and nothing was left beside the target.
+    backup = link.parent / "shortcuts.vdf.bak"
+    assert not backup.is_symlink() and [e["AppName"] for e in vdf.dump(backup)] == ["Mine", "Foo"]
+    assert sorted(p.name for p in target.parent.iterdir()) == ["shortcuts.vdf"]
+    assert sorted(p.name for p in link.parent.iterdir()) == ["grid", "shortcuts.vdf",
+                                                             "shortcuts.vdf.bak"]
+
+
+WAITING = "[*] Waiting for another Marrowlane run to finish with Steam's shortcut files...\n"
+
+
+def hold_steam_lock(wine):
+    """Holds the lock on Steam's shortcut files as an installation of ours does, until the
+    returned program is given a line."""
+    holder = wine.start(wine.tool("filelock"), ["--steam-lock"])
+    holder.wait_for_output(b"locked\n")
+    return holder
+
+
+def test_runs_started_together_keep_every_entry(launch, sandbox):
+    # A script that adds several games starts its runs at once: each must see the others'
+    # entries, or the last writer drops them.
+    for round_number in range(4):
+        root = make_steam(sandbox / f"Steam{round_number}", "111")
+        path = put_vdf(root, "111", vdf.shortcuts_file(vdf.entry(appid=1, name="Mine")))
+        names = [f"Game {round_number}-{i}" for i in range(3)]
+        running = [launch("--name", name, "--steam-dir", win_path(root)) for name in names]
+        results = [r.wait(timeout=120) for r in running]
+        assert [r.status for r in results] == [0, 0, 0], results
+        assert sorted(e["AppName"] for e in vdf.dump(path)) == sorted(["Mine", *names])
+
+
+@pytest.mark.parametrize("which", ["injection", "installation"])
+def test_a_run_waits_while_another_holds_the_files(wine, launch, sandbox, which):
+    # The lock is held as a first installation holds it; a second one, or an injection run,
+    # waits for it instead of reading the file that is about to change.
+    root = make_steam(sandbox / "ProgramFilesX86" / "Steam", "111")
+    original = vdf.shortcuts_file(vdf.entry(appid=1, name="Mine"))
+    path = put_vdf(root, "111", original)
+    args = {"injection": ["--name", "Foo", "--steam-dir", win_path(root)],
+            "installation": ["--cli", "-y", "--no-desktop", "--no-menu", "--server-origin",
+                             "http://127.0.0.1:9"]}[which]
+    holder = hold_steam_lock(wine)
+    try:
+        running = launch(*args, timeout=120)
+        running.wait_for_output(WAITING.encode(), stream="stderr", timeout=60)
+        # Waiting, it has read nothing and written nothing.
+        assert "Read" not in running.stdout_so_far().decode()
+        assert path.read_bytes() == original and running.running()
+    finally:
+        holder.wait(stdin=b"\n")
+    r = running.wait(timeout=120)
+    assert (r.err, r.status) == (WAITING, 0)
+    assert [e["AppName"] for e in vdf.dump(path)] == ["Mine", "Foo" if which == "injection"
+                                                      else "Marrowlane"]
+
+
+BUSY = (r"another Marrowlane run \(process [0-9]+, an installation\) has held Steam's shortcut "
+        r"files for over 1 second")
+
+
+@pytest.mark.parametrize("which", ["injection", "installation", "uninstallation"])
+def test_a_run_that_cannot_get_the_files_writes_nothing(wine, run, sandbox, which):
+    root = make_steam(sandbox / "ProgramFilesX86" / "Steam", "111")
+    original = vdf.shortcuts_file(vdf.entry(appid=1, name="Mine"),
+                                  vdf.entry(appid=2, name="Marrowlane", exe='"marrowlane.exe"'))
+    path = put_vdf(root, "111", original)
+    args = {"injection": ["--name", "Foo", "--steam-dir", win_path(root)],
+            "installation": ["--cli", "-y", "--no-desktop", "--no-menu", "--server-origin",
+                             "http://127.0.0.1:9"],
+            "uninstallation": ["--uninstall", "--cli"]}[which]
+    holder = hold_steam_lock(wine)
+    try:
+        r = run(*args, extra_env={"ML_TEST_STEAM_LOCK_MS": "1000"}, timeout=120)
+    finally:
+        holder.wait(stdin=b"\n")
+    assert path.read_bytes() == original
+    assert sorted(p.name for p in path.parent.iterdir()) == ["shortcuts.vdf"]
+    assert r.err.startswith(WAITING), r.err
+    message = r.err[len(WAITING):]
+    if which == "injection":
+        assert r.status == 1
+        assert re.fullmatch(r'Error: Custom \{ kind: Other, error: "Nothing was written: ' + BUSY +
+                            r'\. Run this again once it has finished\." \}\n', message), message
+        assert "Successfully" not in r.out
+    else:
+        assert r.status == 0
+        tail = ("Marrowlane was not added to Steam; run the setup again to add it"
+                if which == "installation" else
+                "Its Marrowlane entries were not removed; run the uninstaller again to remove "
+                "them")
+        assert re.fullmatch(r"  \[!\] Skipped the Steam library: " + BUSY + r"\. " + tail + r"\.\n",
+                            message), message

@@ -202,7 +202,60 @@ def test_html_served_as_runner_never_replaces_it(run, sandbox, server, earlier_r
     assert app_files_text(install_path, server.url(""), runner="invalid") in r.out
     runner = folder / "marrowlane.exe"
     assert (runner.read_bytes() if runner.exists() else None) == earlier_runner
-    assert not (folder / "marrowlane.exe.download").exists()
+    assert not [p.name for p in folder.iterdir() if p.name.endswith(".tmp")]
+
+
+PAGE = b"<!doctype html><html><body>Please sign in to the network</body></html>"
+
+
+@pytest.mark.parametrize("case", ["runner cut short", "page as loader", "page as icon and image"])
+def test_answers_that_are_not_the_files_replace_nothing(run, env, sandbox, server, runner_bytes,
+                                                        case):
+    # What a captive portal or a dropped connection gives: a page with status 200, or a
+    # runner whose connection closed after 5,002 of its bytes. The URL service reports
+    # success for both.
+    folder = sandbox / "LocalAppData" / "Marrowlane"
+    folder.mkdir()
+    earlier = {"marrowlane.exe": b"MZ earlier runner", "marrowlane.ico": ICON,
+               "marrowlane.png": IMAGE}
+    for name, data in earlier.items():
+        (folder / name).write_bytes(data)
+    files = {}
+    if case == "runner cut short":
+        server.serve("/api/download?os=windows", runner_bytes[:5002], announce=len(runner_bytes))
+        files["runner"] = "failed"
+    elif case == "page as loader":
+        server.serve("/WebView2Loader.dll", PAGE)
+        (folder / "WebView2Loader.dll").write_bytes(b"MZ a good loader")
+    else:
+        server.serve("/marrowlane.ico", PAGE)
+        server.serve("/marrowlane.png", PAGE)
+    r = run("--cli", "-y", "--no-steam", "--server-origin", server.url(""))
+    install_path = win_path(folder)
+    assert (r.out, without_wine_notes(r.stderr), r.status) == (
+        installation(env, install_path, server.url(""), **files), "", 0)
+    after = {p.name: p.read_bytes() for p in folder.iterdir()}
+    if case != "runner cut short":
+        earlier["marrowlane.exe"] = runner_bytes
+    for name, data in earlier.items():
+        assert after[name] == data, name
+    # The page never became the loader: the copy the setup carries did.
+    assert hashlib.sha256(after["WebView2Loader.dll"]).hexdigest() == LOADER_SHA256
+    assert not [name for name in after if name.endswith(".tmp")]
+
+
+def test_a_runner_published_between_two_installations_is_the_one_installed(run, sandbox, server,
+                                                                          runner_bytes):
+    # The URL service must ask the server, not a cached copy of the first answer.
+    origin = server.url("")
+    runner = sandbox / "LocalAppData" / "Marrowlane" / "marrowlane.exe"
+    assert run("--cli", "-y", "--no-steam", "--server-origin", origin).status == 0
+    assert runner.read_bytes() == runner_bytes
+    newer = runner_bytes + b"\0version 2"
+    server.serve("/api/download?os=windows", newer)
+    assert run("--cli", "-y", "--no-steam", "--server-origin", origin).status == 0
+    assert runner.read_bytes() == newer
+    assert server.paths_requested().count("/api/download?os=windows") == 2
 
 
 def test_unreachable_server_still_installs(run, env, sandbox, steamprobe, first_day):

@@ -9,8 +9,9 @@ import pytest
 
 import vdf
 from harness import wait_until, win_path
-from installer_text import (OPTIONS_CLASS, STEAM_ART, STEAM_QUESTION, head, installation_text,
-                            snapshot, steam_stage_text, summary)
+from installer_text import (OPTIONS_CLASS, STEAM_ART, STEAM_QUESTION, debug_path, head,
+                            installation_text, png, SHARING_VIOLATION, snapshot, steam_stage_text,
+                            summary)
 from harness import FakeSteam
 
 @pytest.fixture(scope="module")
@@ -79,7 +80,7 @@ def assert_entry(entry: dict, expected: dict) -> None:
 def media(http_server):
     """The distribution server with the five Steam images; returns the origin."""
     for source, _, _ in STEAM_ART:
-        http_server.serve(f"/media/steam/{source}", f"{source} bytes".encode())
+        http_server.serve(f"/media/steam/{source}", png(f"{source} bytes"))
     return http_server.url("")
 
 
@@ -134,7 +135,7 @@ def test_running_steam_closed_once_and_restarted_after_the_last_root(
     assert_entry(after[-1], expected_entry(sandbox, config2_text, url))
     for config in (config1, config2):
         for source, suffix, _ in STEAM_ART:
-            assert (config / "grid" / f"{appid}{suffix}").read_bytes() == f"{source} bytes".encode()
+            assert (config / "grid" / f"{appid}{suffix}").read_bytes() == png(f"{source} bytes")
         # The installation keeps no backups of its own.
         assert sorted(p.name for p in config.iterdir()) == ["grid", "shortcuts.vdf"]
 
@@ -211,15 +212,39 @@ def test_unreadable_and_corrupt_files_are_left_untouched(wine, run, sandbox, med
     finally:
         holder.wait(stdin=b"\n")
 
-    # Nothing is printed for the skipped accounts.
-    assert (r.out, r.stderr, r.status) == (
+    # Standard output as for an installation without those accounts; standard error names
+    # each account left alone, with the reason.
+    assert (r.out, r.status) == (
         stage_only_text(media, sandbox,
-                        steam_stage_text(1, [win_path(fine / "grid")], stage_appid(sandbox), media)), b"", 0)
+                        steam_stage_text(1, [win_path(fine / "grid")], stage_appid(sandbox), media)), 0)
+    shortcuts = [win_path(config / "shortcuts.vdf") for config in damaged]
+    reasons = [vdf.parse_error(root / "userdata/111/config/shortcuts.vdf"), SHARING_VIOLATION]
+    assert r.err == "".join(
+        f"  [!] Left {debug_path(path)} untouched: it could not be read ({reason}). "
+        "Marrowlane was not added to this Steam account.\n" for path, reason in zip(shortcuts, reasons))
     for config, original in damaged.items():
         assert (config / "shortcuts.vdf").read_bytes() == original
         assert sorted(p.name for p in config.iterdir()) == ["grid", "shortcuts.vdf"]
         assert list((config / "grid").iterdir()) == []
     assert [e["AppName"] for e in vdf.dump(fine / "shortcuts.vdf")] == ["Marrowlane"]
+
+
+def test_a_page_in_place_of_artwork_keeps_the_earlier_grid_file(run, sandbox, media, http_server):
+    # A portal answers one image with its sign-in page and status 200.
+    http_server.serve("/media/steam/hero.png", b"<!doctype html><html><body>Sign in</body></html>")
+    root = sandbox / "ProgramFilesX86" / "Steam"
+    config = account(root, "111")
+    grid = config / "grid"
+    grid.mkdir(parents=True)
+    appid = stage_appid(sandbox)
+    (grid / f"{appid}_hero.png").write_bytes(png("the hero of an earlier installation"))
+    r = run("--cli", "-y", *ARGS, "--server-origin", media)
+    # The stage's lines are the same whatever a download gave.
+    assert (r.out, r.stderr, r.status) == (
+        stage_only_text(media, sandbox, steam_stage_text(1, [win_path(grid)], appid, media)), b"", 0)
+    assert (grid / f"{appid}_hero.png").read_bytes() == png("the hero of an earlier installation")
+    assert (grid / f"{appid}p.png").read_bytes() == png("capsule.png bytes")
+    assert sorted(p.name for p in grid.iterdir()) == sorted(f"{appid}{suffix}" for _, suffix, _ in STEAM_ART)
 
 
 def test_artwork_at_a_silent_server_still_reopens_steam(launch, wine, steam, steamprobe, sandbox,

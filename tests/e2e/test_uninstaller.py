@@ -3,6 +3,7 @@ the product's shortcut injections leave it, with real shortcuts.vdf files and a 
 Steam, and what is left afterwards."""
 from __future__ import annotations
 
+import os
 import pathlib
 import shutil
 import time
@@ -12,7 +13,7 @@ import pytest
 import vdf
 from gui import poll
 from harness import wait_until, win_path
-from installer_text import PROGRESS_CLASS, debug_path, snapshot
+from installer_text import PROGRESS_CLASS, SHARING_VIOLATION, debug_path, png, snapshot
 
 @pytest.fixture(scope="module")
 def wine(wine_with_fakes):
@@ -105,10 +106,11 @@ def example_file() -> bytes:
 def serve_product(http_server, wine) -> str:
     """The distribution server on loopback: a runner (any x64 program), icons, artwork."""
     http_server.serve("/api/download?os=windows", wine.tool("argecho").read_bytes())
-    for name in ("marrowlane.ico", "marrowlane.png", "WebView2Loader.dll"):
-        http_server.serve(f"/{name}", name.encode())
+    http_server.serve("/WebView2Loader.dll", b"MZ" + b"WebView2Loader.dll")
+    for name in ("marrowlane.ico", "marrowlane.png"):
+        http_server.serve(f"/{name}", png(name))
     for kind in ("capsule", "hero", "logo", "banner", "icon"):
-        http_server.serve(f"/media/steam/{kind}.png", kind.encode())
+        http_server.serve(f"/media/steam/{kind}.png", png(kind))
     return http_server.url("")
 
 
@@ -160,7 +162,7 @@ def test_removes_the_product_and_nothing_else(clone, env, sandbox, fixtures_dir)
         sorted(INSTALLED)
 
 
-@pytest.mark.parametrize("how", ["corrupt", "locked"])
+@pytest.mark.parametrize("how", ["corrupt", "locked", "too large"])
 def test_shortcuts_file_that_cannot_be_read_is_left_as_it_is(run, launch, wine, sandbox,
                                                             fixtures_dir, how):
     if how == "corrupt":
@@ -168,17 +170,33 @@ def test_shortcuts_file_that_cannot_be_read_is_left_as_it_is(run, launch, wine, 
     else:
         data = example_file()
     config = put_account(sandbox, "111", data, grid_files(3000000001))
+    path = config / "shortcuts.vdf"
     holder = None
     if how == "locked":
-        holder = launch(win_path(config / "shortcuts.vdf"), program=wine.tool("filelock"))
+        holder = launch(win_path(path), program=wine.tool("filelock"))
         holder.wait_for_output(b"locked\n")
+    if how == "too large":
+        # A sparse file of 40 GiB (a damaged disk, a broken sync): read whole, it would take
+        # all memory.
+        os.truncate(path, 40 << 30)
+    reason = {"corrupt": vdf.parse_error(path) if how == "corrupt" else "",
+              "locked": SHARING_VIOLATION,
+              "too large": f"{debug_path(win_path(path))} is 40 GiB, more than the 256 MiB "
+                           "such a file can be"}[how]
     try:
         r = run("--uninstall", "--cli")
     finally:
         if holder:
             holder.wait()
-    assert r.status == 0
-    assert (config / "shortcuts.vdf").read_bytes() == data
+    folder = win_path(sandbox / "LocalAppData" / "Marrowlane")
+    assert (r.out, r.status) == (expected_out(folder), 0)
+    assert r.err == (f"  [!] Left {debug_path(win_path(path))} untouched: it could not be read "
+                     f"({reason}). Its Marrowlane entries were not removed.\n")
+    if how == "too large":
+        with path.open("rb") as kept:
+            assert (path.stat().st_size, kept.read(len(data))) == (40 << 30, data)
+    else:
+        assert path.read_bytes() == data
     assert sorted(p.name for p in config.iterdir()) == ["grid", "shortcuts.vdf"]
     assert sorted(p.name for p in (config / "grid").iterdir()) == sorted(grid_files(3000000001))
 

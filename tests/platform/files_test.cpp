@@ -9,6 +9,7 @@
 #include "platform/files.hpp"
 #include "platform/handle.hpp"
 #include "platform/path.hpp"
+#include "platform/text.hpp"
 #include "platform/win32.hpp"
 #include "support/temp_dir.hpp"
 
@@ -46,6 +47,30 @@ TEST(Files, WriteReadCopyMoveRemove) {
     EXPECT_EQ(missing.error().os_code, 2u);
     EXPECT_FALSE(copy_file(dir / "missing", dir / "x"));
     EXPECT_FALSE(file_size(dir.path()).has_value());
+}
+
+TEST(Files, ReadLimitAndHead) {
+    TempDir dir;
+    const std::string path = dir / "data.bin";
+    ASSERT_TRUE(write_file(path, "0123456789"));
+    struct Case {
+        std::uint64_t max;
+        bool reads;
+    };
+    for (const Case c : {Case{10, true}, Case{11, true}, Case{9, false}, Case{0, false}}) {
+        const auto read = read_file(path, c.max);
+        ASSERT_EQ(read.has_value(), c.reads) << c.max;
+        if (c.reads) {
+            EXPECT_EQ(*read, "0123456789");
+        } else {
+            EXPECT_EQ(read.error().kind, ErrorKind::InvalidData);
+            EXPECT_EQ(read.error().message, debug_quote(path) + " is 10 bytes, more than the " +
+                                                byte_size_text(c.max) + " such a file can be");
+        }
+    }
+    EXPECT_EQ(read_file_head(path, 4), "0123");
+    EXPECT_EQ(read_file_head(path, 12), "0123456789");  // a shorter file gives what it has
+    EXPECT_EQ(read_file_head(dir / "missing", 4), std::nullopt);
 }
 
 TEST(Files, CreateDirectoriesAndList) {

@@ -37,5 +37,22 @@ TEST(Path, JoinParentFileName) {
     EXPECT_EQ(path_file_name("plain"), "plain");
 }
 
+TEST(Path, VerbatimPrefixDropped) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {R"(\\?\C:\Users\z\sync\shortcuts.vdf)", R"(C:\Users\z\sync\shortcuts.vdf)"},
+        {R"(\\?\z:\tmp\a)", R"(z:\tmp\a)"},
+        {R"(\\?\UNC\srv\share\a.vdf)", R"(\\srv\share\a.vdf)"},
+        {R"(\\?\unc\srv\share)", R"(\\srv\share)"},
+        // A volume name has no everyday form; nor does an unknown verbatim path.
+        {R"(\\?\Volume{1234}\a)", R"(\\?\Volume{1234}\a)"},
+        {R"(C:\a)", R"(C:\a)"},
+        {R"(\\srv\share\a)", R"(\\srv\share\a)"},
+        {R"(\\.\C:\a)", R"(\\.\C:\a)"},
+        {"", ""},
+    };
+    for (const auto& [path, expected] : cases)
+        EXPECT_EQ(without_verbatim_prefix(path), expected) << path;
+}
+
 }  // namespace
 }  // namespace ml

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <utility>
+#include <vector>
+
 #include "platform/text.hpp"
 
 namespace ml {
@@ -83,6 +86,28 @@ TEST(AsciiCase, LowerAndCompare) {
     EXPECT_TRUE(equals_ascii_ci("", ""));
     EXPECT_FALSE(equals_ascii_ci("appname", "appnam"));
     EXPECT_FALSE(equals_ascii_ci("\xC3\x89", "\xC3\xA9"));  // only ASCII folds
+}
+
+TEST(SizeAndDurationText, WholeUnitsOrThePlainCount) {
+    const std::vector<std::pair<std::uint64_t, std::string>> sizes = {
+        {0, "0 bytes"},
+        {1, "1 byte"},
+        {5002, "5002 bytes"},
+        {4096, "4 KiB"},
+        {256ull << 20, "256 MiB"},
+        {(256ull << 20) + 1, "268435457 bytes"},
+        {40ull << 30, "40 GiB"},
+        {1ull << 40, "1 TiB"},
+    };
+    for (const auto& [bytes, text] : sizes) EXPECT_EQ(byte_size_text(bytes), text) << bytes;
+
+    using std::chrono::milliseconds;
+    const std::vector<std::pair<milliseconds, std::string>> spans = {
+        {milliseconds(180'000), "3 minutes"}, {milliseconds(60'000), "1 minute"},
+        {milliseconds(90'000), "90 seconds"}, {milliseconds(1'000), "1 second"},
+        {milliseconds(1'500), "1500 ms"},     {milliseconds(0), "0 ms"},
+    };
+    for (const auto& [span, text] : spans) EXPECT_EQ(duration_text(span), text) << span.count();
 }
 
 }  // namespace

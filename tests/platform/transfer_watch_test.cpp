@@ -111,5 +111,41 @@ TEST(TransferWatch, TestOverridesOnlyReplaceWhatTheyReadAsMilliseconds) {
     EXPECT_EQ(kDownloadTotalLimit, std::chrono::minutes(10));
 }
 
+TEST(TransferWatch, AnnouncedBodyLength) {
+    struct LengthCase {
+        std::string name;
+        std::string headers;
+        std::optional<std::uint64_t> expected;
+    };
+    const std::string status = "HTTP/1.1 200 OK\r\n";
+    const std::vector<LengthCase> cases = {
+        {"plain", status + "Content-Length: 200000\r\nServer: x\r\n\r\n", 200000},
+        {"any letter case, no space, line feeds only", status + "content-LENGTH:5\n", 5},
+        {"spaces and tabs around the value", status + "Content-Length: \t42 \t\r\n", 42},
+        {"over 4 GiB", status + "Content-Length: 5000000000\r\n", 5000000000ull},
+        {"none (a chunked answer)", status + "Transfer-Encoding: chunked\r\n\r\n", std::nullopt},
+        {"empty header block", "", std::nullopt},
+        {"repeated with the same value", status + "Content-Length: 7\r\nContent-Length: 7\r\n", 7},
+        {"repeated with another value", status + "Content-Length: 7\r\nContent-Length: 9\r\n",
+         std::nullopt},
+        {"not a number", status + "Content-Length: 12abc\r\n", std::nullopt},
+        {"a list of numbers", status + "Content-Length: 7, 7\r\n", std::nullopt},
+        {"negative", status + "Content-Length: -1\r\n", std::nullopt},
+        {"empty value", status + "Content-Length:\r\n", std::nullopt},
+        {"too large for 64 bits", status + "Content-Length: 99999999999999999999\r\n",
+         std::nullopt},
+        // The length then counts the compressed bytes, not the ones the service saves.
+        {"gzip-encoded", status + "Content-Length: 100\r\nContent-Encoding: gzip\r\n",
+         std::nullopt},
+        {"encoding named before the length",
+         status + "Content-Encoding: br\r\nContent-Length: 1\r\n", std::nullopt},
+        {"identity encoding", status + "Content-Encoding: Identity\r\nContent-Length: 3\r\n", 3},
+        {"a name that only contains it", status + "X-Content-Length: 3\r\n", std::nullopt},
+    };
+    for (const LengthCase& c : cases) {
+        EXPECT_EQ(announced_body_length(c.headers), c.expected) << c.name;
+    }
+}
+
 }  // namespace
 }  // namespace ml

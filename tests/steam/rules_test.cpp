@@ -158,5 +158,38 @@ TEST(SteamRules, PowerShellLiteralsCannotBeEndedByTheText) {
               "'C:\\g\\o''k\\1p.png'");
 }
 
+TEST(SteamRules, ContentSignatures) {
+    using namespace std::string_literals;
+    struct Case {
+        std::string name;
+        std::string head;
+        bool image, executable;
+    };
+    const std::vector<Case> cases = {
+        {"PNG", "\x89PNG\r\n\x1a\n\0\0\0\rIHDR"s, true, false},
+        {"JPEG", "\xFF\xD8\xFF\xE0\0\x10JFIF"s, true, false},
+        {"GIF 87a", "GIF87a\x01\0", true, false},
+        {"GIF 89a", "GIF89a\x01\0", true, false},
+        {"WebP", "RIFF\x24\0\0\0WEBPVP8 "s, true, false},
+        {"BMP", "BM\x36\0\x0c\0", true, false},
+        {"ICO", "\0\0\x01\0\x01\0\x10\x10"s, true, false},
+        {"Windows executable", "MZ\x90\0\x03\0"s, false, true},
+        {"an HTML page", "<!doctype html><html>", false, false},
+        {"an HTML page after white space", "\r\n<html><body>", false, false},
+        {"JSON", "{\"error\": 1}", false, false},
+        {"empty", "", false, false},
+        {"a PNG cut inside its signature", "\x89PNG\r\n", false, false},
+        {"another RIFF file (a WAV)", "RIFF\x24\0\0\0WAVEfmt "s, false, false},
+        {"RIFF cut before its form", "RIFF\x24\0\0\0WEB"s, false, false},
+        {"a cursor file is no icon", "\0\0\x02\0\x01\0"s, false, false},
+        {"lower-case mz", "mz\x90\0", false, false},
+        {"M alone", "M", false, false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(has_image_signature(c.head), c.image) << c.name;
+        EXPECT_EQ(has_executable_mark(c.head), c.executable) << c.name;
+    }
+}
+
 }  // namespace
 }  // namespace ml

@@ -9,7 +9,8 @@
 // Single-letter options combine ("-fsSL"). Like curl without --max-time, it waits as long as
 // a silent server keeps the connection open. Exit status as curl's: 0, 1 unsupported
 // protocol, 2 bad usage, 6/7 host or connection failure, 22 HTTP error with -f, 23 the
-// file cannot be written, 47 too many redirects, 56 the connection failed during the body. Each
+// file cannot be written, 47 too many redirects, 56 the connection failed during the body,
+// 18 the connection ended before the Content-Length it announced ("partial file"). Each
 // start appends its arguments in debug form to FAKECURL_LOG.
 
 #include <windows.h>
@@ -36,6 +37,11 @@ int fail(int code, const std::string& message) {
                   &written, nullptr);
     }
     return code;
+}
+
+int partial_file(const ml::testing::HttpAnswer& answer) {
+    return fail(18, "transfer closed with " + std::to_string(answer.announced - answer.received) +
+                        " bytes remaining to read");
 }
 
 }  // namespace
@@ -111,13 +117,16 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (output.empty()) {
         std::string body;
-        if (!ml::testing::read_body(answer, body)) return fail(56, "Recv failure");
+        if (!ml::testing::read_body(answer, body)) {
+            return answer.cut_short ? partial_file(answer) : fail(56, "Recv failure");
+        }
         DWORD written = 0;
         WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), body.data(), static_cast<DWORD>(body.size()),
                   &written, nullptr);
         return 0;
     }
     if (!ml::testing::save_body(answer, output)) {
+        if (answer.cut_short) return partial_file(answer);
         return fail(23, "Failure writing output to destination");
     }
     return 0;

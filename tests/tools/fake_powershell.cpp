@@ -8,10 +8,10 @@
 // ' U+2018 U+2019 U+201A U+201B opens and ends and in which a doubled quote character stands
 // for itself. One command runs: Invoke-WebRequest [-UseBasicParsing] -Uri U -OutFile F,
 // which saves the body as it arrives (an empty one too), follows up to 5 redirects
-// (Invoke-WebRequest's -MaximumRedirection) and fails for an HTTP status of 400 or more or
-// no connection; like PowerShell it waits as long as a silent server keeps the connection. Any
-// other command is "not recognized". Exit status as powershell -Command gives it: 0 when the last
-// statement succeeded, 1 when it failed.
+// (Invoke-WebRequest's -MaximumRedirection) and fails for an HTTP status of 400 or more, no
+// connection, or a body cut short of its Content-Length; like PowerShell it waits as long as
+// a silent server keeps the connection. Any other command is "not recognized". Exit status
+// as powershell -Command gives it: 0 when the last statement succeeded, 1 when it failed.
 //
 // Each start appends to FAKEPS_LOG its arguments ("arg DEBUG-FORM") and each statement as
 // parsed ("statement WORD|DEBUG-FORM ..."), so that a test sees exactly what PowerShell
@@ -144,7 +144,11 @@ bool invoke_web_request(const Statement& st) {
     std::string ignored;
     if (out_file ? !ml::testing::save_body(answer, ml::widen(*out_file))
                  : !ml::testing::read_body(answer, ignored)) {
-        error_line("Invoke-WebRequest : The transfer or the write of the file failed.");
+        // A body cut short of its Content-Length fails the cmdlet, as .NET's response stream
+        // reports the closed connection.
+        error_line(answer.cut_short
+                       ? "Invoke-WebRequest : The response ended prematurely."
+                       : "Invoke-WebRequest : The transfer or the write of the file failed.");
         return false;
     }
     return true;

@@ -79,12 +79,34 @@ HttpAnswer http_get(const std::wstring& url, DWORD max_redirects) {
     WinHttpQueryHeaders(request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
                         WINHTTP_HEADER_NAME_BY_INDEX, &answer.status, &size,
                         WINHTTP_NO_HEADER_INDEX);
+    size = sizeof(answer.announced);
+    answer.has_announced =
+        WinHttpQueryHeaders(request, WINHTTP_QUERY_CONTENT_LENGTH | WINHTTP_QUERY_FLAG_NUMBER,
+                            WINHTTP_HEADER_NAME_BY_INDEX, &answer.announced, &size,
+                            WINHTTP_NO_HEADER_INDEX) != FALSE;
     return answer;
 }
 
+namespace {
+
+// The next part of the body, counted; nullopt when the connection failed, and an empty
+// chunk that comes before the announced length counts as a failure too.
+std::optional<std::string> counted_chunk(HttpAnswer& answer) {
+    auto chunk = next_chunk(answer.request.get());
+    if (chunk) answer.received += chunk->size();
+    const bool early = answer.has_announced && answer.received < answer.announced;
+    if ((!chunk || chunk->empty()) && early) {
+        answer.cut_short = true;
+        return std::nullopt;
+    }
+    return chunk;
+}
+
+}  // namespace
+
 bool read_body(HttpAnswer& answer, std::string& body) {
     for (;;) {
-        auto chunk = next_chunk(answer.request.get());
+        auto chunk = counted_chunk(answer);
         if (!chunk) return false;
         if (chunk->empty()) return true;
         body += *chunk;
@@ -101,7 +123,7 @@ bool save_body(HttpAnswer& answer, const std::wstring& path) {
         return file.valid();
     };
     for (;;) {
-        auto chunk = next_chunk(answer.request.get());
+        auto chunk = counted_chunk(answer);
         if (!chunk) return false;
         if (chunk->empty()) return open();
         DWORD written = 0;

@@ -7,7 +7,9 @@
 //   steamprobe running               "true" or "false"
 //   steamprobe close                 "elapsed_ms N"
 //   steamprobe restart [ROOT...]     nothing
-//   steamprobe fetch SOURCE DEST     the progress line; on failure "error KIND: MESSAGE"
+//   steamprobe fetch [--image|--executable] SOURCE DEST
+//                                    the progress line; on failure "error KIND: MESSAGE";
+//                                    a download must pass the named content check
 //   steamprobe run [--capture|--inherit] [--nowait] [--tail TEXT] PROGRAM [ARGS...]
 //                                    "exit N" (or "started"), then with --capture
 //                                    "out DEBUG-FORM" and "err DEBUG-FORM";
@@ -35,6 +37,7 @@
 #include "platform/cmdline.hpp"
 #include "platform/com.hpp"
 #include "platform/console.hpp"
+#include "platform/executable.hpp"
 #include "platform/handle.hpp"
 #include "platform/process.hpp"
 #include "platform/shell_link.hpp"
@@ -166,8 +169,19 @@ int dispatch(const std::string& command, const Args& rest) {
         ml::out("elapsed_ms " + std::to_string(ms.count()) + "\n");
     } else if (command == "restart") {
         ml::restart_steam_process(rest);
-    } else if (command == "fetch" && rest.size() == 2) {
-        auto done = ml::download_or_copy(rest[0], rest[1]);
+    } else if (command == "fetch" && (rest.size() == 2 || rest.size() == 3)) {
+        ml::ContentCheck check;
+        if (rest.size() == 3) {
+            if (rest[0] == "--image") {
+                check = ml::is_image_file;
+            } else if (rest[0] == "--executable") {
+                check = ml::is_valid_executable_for_platform;
+            } else {
+                return 2;
+            }
+        }
+        const std::size_t at = rest.size() - 2;
+        auto done = ml::download_or_copy(rest[at], rest[at + 1], check);
         if (!done) {
             ml::out("error " + std::string(ml::kind_name(done.error().kind)) + ": " +
                     done.error().message + "\n");

@@ -1,0 +1,41 @@
+#pragma once
+
+// The rules and texts of the lock that every run editing shortcuts.vdf holds, without the
+// operating system. Atomic replacement keeps a file whole, but two runs that both read it
+// before either writes would still lose one run's entry: so they take turns.
+#include <chrono>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace ml {
+
+// The per-user (session) named mutex, and the shared memory where its holder names itself.
+inline constexpr std::wstring_view kSteamLockName = L"Local\\Marrowlane-SteamShortcuts";
+inline constexpr std::wstring_view kSteamLockHolderName =
+    L"Local\\Marrowlane-SteamShortcuts-Holder";
+
+// How long a run waits for another one: longer than any installation's Steam work takes
+// (Steam's shutdown and five downloads per account).
+inline constexpr std::chrono::milliseconds kSteamLockWait = std::chrono::minutes(3);
+
+// The runs that hold the lock.
+enum class SteamRun { Injection, Installation, Uninstallation };
+
+// The wait: kSteamLockWait, or a test's override in milliseconds (decimal digits, not zero).
+std::chrono::milliseconds steam_lock_wait_with(std::optional<std::string_view> override_ms);
+
+// How a holder names itself to waiting runs: "process 1234, an installation".
+std::string steam_lock_holder_text(unsigned long process_id, SteamRun run);
+
+// Why a run gave up waiting: "another Marrowlane run (process 1234, an installation) has held
+// Steam's shortcut files for over 3 minutes"; without a holder text the parenthesis is left
+// out.
+std::string steam_lock_busy_reason(std::optional<std::string_view> holder,
+                                   std::chrono::milliseconds waited);
+
+// On standard error while a run waits for another one.
+inline constexpr std::string_view kSteamLockWaiting =
+    "[*] Waiting for another Marrowlane run to finish with Steam's shortcut files...\n";
+
+}  // namespace ml
