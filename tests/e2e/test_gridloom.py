@@ -202,6 +202,19 @@ ROOT_DAMAGE = {
 }
 
 
+# What a crash or a sync tool leaves after the root table: the file is still the user's.
+@pytest.mark.parametrize("padding", [b"\x08", b"\n", b"\r\n", b"\0" * 4096],
+                         ids=["end-byte", "lf", "crlf", "4k-zeros"])
+def test_padding_after_the_table_keeps_the_other_shortcuts(run, steam, padding):
+    path = put_vdf(steam, "12345678", vdf.shortcuts_file(vdf.entry(name="Other")) + padding)
+    r = run("--name", "Foo", "--steam-dir", win_path(steam))
+    assert r.status == 0, r
+    assert r.stderr == b""
+    assert f"     Read 1 existing shortcuts from {dbg(path)}\n" in r.out
+    assert not (path.parent / "shortcuts.vdf.corrupt.bak").exists()
+    assert [e["AppName"] for e in vdf.dump(path)] == ["Other", "Foo"]
+
+
 @pytest.mark.parametrize("name", DAMAGED + list(ROOT_DAMAGE))
 def test_damaged_file_is_kept_and_replaced(run, steam, fixtures_dir, name):
     source = fixtures_dir / "shortcuts-vdf" / name
