@@ -64,13 +64,7 @@ std::vector<std::string> artwork_files_for(std::span<const std::uint32_t> appids
 }
 
 std::optional<std::string> application_folder_parent(const std::optional<std::string>& value) {
-    if (!value) return std::nullopt;
-    const std::string_view v = *value;
-    const bool drive_rooted = has_drive_letter(v) && v.size() >= 3 && is_separator(v[2]);
-    // \\server\share\... or \\?\C:\...: at least one character after the two separators.
-    const bool unc =
-        v.size() > 2 && is_separator(v[0]) && is_separator(v[1]) && !is_separator(v[2]);
-    if (!drive_rooted && !unc) return std::nullopt;
+    if (!value || !is_absolute_path(*value)) return std::nullopt;
     return *value;
 }
 

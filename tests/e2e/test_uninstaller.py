@@ -278,6 +278,30 @@ def test_running_steam_is_closed_before_and_restarted_after(run, fake_steam, san
     assert fake_steam.starts(root) == [[], ['"-shutdown"'], []]
 
 
+def test_planted_steam_below_the_current_folder_never_runs(run, wine, fake_steam, sandbox):
+    # Without HOME the home-folder layouts are looked for below the current folder: the
+    # Downloads folder a setup was started from, say. Such a root still takes part in the
+    # account walk, but its steam.exe is neither asked to shut down nor started again.
+    root, _ = steam_with_product(fake_steam, sandbox)
+    planted = sandbox / "cwd" / ".steam" / "steam"
+    wine.install_tool("argecho", planted, "steam.exe")
+    relative_account = planted / "userdata" / "333" / "config"
+    relative_account.mkdir(parents=True)
+    (relative_account / "shortcuts.vdf").write_bytes(example_file())
+    marker = sandbox / "planted.log"
+    folder = install_folder(sandbox / "LocalAppData")
+    r = run("--uninstall", "--cli", "-y",
+            extra_env=dict(fake_steam.env, ARGECHO_LOG=win_path(marker),
+                           FAKESTEAM_LIFETIME_MS="3000"))
+    assert r.out == expected_out(win_path(folder), DETECTED + CLOSING_STEAM, reopened=True)
+    assert [e["AppName"] for e in vdf.dump(relative_account / "shortcuts.vdf")] == [
+        "Other", "Marrowlane Beta"]
+    # The absolute root's client was asked to close and started again; the planted one never.
+    wait_until(lambda: len(fake_steam.starts(root)) == 3, timeout=120)
+    assert fake_steam.starts(root) == [[], ['"-shutdown"'], []]
+    assert not marker.exists(), marker.read_text()
+
+
 def test_interactive_run_with_steam_kept_open(launch, gui, fake_steam, sandbox):
     root, config = steam_with_product(fake_steam, sandbox)
     folder = install_folder(sandbox / "LocalAppData")
