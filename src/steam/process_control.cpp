@@ -44,10 +44,12 @@ std::optional<std::string> client_program(const std::string& root) {
 
 bool is_steam_running() {
     // tasklist's exit status says nothing here (it is 0 when nothing matches), and its
-    // "no tasks" notice does not name the image.
+    // "no tasks" notice does not name the image. A tasklist that had to be ended at its
+    // limit (a hung process-information service, a security product holding it) answered
+    // nothing, so Steam counts as not running and every caller goes on.
     const std::vector<std::string> args = {"/fi", "imagename eq steam.exe"};
     auto run = run_child("tasklist", args, ChildOptions::captured());
-    return run && tasklist_lists_steam(run->out);
+    return run && run->exit_code && tasklist_lists_steam(run->out);
 }
 
 void close_steam_process() {
