@@ -9,9 +9,11 @@
 #include "platform/console.hpp"
 #include "platform/env.hpp"
 #include "platform/files.hpp"
+#include "platform/folder_removal.hpp"
 #include "platform/path.hpp"
 #include "platform/process.hpp"
 #include "platform/registry.hpp"
+#include "platform/system_tools.hpp"
 #include "runs/account_walk.hpp"
 #include "runs/runs.hpp"
 #include "runs/uninstall_plan.hpp"
@@ -84,31 +86,41 @@ void remove_uninstall_entry() {
     (void)delete_registry_tree(HKEY_CURRENT_USER, kUninstallSubkey);
 }
 
-// Removes the application folder once this program has gone (it may be running from that
-// folder, as the uninstall entry starts the setup's copy there). cmd runs in the folder's
-// parent and names the folder relatively, so no user text passes through cmd's parser,
-// which expands %NAME% even inside quotes; /d keeps a registry AutoRun command out.
-void start_delayed_folder_removal(const std::string& parent) {
+// Hands what this program could not remove itself (its own running image, files another
+// program still holds, the folders around them) to a hidden cmd that waits until this
+// process has exited, however long the user takes over the last message box, and then
+// retries for about a minute. cmd runs in the folder's parent and names only the exact
+// leftovers, relatively: no user text passes through cmd's parser, which expands %NAME%
+// even inside quotes, and it removes nothing recursively. /d keeps a registry AutoRun
+// command out.
+void start_delayed_removal(const std::string& parent, const FolderLeftovers& left) {
     // cmd cannot work in a UNC folder: it falls back to the Windows folder, where the
-    // relative name would mean another folder.
+    // relative names would mean other files.
     if (!has_drive_letter(parent)) return;
-    const auto command = delayed_folder_removal_command(kApplicationFolderName);
+    const auto ping = system_tool_path("ping");
+    if (!ping) return;
+    const auto command =
+        delayed_removal_command(kApplicationFolderName, left.files, left.folders, *ping);
     if (!command) return;
     ChildOptions options = ChildOptions::detached(ChildOutput::Discard);
+    options.input = ChildInput::UntilWeExit;
     options.raw_tail = *command;
     options.working_dir = parent;
     (void)run_child("cmd", {"/d", "/c"}, options);
 }
 
 // Only below an absolute LOCALAPPDATA: with an empty or relative one, the folder would be
-// whatever "Marrowlane" the current folder holds.
+// whatever "Marrowlane" the current folder holds. The folder is emptied here, depth first,
+// without following any link inside it; only what is still in use is left for later.
 void clean_application_folder() {
     const auto parent = application_folder_parent(env_var("LOCALAPPDATA"));
     if (!parent) return;
     const std::string folder = path_join(*parent, kApplicationFolderName);
-    for (const std::string_view name : kApplicationFiles)
-        (void)remove_file(path_join(folder, name));
-    start_delayed_folder_removal(*parent);
+    const FolderLeftovers left = remove_folder_tree(folder, kApplicationFiles);
+    // What stays for good (a link that cannot be removed as a link) keeps the folder, but
+    // the setup's own image can still go.
+    if (!left.files.empty() || !left.folders.empty() || (left.folder_left && left.kept == 0))
+        start_delayed_removal(*parent, left);
     out(cleaned_folder_line(folder));
 }
 
