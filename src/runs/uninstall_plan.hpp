@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "runs/install_plan.hpp"
-#include "runs/steam_library_plan.hpp"
 #include "vdf/shortcuts_vdf.hpp"
 
 namespace ml {
@@ -51,11 +50,8 @@ inline constexpr std::string_view kCancelled = "[*] Uninstallation cancelled by 
 inline constexpr std::string_view kCheckingSteam =
     "[*] Checking Steam installation for shortcuts and grid artwork...\n";
 inline constexpr std::string_view kSteamDetected = "  [*] Detected running Steam process.\n";
-// The same Steam lines as the installation's.
-inline constexpr std::string_view kSteamLeftOpen = steam_stage::kRemainsOpen;
-inline constexpr std::string_view kClosingSteam = steam_stage::kClosing;
+// After kSteamDetected, the installation's Steam lines follow (steam_stage).
 inline constexpr std::string_view kSteamDone = "[\xE2\x9C\x93] Steam library entries removed.\n";
-inline constexpr std::string_view kReopeningSteam = steam_stage::kReopening;
 inline constexpr std::string_view kWindowsDone =
     "[\xE2\x9C\x93] Removed Windows shortcuts and uninstaller registry entries.\n";
 }  // namespace uninstall_lines

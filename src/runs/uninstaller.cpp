@@ -16,34 +16,13 @@
 #include "platform/system_tools.hpp"
 #include "runs/account_walk.hpp"
 #include "runs/runs.hpp"
+#include "runs/shared_steps.hpp"
 #include "runs/uninstall_plan.hpp"
 #include "steam/discovery.hpp"
-#include "steam/process_control.hpp"
 #include "win_gui/message_box.hpp"
-#include "win_gui/progress_dialog.hpp"
 
 namespace ml {
 namespace {
-
-// Shows a step in the progress window when there is one (terminal runs have none).
-void show_step(std::optional<ProgressDialog>& progress, const ProgressStep& step) {
-    if (progress) progress->set_progress(step.percent, step.text);
-}
-
-// Steam keeps shortcuts.vdf in memory and writes it back when it exits, so it is closed
-// first unless the user wants it open. True when this run closed it (whether or not it has
-// really ended), so that it is started again.
-bool close_steam_if_running(const std::vector<std::string>& roots, bool quiet) {
-    if (roots.empty() || !is_steam_running()) return false;
-    out(uninstall_lines::kSteamDetected);
-    if (!quiet && !show_message_box(kSteamRunningTitle, kSteamRunningText, true)) {
-        out(uninstall_lines::kSteamLeftOpen);
-        return false;
-    }
-    out(uninstall_lines::kClosingSteam);
-    close_steam_process();
-    return true;
-}
 
 // Every account of every root: the product's entries leave shortcuts.vdf, then their
 // artwork leaves the grid folder. An account without the file is skipped, and so is one
@@ -142,15 +121,16 @@ Result<void> run_uninstaller(bool non_interactive, bool cli) {
 
     const std::vector<std::string> roots = detect_steam_roots(std::nullopt);
     out(uninstall_lines::kCheckingSteam);
-    const bool steam_closed = close_steam_if_running(roots, quiet);
+    // Without a root there is nothing of Steam's to change, and no question.
+    const bool steam_closed =
+        !roots.empty() &&
+        close_steam_if_running(
+            {uninstall_lines::kSteamDetected, kSteamRunningTitle, kSteamRunningText}, !quiet);
     show_step(progress, uninstall_steps::kSteam);
     remove_product_from_steam(roots);
     out(uninstall_lines::kSteamDone);
     // Before the Windows shortcuts: the user gets Steam back as soon as its files are done.
-    if (steam_closed) {
-        out(uninstall_lines::kReopeningSteam);
-        restart_steam_process(roots);
-    }
+    reopen_steam(steam_closed, roots);
 
     show_step(progress, uninstall_steps::kShortcuts);
     remove_windows_shortcuts();

@@ -163,7 +163,7 @@ def test_removes_the_product_and_nothing_else(clone, env, sandbox, fixtures_dir)
         assert sorted(p.name for p in link.parent.iterdir()) == ["Other.lnk"]
     assert clone.wine(["reg", "query", KEY]).returncode == 1
     # The folder goes once the program has exited, with whatever was left in it.
-    wait_until(lambda: not folder.exists(), timeout=10)
+    wait_until(lambda: not folder.exists(), timeout=GONE_WITHIN)
     assert sorted(p.name for p in (sandbox / "LocalAppData").iterdir()) == ["Marrowlane.txt",
                                                                           "Marrowlane2"]
     assert snapshot(sandbox / "LocalAppData" / "Marrowlane2") == kept_before
@@ -206,7 +206,7 @@ def test_folder_removal_takes_any_folder_name(run, sandbox, name):
     r = run("--uninstall", "--cli", extra_env={"LOCALAPPDATA": win_path(local),
                                                "off": "elsewhere"})
     assert r.out == expected_out(win_path(folder)), r
-    wait_until(lambda: not folder.exists(), timeout=10)
+    wait_until(lambda: not folder.exists(), timeout=GONE_WITHIN)
     assert sorted(p.name for p in local.iterdir()) == ["Marrowlane (old)", "Marrowlane.lnk"]
     assert sorted(str(p.relative_to(decoy)) for p in decoy.rglob("*") if p.is_file()) == \
         sorted(INSTALLED)
@@ -472,7 +472,7 @@ def test_install_then_uninstall_leaves_the_machine_as_it_was(clone, env, sandbox
 
     r = clone.run(clone.exe, ["--uninstall", "--cli", "-y"], env=env, cwd=sandbox / "cwd")
     assert (r.out, r.err, r.status) == (expected_out(win_path(folder)), "", 0)
-    wait_until(lambda: not folder.exists(), timeout=10)
+    wait_until(lambda: not folder.exists(), timeout=GONE_WITHIN)
     assert clone.wine(["reg", "query", KEY]).returncode == 1
     assert vdf.dump(first / "shortcuts.vdf") == vdf.dump(real / "steam-2025-sortas.vdf")
     after = profile_and_steam(sandbox)
