@@ -7,7 +7,9 @@
 // ends; "INFO: No tasks are running which match the specified criteria." when no process
 // matches; exit status 0. Unknown options and filters print an ERROR line and exit 1.
 //
-// With FAKE_TASKLIST_HANG=1 it never answers, as when the process-information service hangs
+// With FAKE_TASKLIST_LOG naming a file, each start appends "tasklist" and its arguments to
+// it, so that a test can count the probes a run made. With FAKE_TASKLIST_HANG=1 it never
+// answers, as when the process-information service hangs
 // or a security product holds the tool: it starts a helper that holds its output streams
 // too, then both wait ten minutes without printing anything.
 #include <windows.h>
@@ -18,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "fake_log.hpp"
 #include "platform/env.hpp"
 #include "platform/handle.hpp"
 #include "platform/text.hpp"
@@ -122,6 +125,9 @@ std::string memory_text(SIZE_T kb) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+    std::string line = "tasklist";
+    for (int i = 1; i < argc; ++i) line += " " + ml::debug_quote(ml::narrow(argv[i]));
+    ml::testing::append_log_line("FAKE_TASKLIST_LOG", line);
     if (ml::env_var("FAKE_TASKLIST_HANG")) hang();
     std::vector<Filter> filters;
     bool header = true;
