@@ -111,26 +111,29 @@ std::optional<std::string> delayed_removal_command(std::string_view folder_name,
     for (const char c : ping_program) {
         if (unsafe_for_cmd(c)) return std::nullopt;
     }
-    const std::string folder = "\"" + std::string(folder_name) + "\"";
+    const std::string folder = in_double_quotes(folder_name);
     // The spaces before the closing parentheses are needed: Wine's cmd takes a ')' right
     // after a word as part of that word.
-    const std::string head = "set /p _= & for /l %i in (1,1," +
-                             std::to_string(kDelayedRemovalAttempts) + ") do (if exist " + folder +
-                             " (";
-    const std::string tail =
-        "rmdir " + folder + " & \"" + std::string(ping_program) + "\" -n 2 127.0.0.1 ) )";
+    std::string head = "set /p _= & for /l %i in (1,1,";
+    head.append(std::to_string(kDelayedRemovalAttempts)).append(") do (if exist ");
+    head.append(folder).append(" (");
+    std::string tail = "rmdir ";
+    tail.append(folder).append(" & ").append(in_double_quotes(ping_program));
+    tail.append(" -n 2 127.0.0.1 ) )");
     std::string steps;
     const auto add = [&](std::string_view command, const std::string& path) {
         if (!is_plain_relative_path(path)) return;
-        std::string step =
-            std::string(command) + " \"" + std::string(folder_name) + "\\" + path + "\" & ";
+        std::string inside(folder_name);
+        inside.append("\\").append(path);
+        std::string step(command);
+        step.append(" ").append(in_double_quotes(inside)).append(" & ");
         if (head.size() + steps.size() + step.size() + tail.size() > kLongestRemovalCommand) return;
         steps += step;
     };
     // /f: read-only files too; /a: hidden and system ones; /q: no question.
     for (const std::string& file : files) add("del /f /a /q", file);
     for (const std::string& sub : folders) add("rmdir", sub);
-    return head + steps + tail;
+    return head.append(steps).append(tail);
 }
 
 }  // namespace ml
