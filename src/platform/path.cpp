@@ -8,6 +8,12 @@ bool has_drive_letter(std::string_view p) noexcept {
            ((p[0] >= 'A' && p[0] <= 'Z') || (p[0] >= 'a' && p[0] <= 'z'));
 }
 
+bool is_absolute_path(std::string_view p) noexcept {
+    const bool drive_rooted = has_drive_letter(p) && p.size() >= 3 && is_separator(p[2]);
+    const bool unc = p.size() > 2 && is_separator(p[0]) && is_separator(p[1]) && !is_separator(p[2]);
+    return drive_rooted || unc;
+}
+
 namespace {
 
 bool is_absolute_like(std::string_view p) {

@@ -15,6 +15,12 @@ constexpr bool is_separator(char c) noexcept {
 // True when the path begins with a drive letter and a colon ("C:", "d:\\x").
 bool has_drive_letter(std::string_view path) noexcept;
 
+// True for a path that names the same place whatever the current folder and drive: a drive
+// letter, colon and separator ("C:\\x", "d:/x"), or a UNC or device path ("\\\\server\\share",
+// "\\\\?\\C:\\x") with at least one character after its two separators. "C:x", "\\x" and
+// "x" are relative to something the program does not choose.
+bool is_absolute_path(std::string_view path) noexcept;
+
 // base joined with one or more components by '\' (no separator is added when base is empty
 // or already ends in one). A component that is itself absolute (a drive or a root) replaces
 // base, as on Windows.

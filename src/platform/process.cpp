@@ -3,8 +3,8 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <span>
-#include <thread>
 #include <vector>
 
 #include "platform/cmdline.hpp"
@@ -95,22 +95,66 @@ class InheritList {
     LPPROC_THREAD_ATTRIBUTE_LIST list_ = nullptr;
 };
 
-// Reads a pipe until every writer has closed it.
-std::string drain(HANDLE pipe) {
-    std::string data;
-    char buffer[16384];
-    DWORD got = 0;
-    while (ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got > 0)
-        data.append(buffer, got);
-    return data;
-}
+// Reads a pipe on a thread of its own until every writer has closed it, or until told to
+// stop: a process that is not ours (started by the child outside its job, or handed the
+// handle) may hold the write end open for ever.
+class PipeReader {
+  public:
+    explicit PipeReader(HANDLE pipe) : pipe_(pipe) {
+        // Without a thread nothing is read: a child that fills the pipe then blocks until
+        // its limit ends it, where reading here could block us instead.
+        thread_.reset(CreateThread(nullptr, 0, &PipeReader::main, this, 0, nullptr));
+    }
+    PipeReader(const PipeReader&) = delete;
+    PipeReader& operator=(const PipeReader&) = delete;
+    ~PipeReader() { finish(); }
 
-// A job that ends every process in it when its last handle closes: a download tool and
-// whatever it started go together, also when this program itself ends first. Empty when
-// the system refuses one; the watch then ends the child alone.
-UniqueHandle make_kill_on_close_job() {
+    // Waits for the end of the data; after a grace period for writers that are still being
+    // ended, cancels the read in progress. What was read stays.
+    std::string finish() {
+        if (thread_) {
+            // Ended processes close their handles a moment after TerminateJobObject returns.
+            constexpr DWORD grace_ms = 5'000;
+            if (WaitForSingleObject(thread_.get(), grace_ms) == WAIT_TIMEOUT) {
+                stop_.store(true);
+                // The reader may be between two reads when the cancel comes; it then sees
+                // the flag, or its next read is cancelled on the next round.
+                do {
+                    CancelSynchronousIo(thread_.get());
+                } while (WaitForSingleObject(thread_.get(), 50) == WAIT_TIMEOUT);
+            }
+            thread_.reset();
+        }
+        return std::move(data_);
+    }
+
+  private:
+    static DWORD WINAPI main(void* self) {
+        static_cast<PipeReader*>(self)->read_all();
+        return 0;
+    }
+    void read_all() {
+        char buffer[16384];
+        DWORD got = 0;
+        while (!stop_.load() && ReadFile(pipe_, buffer, sizeof buffer, &got, nullptr) && got > 0)
+            data_.append(buffer, got);
+    }
+
+    HANDLE pipe_;
+    std::string data_;
+    std::atomic<bool> stop_{false};
+    UniqueHandle thread_;
+};
+
+// The job a waited child starts in, so that at its limit it goes together with everything
+// it started. With kill_on_close, whatever is still in the job when its handle closes ends
+// too, also when this program itself ends first: a download tool and a probe leave nothing
+// behind. Without it, what an action started (Steam's own processes, after a -shutdown
+// request) runs on after a normal exit. Empty when the system refuses one; the child alone
+// is then ended at its limit.
+UniqueHandle make_job(bool kill_on_close) {
     UniqueHandle job(CreateJobObjectW(nullptr, nullptr));
-    if (!job) return {};
+    if (!job || !kill_on_close) return job;
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION info{};
     info.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
     if (!SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &info,
@@ -133,8 +177,25 @@ std::uint64_t size_being_written(const std::string& path) {
     return static_cast<std::uint64_t>(size.QuadPart);
 }
 
-// Exit code of a child the watch ended (a process ended by Task Manager shows 1 as well).
+// Exit code of a child the watch or its limit ended (a process ended by Task Manager shows
+// 1 as well).
 constexpr UINT kStoppedExitCode = 1;
+
+// Ends the child and, through its job, everything it started; returns once the child is
+// gone (termination is asynchronous, but quick).
+void end_child(HANDLE process, HANDLE job) {
+    if (job == nullptr || !TerminateJobObject(job, kStoppedExitCode)) {
+        TerminateProcess(process, kStoppedExitCode);
+    }
+    WaitForSingleObject(process, 10'000);
+}
+
+// The caller's limit, or the default for the kind of child; never more than the longest.
+DWORD wait_limit(const ChildOptions& options) {
+    const std::uint32_t fallback =
+        options.output == ChildOutput::Capture ? kProbeWaitLimitMs : kActionWaitLimitMs;
+    return std::min(options.wait_limit_ms.value_or(fallback), kLongestWaitLimitMs);
+}
 
 // Waits for a watched child in short slices, looking at the file's size between them; ends
 // the child's job (or the child alone) once the watch says so.
@@ -146,10 +207,7 @@ std::optional<TransferEnd> wait_watched(HANDLE process, HANDLE job, const ChildW
         const auto now = TransferClock::now();
         clock.bytes_seen(size_being_written(watch.file), now);
         if (const auto end = clock.due(now)) {
-            if (job == nullptr || !TerminateJobObject(job, kStoppedExitCode)) {
-                TerminateProcess(process, kStoppedExitCode);
-            }
-            WaitForSingleObject(process, INFINITE);
+            end_child(process, job);
             return end;
         }
     }
@@ -167,6 +225,10 @@ Result<ChildRun> run_child(std::string_view program, const std::vector<std::stri
         return fail(ErrorKind::InvalidInput,
                     "a watched child is waited for, its output not captured");
     }
+    if (options.input == ChildInput::UntilWeExit && options.wait) {
+        return fail(ErrorKind::InvalidInput,
+                    "a child that waits for this program's end cannot be waited for");
+    }
     // A system tool by its full path, never by search: a planted reg.exe beside us or in
     // the current folder must not run.
     const std::optional<std::string> tool = system_tool_path(program);
@@ -180,8 +242,25 @@ Result<ChildRun> run_child(std::string_view program, const std::vector<std::stri
     }
     const std::wstring working_dir = widen(options.working_dir);
 
-    auto null_in = open_null_device(GENERIC_READ);
-    if (!null_in) return std::unexpected(null_in.error());
+    // The child's end of its input, and with UntilWeExit our end of that pipe.
+    UniqueHandle child_in;
+    UniqueHandle our_input_end;
+    if (options.input == ChildInput::UntilWeExit) {
+        auto pipe = make_capture_pipe();
+        if (!pipe) return std::unexpected(pipe.error());
+        // make_capture_pipe keeps the read end to us; here the child reads, we hold the
+        // write end, and only we may hold it: no other child of ours inherits it.
+        if (!SetHandleInformation(pipe->read.get(), HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT) ||
+            !SetHandleInformation(pipe->write.get(), HANDLE_FLAG_INHERIT, 0)) {
+            return std::unexpected(last_os_error());
+        }
+        child_in = std::move(pipe->read);
+        our_input_end = std::move(pipe->write);
+    } else {
+        auto null_in = open_null_device(GENERIC_READ);
+        if (!null_in) return std::unexpected(null_in.error());
+        child_in = std::move(*null_in);
+    }
 
     // The child's ends of its output streams; ours (the pipes' read ends) stay below.
     UniqueHandle child_out;
@@ -217,7 +296,7 @@ Result<ChildRun> run_child(std::string_view program, const std::vector<std::stri
     STARTUPINFOEXW si{};
     si.StartupInfo.cb = sizeof(si);
     si.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
-    si.StartupInfo.hStdInput = null_in->get();
+    si.StartupInfo.hStdInput = child_in.get();
     si.StartupInfo.hStdOutput = child_out ? child_out.get() : null_out.get();
     si.StartupInfo.hStdError = child_err ? child_err.get() : null_out.get();
     const HANDLE standard[] = {si.StartupInfo.hStdInput, si.StartupInfo.hStdOutput,
@@ -226,10 +305,12 @@ Result<ChildRun> run_child(std::string_view program, const std::vector<std::stri
     if (auto listed = inherit.init(standard); !listed) return std::unexpected(listed.error());
     si.lpAttributeList = inherit.get();
 
-    // A watched child starts suspended, so that it is in its job before it can start anything.
-    UniqueHandle job = options.watch ? make_kill_on_close_job() : UniqueHandle();
+    // A waited child starts suspended, so that it is in its job before it can start
+    // anything. A child left to run gets no job: it must outlive us (Steam, the remover).
+    UniqueHandle job;
+    if (options.wait) job = make_job(options.watch || options.output == ChildOutput::Capture);
     const DWORD flags =
-        CREATE_NO_WINDOW | EXTENDED_STARTUPINFO_PRESENT | (options.watch ? CREATE_SUSPENDED : 0);
+        CREATE_NO_WINDOW | EXTENDED_STARTUPINFO_PRESENT | (options.wait ? CREATE_SUSPENDED : 0);
     // A system tool is named in full as the application, so nothing is searched; any other
     // program (a Steam client, a test's tool) is looked up as a command would be.
     PROCESS_INFORMATION pi{};
@@ -240,7 +321,8 @@ Result<ChildRun> run_child(std::string_view program, const std::vector<std::stri
     }
     UniqueHandle process(pi.hProcess);
     UniqueHandle thread(pi.hThread);
-    if (options.watch) {
+    if (options.wait) {
+        // Refused where this program runs in a job that forbids nesting (before Windows 8).
         if (job && !AssignProcessToJobObject(job.get(), process.get())) job.reset();
         ResumeThread(thread.get());
     }
@@ -248,24 +330,47 @@ Result<ChildRun> run_child(std::string_view program, const std::vector<std::stri
     child_out.reset();
     child_err.reset();
     null_out.reset();
-    null_in->reset();
+    child_in.reset();
+    // Never closed: the child sees the end of its input when the system closes this handle
+    // as this process exits.
+    (void)our_input_end.release();
 
     ChildRun run;
-    if (options.output == ChildOutput::Capture) {
+    if (!options.wait) return run;
+    if (options.watch) {
+        run.stopped = wait_watched(process.get(), job.get(), *options.watch);
+    } else {
         // Both streams are read at once: a child that fills one pipe while we wait on the
         // other would block for ever.
-        std::thread err_reader([&] { run.err = drain(err_pipe.read.get()); });
-        run.out = drain(out_pipe.read.get());
-        err_reader.join();
+        std::optional<PipeReader> out_reader;
+        std::optional<PipeReader> err_reader;
+        if (options.output == ChildOutput::Capture) {
+            out_reader.emplace(out_pipe.read.get());
+            err_reader.emplace(err_pipe.read.get());
+        }
+        if (WaitForSingleObject(process.get(), wait_limit(options)) != WAIT_OBJECT_0) {
+            end_child(process.get(), job.get());
+            if (out_reader) {
+                // A half answer is no answer.
+                job.reset();
+                (void)out_reader->finish();
+                (void)err_reader->finish();
+            }
+            return run;
+        }
+        if (out_reader) {
+            // What the probe left running goes with its job now; the pipes then end.
+            job.reset();
+            run.out = out_reader->finish();
+            run.err = err_reader->finish();
+        }
     }
-    if (options.watch) run.stopped = wait_watched(process.get(), job.get(), *options.watch);
-    if (options.wait) {
-        const DWORD limit = options.wait_limit_ms.value_or(INFINITE);
-        if (WaitForSingleObject(process.get(), limit) == WAIT_TIMEOUT) return run;
-        DWORD code = 0;
-        if (!GetExitCodeProcess(process.get(), &code)) return std::unexpected(last_os_error());
-        run.exit_code = code;
+    DWORD code = 0;
+    if (WaitForSingleObject(process.get(), 0) != WAIT_OBJECT_0 ||
+        !GetExitCodeProcess(process.get(), &code)) {
+        return run;
     }
+    run.exit_code = code;
     return run;
 }
 
@@ -273,6 +378,11 @@ Result<std::uint32_t> run_hidden_command(std::string_view program,
                                          const std::vector<std::string>& arguments) {
     auto run = run_child(program, arguments);
     if (!run) return std::unexpected(run.error());
+    if (!run->exit_code) {
+        return fail(ErrorKind::Other, std::string(program) + " did not finish within " +
+                                          std::to_string(kActionWaitLimitMs / 1000) +
+                                          " seconds and was ended");
+    }
     return *run->exit_code;
 }
 

@@ -23,6 +23,25 @@ enum class ChildOutput {
     Inherit,
 };
 
+// Where a child's standard input comes from.
+enum class ChildInput {
+    Null,  // the null device: the child reads end of file at once
+    // A pipe whose only write end this process holds, never written and never closed: the
+    // child reads end of file exactly when this process has exited, however it ended. For
+    // work that must wait for this program to be gone (only with wait off).
+    UntilWeExit,
+};
+
+// How long run_child waits for a child whose caller gave no limit of its own.
+// A probe (reg query, tasklist) answers in well under a second; 15 s covers a loaded
+// machine, and a probe that has not answered by then is taken as failed.
+inline constexpr std::uint32_t kProbeWaitLimitMs = 15'000;
+// An action (taskkill) that is waited for: more room, since ending an action early may
+// leave its work half done.
+inline constexpr std::uint32_t kActionWaitLimitMs = 60'000;
+// No caller waits longer than this, whatever it asks for.
+inline constexpr std::uint32_t kLongestWaitLimitMs = 600'000;
+
 // A child that fills a file (a download tool): it is ended, together with every process it
 // started, when the file stops growing or the child runs too long.
 struct ChildWatch {
@@ -33,10 +52,13 @@ struct ChildWatch {
 // How to start a child.
 struct ChildOptions {
     ChildOutput output = ChildOutput::Discard;
+    ChildInput input = ChildInput::Null;
     // Wait for the child to exit; otherwise return right after it started.
     bool wait = true;
-    // With wait, give up waiting after this many milliseconds: the child runs on and
-    // ChildRun::exit_code stays nullopt. Not with Capture, whose pipes are read to their end.
+    // With wait, the longest wait in milliseconds (at most kLongestWaitLimitMs): at the
+    // limit the child and every process it started are ended and ChildRun::exit_code stays
+    // nullopt. Unset: kProbeWaitLimitMs with Capture, kActionWaitLimitMs otherwise. A
+    // watched child is ended by its watch's limits instead.
     std::optional<std::uint32_t> wait_limit_ms;
     // The child's current folder; empty for ours.
     std::string working_dir;
@@ -47,7 +69,8 @@ struct ChildOptions {
     // Capture (the watch cannot look at the file while the pipes are drained).
     std::optional<ChildWatch> watch;
 
-    // Output captured, waited for (the probes: reg query, tasklist).
+    // Output captured, waited for (the probes: reg query, tasklist). Whatever the probe
+    // started and left running is ended with it: it would hold the pipes open.
     static ChildOptions captured() {
         ChildOptions o;
         o.output = ChildOutput::Capture;
@@ -64,7 +87,8 @@ struct ChildOptions {
 
 // What became of a started child.
 struct ChildRun {
-    std::optional<std::uint32_t> exit_code;  // nullopt when not waited for, or not to its end
+    // nullopt when not waited for, or ended at its limit
+    std::optional<std::uint32_t> exit_code;
     std::string out;                         // captured standard output, as bytes
     std::string err;                         // captured standard error, as bytes
     std::optional<TransferEnd> stopped;      // set when the watch ended the child
@@ -74,11 +98,12 @@ struct ChildRun {
 // tasklist, taskkill, cmd, curl, powershell) are started from the system folder by full path;
 // any other bare name is searched the way Windows does it. The child inherits only its three
 // standard handles. Fails only when the child cannot start: a NUL in any text, an unknown
-// program, or Capture without wait.
+// program, Capture without wait, or UntilWeExit with wait.
 Result<ChildRun> run_child(std::string_view program, const std::vector<std::string>& arguments,
                            const ChildOptions& options = {});
 
-// Runs a tool hidden, output discarded, and waits: its exit status, or why it did not start.
+// Runs a tool hidden, output discarded, and waits (kActionWaitLimitMs at most): its exit
+// status, or why it did not start or did not finish in time.
 Result<std::uint32_t> run_hidden_command(std::string_view program,
                                          const std::vector<std::string>& arguments);
 

@@ -74,4 +74,12 @@ Result<void> set_registry_dword(HKEY key, std::string_view name, std::uint32_t v
     return {};
 }
 
+Result<void> delete_registry_tree(HKEY root, std::string_view subkey) {
+    // An empty name would empty the root key itself.
+    if (subkey.empty()) return fail(ErrorKind::InvalidInput, "no registry key to delete");
+    const LONG status = RegDeleteTreeW(root, widen(subkey).c_str());
+    if (status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND) return {};
+    return std::unexpected(os_error(static_cast<DWORD>(status)));
+}
+
 }  // namespace ml

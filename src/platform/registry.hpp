@@ -22,6 +22,10 @@ Result<void> set_registry_string(HKEY key, std::string_view name, std::string_vi
 // Writes a REG_DWORD value, replacing any earlier value.
 Result<void> set_registry_dword(HKEY key, std::string_view name, std::uint32_t value);
 
+// Removes the key below root with every value and subkey in it; success when the key is
+// not there (any more).
+Result<void> delete_registry_tree(HKEY root, std::string_view subkey);
+
 // The REG_SZ value `value_name` of `key`, a path that begins with its root ("HKCU\...",
 // "HKLM\...", or the long names HKEY_CURRENT_USER / HKEY_LOCAL_MACHINE), as UTF-8.
 // nullopt when the key or value is missing, is of another type, or the root is unknown.

@@ -8,6 +8,7 @@
 #include "platform/files.hpp"
 #include "runs/install_plan.hpp"
 #include "runs/install_stages.hpp"
+#include "runs/shared_steps.hpp"
 #include "runs/runs.hpp"
 #include "steam/discovery.hpp"
 #include "win_gui/message_box.hpp"
@@ -16,11 +17,6 @@
 
 namespace ml {
 namespace {
-
-// Shows a step in the progress window when there is one (terminal runs have none).
-void show_step(std::optional<ProgressDialog>& progress, const ProgressStep& step) {
-    if (progress) progress->set_progress(step.percent, step.text);
-}
 
 // Asks for the components unless the run is terminal or unattended; false when the user
 // cancelled (or the dialog could not be shown), with the answers stored into options.

@@ -6,31 +6,13 @@
 #include "runs/artwork.hpp"
 #include "runs/gridloom_plan.hpp"
 #include "runs/install_stages.hpp"
-#include "runs/steam_lock.hpp"
+#include "runs/shared_steps.hpp"
 #include "runs/steam_library_plan.hpp"
+#include "runs/steam_lock.hpp"
 #include "steam/fetch.hpp"
-#include "steam/process_control.hpp"
-#include "win_gui/message_box.hpp"
 
 namespace ml {
 namespace {
-
-// Steam reads shortcuts.vdf only at start-up, so the client is closed (after asking, in the
-// graphical mode) while its files change and started again afterwards. True when this
-// stage closed Steam and must start it again. A dry run looks but never closes.
-bool close_steam_if_running(const InstallContext& context) {
-    const bool running = is_steam_running();
-    if (!running || context.options.dry_run) return false;
-    out(steam_stage::kRunning);
-    const bool ask = !context.options.cli && !context.options.non_interactive;
-    if (ask && !show_message_box(steam_stage::kQuestionTitle, steam_stage::kQuestion, true)) {
-        out(steam_stage::kRemainsOpen);
-        return false;
-    }
-    out(steam_stage::kClosing);
-    close_steam_process();
-    return true;
-}
 
 // The walk's rules for the installation: folders made when possible, every failure silent.
 // A file that cannot be read or parsed is left as it is and its account skipped, since
@@ -93,14 +75,15 @@ Result<void> register_in_steam_library(const InstallContext& context) {
         err(steam_lock_skipped_line(lock.error().message));
         return {};
     }
-    const bool steam_closed = close_steam_if_running(context);
+    // A dry run looks but never closes.
+    const bool ask = !context.options.cli && !context.options.non_interactive;
+    const bool steam_closed = close_steam_if_running(
+        {steam_stage::kRunning, steam_stage::kQuestionTitle, steam_stage::kQuestion}, ask,
+        !context.options.dry_run);
     const std::uint32_t appid = steam_library_appid(context);
     // Every failure of the walk is handled by its rules; the installation goes on.
     (void)walk_steam_accounts(context.steam_roots, library_rules(context, appid));
-    if (steam_closed) {
-        out(steam_stage::kReopening);
-        restart_steam_process(context.steam_roots);
-    }
+    reopen_steam(steam_closed, context.steam_roots);
     return {};
 }
 

@@ -74,30 +74,76 @@ std::vector<std::string> artwork_files_for(std::span<const std::uint32_t> appids
 }
 
 std::optional<std::string> application_folder_parent(const std::optional<std::string>& value) {
-    if (!value) return std::nullopt;
-    const std::string_view v = *value;
-    const bool drive_rooted = has_drive_letter(v) && v.size() >= 3 && is_separator(v[2]);
-    // \\server\share\... or \\?\C:\...: at least one character after the two separators.
-    const bool unc =
-        v.size() > 2 && is_separator(v[0]) && is_separator(v[1]) && !is_separator(v[2]);
-    if (!drive_rooted && !unc) return std::nullopt;
+    if (!value || !is_absolute_path(*value)) return std::nullopt;
     return *value;
 }
 
-std::optional<std::string> delayed_folder_removal_command(std::string_view folder_name) {
-    if (folder_name.empty() || folder_name == "." || folder_name == "..") return std::nullopt;
-    for (const char c : folder_name) {
-        const auto byte = static_cast<unsigned char>(c);
-        // cmd expands %NAME% even between double quotes (and !NAME! when delayed expansion
-        // is on by registry); a quote would end the quoted name; separators or a drive
-        // colon would make it a path instead of a name inside the working folder; the rest
-        // cannot occur in a file name.
-        if (byte < 0x20 || byte == 0x7F ||
-            std::string_view("%!\"\\/:*?<>|").find(c) != std::string_view::npos) {
-            return std::nullopt;
-        }
+namespace {
+
+// cmd's own limit on a command line is 8191 characters; this leaves room for the program
+// path and "/d /c" before the text.
+constexpr std::size_t kLongestRemovalCommand = 7600;
+
+// A character cmd would interpret even inside double quotes, or that cannot be passed.
+bool unsafe_for_cmd(char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte < 0x20 || byte == 0x7F || c == '%' || c == '!' || c == '"';
+}
+
+// One name inside the working folder: no separator, drive colon or wildcard (none of which
+// occurs in a file name), not "." or "..".
+bool is_plain_name(std::string_view name) {
+    if (name.empty() || name == "." || name == "..") return false;
+    for (const char c : name) {
+        if (unsafe_for_cmd(c) || std::string_view("\\/:*?<>|").find(c) != std::string_view::npos)
+            return false;
     }
-    return "ping 127.0.0.1 -n 2 > nul & rmdir /s /q \"" + std::string(folder_name) + "\"";
+    return true;
+}
+
+// A path of plain names joined by backslashes.
+bool is_plain_relative_path(std::string_view path) {
+    for (;;) {
+        const std::size_t sep = path.find('\\');
+        if (!is_plain_name(path.substr(0, sep))) return false;
+        if (sep == std::string_view::npos) return true;
+        path.remove_prefix(sep + 1);
+    }
+}
+
+}  // namespace
+
+std::optional<std::string> delayed_removal_command(std::string_view folder_name,
+                                                   std::span<const std::string> files,
+                                                   std::span<const std::string> folders,
+                                                   std::string_view ping_program) {
+    if (!is_plain_name(folder_name) || ping_program.empty()) return std::nullopt;
+    for (const char c : ping_program) {
+        if (unsafe_for_cmd(c)) return std::nullopt;
+    }
+    const std::string folder = in_double_quotes(folder_name);
+    // The spaces before the closing parentheses are needed: Wine's cmd takes a ')' right
+    // after a word as part of that word.
+    std::string head = "set /p _= & for /l %i in (1,1,";
+    head.append(std::to_string(kDelayedRemovalAttempts)).append(") do (if exist ");
+    head.append(folder).append(" (");
+    std::string tail = "rmdir ";
+    tail.append(folder).append(" & ").append(in_double_quotes(ping_program));
+    tail.append(" -n 2 127.0.0.1 ) )");
+    std::string steps;
+    const auto add = [&](std::string_view command, const std::string& path) {
+        if (!is_plain_relative_path(path)) return;
+        std::string inside(folder_name);
+        inside.append("\\").append(path);
+        std::string step(command);
+        step.append(" ").append(in_double_quotes(inside)).append(" & ");
+        if (head.size() + steps.size() + step.size() + tail.size() > kLongestRemovalCommand) return;
+        steps += step;
+    };
+    // /f: read-only files too; /a: hidden and system ones; /q: no question.
+    for (const std::string& file : files) add("del /f /a /q", file);
+    for (const std::string& sub : folders) add("rmdir", sub);
+    return head.append(steps).append(tail);
 }
 
 }  // namespace ml

@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "runs/install_plan.hpp"
-#include "runs/steam_library_plan.hpp"
 #include "vdf/shortcuts_vdf.hpp"
 
 namespace ml {
@@ -51,11 +50,8 @@ inline constexpr std::string_view kCancelled = "[*] Uninstallation cancelled by 
 inline constexpr std::string_view kCheckingSteam =
     "[*] Checking Steam installation for shortcuts and grid artwork...\n";
 inline constexpr std::string_view kSteamDetected = "  [*] Detected running Steam process.\n";
-// The same Steam lines as the installation's.
-inline constexpr std::string_view kSteamLeftOpen = steam_stage::kRemainsOpen;
-inline constexpr std::string_view kClosingSteam = steam_stage::kClosing;
+// After kSteamDetected, the installation's Steam lines follow (steam_stage).
 inline constexpr std::string_view kSteamDone = "[\xE2\x9C\x93] Steam library entries removed.\n";
-inline constexpr std::string_view kReopeningSteam = steam_stage::kReopening;
 inline constexpr std::string_view kWindowsDone =
     "[\xE2\x9C\x93] Removed Windows shortcuts and uninstaller registry entries.\n";
 }  // namespace uninstall_lines
@@ -101,10 +97,26 @@ std::optional<std::string> application_folder_parent(const std::optional<std::st
 // The name of the application folder inside that parent.
 inline constexpr std::string_view kApplicationFolderName = "Marrowlane";
 
-// The command text that `cmd /d /c` runs, started in the folder that holds `folder_name`:
-// wait about a second (two loopback pings), then remove that folder quietly with everything
-// in it. nullopt when the name holds a character that cmd would interpret even inside double
-// quotes ('%', '!', '"', control characters), or is empty or not a single name.
-std::optional<std::string> delayed_folder_removal_command(std::string_view folder_name);
+// How often the removal that runs after this program tries again, a second apart: about a
+// minute for a program that still holds a file of the folder (a runner still open) to end.
+inline constexpr int kDelayedRemovalAttempts = 60;
+
+// The command text that `cmd /d /c` runs, started in the folder that holds `folder_name` with
+// its standard input ending only once this program has exited. It first waits for that end
+// (`set /p` returns at the end of its input), then, up to kDelayedRemovalAttempts times and
+// only while the folder is still there: deletes each of `files`, removes each of `folders`
+// (deepest first, each only when empty), then the folder itself, then waits a second through
+// `ping` (by its full path `ping_program`: cmd would look for a bare name in its working
+// folder first). Nothing is removed recursively, and nothing but these exact entries. The
+// paths are relative to the folder ("saves\slot1.dat"). An entry cmd cannot carry safely
+// (see below) is left out, and so is whatever would make the command longer than cmd takes.
+// nullopt when `folder_name` is not a single name cmd can carry safely, or `ping_program`
+// cannot be carried: cmd expands %NAME% even between double quotes (and !NAME! when delayed
+// expansion is on by registry), a quote would end the quoted text, and a control character
+// cannot be passed.
+std::optional<std::string> delayed_removal_command(std::string_view folder_name,
+                                                   std::span<const std::string> files,
+                                                   std::span<const std::string> folders,
+                                                   std::string_view ping_program);
 
 }  // namespace ml

@@ -9,39 +9,21 @@
 #include "platform/console.hpp"
 #include "platform/env.hpp"
 #include "platform/files.hpp"
+#include "platform/folder_removal.hpp"
 #include "platform/path.hpp"
 #include "platform/process.hpp"
+#include "platform/registry.hpp"
+#include "platform/system_tools.hpp"
 #include "runs/account_walk.hpp"
 #include "runs/runs.hpp"
+#include "runs/shared_steps.hpp"
 #include "runs/steam_lock.hpp"
 #include "runs/uninstall_plan.hpp"
 #include "steam/discovery.hpp"
-#include "steam/process_control.hpp"
 #include "win_gui/message_box.hpp"
-#include "win_gui/progress_dialog.hpp"
 
 namespace ml {
 namespace {
-
-// Shows a step in the progress window when there is one (terminal runs have none).
-void show_step(std::optional<ProgressDialog>& progress, const ProgressStep& step) {
-    if (progress) progress->set_progress(step.percent, step.text);
-}
-
-// Steam keeps shortcuts.vdf in memory and writes it back when it exits, so it is closed
-// first unless the user wants it open. True when this run closed it (whether or not it has
-// really ended), so that it is started again.
-bool close_steam_if_running(const std::vector<std::string>& roots, bool quiet) {
-    if (roots.empty() || !is_steam_running()) return false;
-    out(uninstall_lines::kSteamDetected);
-    if (!quiet && !show_message_box(kSteamRunningTitle, kSteamRunningText, true)) {
-        out(uninstall_lines::kSteamLeftOpen);
-        return false;
-    }
-    out(uninstall_lines::kClosingSteam);
-    close_steam_process();
-    return true;
-}
 
 // Every account of every root: the product's entries leave shortcuts.vdf, then their
 // artwork leaves the grid folder. An account without the file is skipped, and so is one
@@ -80,35 +62,48 @@ void remove_windows_shortcuts() {
         (void)remove_file(desktop_shortcut_path(*profile));
 }
 
+// Through the registry interface, as the installation writes the entry: machines that block
+// reg.exe would otherwise keep it, and a setup that starts no shell tools looks less like
+// something for a security product to stop.
 void remove_uninstall_entry() {
-    (void)run_hidden_command("reg", {"delete", "HKCU\\" + std::string(kUninstallSubkey), "/f"});
+    (void)delete_registry_tree(HKEY_CURRENT_USER, kUninstallSubkey);
 }
 
-// Removes the application folder once this program has gone (it may be running from that
-// folder, as the uninstall entry starts the setup's copy there). cmd runs in the folder's
-// parent and names the folder relatively, so no user text passes through cmd's parser,
-// which expands %NAME% even inside quotes; /d keeps a registry AutoRun command out.
-void start_delayed_folder_removal(const std::string& parent) {
+// Hands what this program could not remove itself (its own running image, files another
+// program still holds, the folders around them) to a hidden cmd that waits until this
+// process has exited, however long the user takes over the last message box, and then
+// retries for about a minute. cmd runs in the folder's parent and names only the exact
+// leftovers, relatively: no user text passes through cmd's parser, which expands %NAME%
+// even inside quotes, and it removes nothing recursively. /d keeps a registry AutoRun
+// command out.
+void start_delayed_removal(const std::string& parent, const FolderLeftovers& left) {
     // cmd cannot work in a UNC folder: it falls back to the Windows folder, where the
-    // relative name would mean another folder.
+    // relative names would mean other files.
     if (!has_drive_letter(parent)) return;
-    const auto command = delayed_folder_removal_command(kApplicationFolderName);
+    const auto ping = system_tool_path("ping");
+    if (!ping) return;
+    const auto command =
+        delayed_removal_command(kApplicationFolderName, left.files, left.folders, *ping);
     if (!command) return;
     ChildOptions options = ChildOptions::detached(ChildOutput::Discard);
+    options.input = ChildInput::UntilWeExit;
     options.raw_tail = *command;
     options.working_dir = parent;
     (void)run_child("cmd", {"/d", "/c"}, options);
 }
 
 // Only below an absolute LOCALAPPDATA: with an empty or relative one, the folder would be
-// whatever "Marrowlane" the current folder holds.
+// whatever "Marrowlane" the current folder holds. The folder is emptied here, depth first,
+// without following any link inside it; only what is still in use is left for later.
 void clean_application_folder() {
     const auto parent = application_folder_parent(env_var("LOCALAPPDATA"));
     if (!parent) return;
     const std::string folder = path_join(*parent, kApplicationFolderName);
-    for (const std::string_view name : kApplicationFiles)
-        (void)remove_file(path_join(folder, name));
-    start_delayed_folder_removal(*parent);
+    const FolderLeftovers left = remove_folder_tree(folder, kApplicationFiles);
+    // What stays for good (a link that cannot be removed as a link) keeps the folder, but
+    // the setup's own image can still go.
+    if (!left.files.empty() || !left.folders.empty() || (left.folder_left && left.kept == 0))
+        start_delayed_removal(*parent, left);
     out(cleaned_folder_line(folder));
 }
 
@@ -131,20 +126,21 @@ Result<void> run_uninstaller(bool non_interactive, bool cli) {
     const std::vector<std::string> roots = detect_steam_roots(std::nullopt);
     out(uninstall_lines::kCheckingSteam);
     {
-        // Held from closing Steam to restarting it, as by the installation.
+        // Held from closing Steam to restarting it, as by the installation. Without a root
+        // there is nothing of Steam's to change, and no question.
         std::optional<Result<SteamFilesLock>> lock;
         if (!roots.empty()) lock.emplace(lock_steam_files(SteamRun::Uninstallation));
         const bool locked = !lock || *lock;
         if (!locked) err(uninstall_lock_skipped_line(lock->error().message));
-        const bool steam_closed = locked && close_steam_if_running(roots, quiet);
+        const bool steam_closed =
+            locked && !roots.empty() &&
+            close_steam_if_running(
+                {uninstall_lines::kSteamDetected, kSteamRunningTitle, kSteamRunningText}, !quiet);
         show_step(progress, uninstall_steps::kSteam);
         if (locked) remove_product_from_steam(roots);
         out(uninstall_lines::kSteamDone);
         // Before the Windows shortcuts: the user gets Steam back as soon as its files are done.
-        if (steam_closed) {
-            out(uninstall_lines::kReopeningSteam);
-            restart_steam_process(roots);
-        }
+        reopen_steam(steam_closed, roots);
     }
 
     show_step(progress, uninstall_steps::kShortcuts);

@@ -213,6 +213,8 @@ class Wine:
         self.tools = build_dir / "tests" / "tools"
         # Whether our stand-in system tools are in this prefix's system folder.
         self.has_fakes = False
+        # The system tools replaced by stand-ins, by test tool name.
+        self.system_stand_ins: dict[str, str] = {}
 
     # -- environment of the wine processes themselves ------------------------------------
     def unix_env(self) -> dict:
@@ -253,11 +255,15 @@ class Wine:
         # into the shared file would change that prefix too.
         target.unlink(missing_ok=True)
         shutil.copyfile(self.tool(name), target)
+        self.prefer_system_file(stem)
+        self.system_stand_ins[name] = stem
+        return target
+
+    def prefer_system_file(self, stem: str) -> None:
         # Wine runs its own built-in tool for a system32 name unless told to take the file.
         r = self.wine(["reg", "add", r"HKCU\Software\Wine\DllOverrides", "/v", f"{stem}.exe",
                        "/d", "native", "/f"])
         assert r.returncode == 0, r
-        return target
 
     # -- running programs ----------------------------------------------------------------
     def start(self, program: os.PathLike | str, args: Sequence[str] = (), *,
@@ -362,6 +368,12 @@ class Wine:
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
         subprocess.run(["wine", "cmd", "/c", "exit"], env=env, stdin=subprocess.DEVNULL,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        # The stand-ins' files came along, but wineserver writes the registry to disk only
+        # now and then, so the copied files may not yet say to prefer them.
+        for name, stem in self.system_stand_ins.items():
+            clone.prefer_system_file(stem)
+        clone.system_stand_ins = dict(self.system_stand_ins)
+        clone.has_fakes = self.has_fakes
         return clone
 
     def shutdown(self) -> None:

@@ -67,6 +67,17 @@ def install_folder(local_app_data: pathlib.Path) -> pathlib.Path:
     return folder
 
 
+def installed_setup(folder: pathlib.Path, wine) -> pathlib.Path:
+    """The setup's own copy in the installed folder, the program Windows Settings starts."""
+    copy = folder / "Marrowlane-Setup.exe"
+    shutil.copyfile(wine.exe, copy)
+    return copy
+
+
+# Generous: the removal that follows the uninstaller tries for about a minute.
+GONE_WITHIN = 180
+
+
 def link_paths(sandbox: pathlib.Path) -> list[pathlib.Path]:
     return [sandbox / "AppData/Microsoft/Windows/Start Menu/Programs/Marrowlane.lnk",
             sandbox / "Profile/Desktop/Marrowlane.lnk"]
@@ -154,7 +165,7 @@ def test_removes_the_product_and_nothing_else(clone, env, sandbox, fixtures_dir)
         assert sorted(p.name for p in link.parent.iterdir()) == ["Other.lnk"]
     assert clone.wine(["reg", "query", KEY]).returncode == 1
     # The folder goes once the program has exited, with whatever was left in it.
-    wait_until(lambda: not folder.exists(), timeout=10)
+    wait_until(lambda: not folder.exists(), timeout=GONE_WITHIN)
     assert sorted(p.name for p in (sandbox / "LocalAppData").iterdir()) == ["Marrowlane.txt",
                                                                           "Marrowlane2"]
     assert snapshot(sandbox / "LocalAppData" / "Marrowlane2") == kept_before
@@ -213,7 +224,7 @@ def test_folder_removal_takes_any_folder_name(run, sandbox, name):
     r = run("--uninstall", "--cli", extra_env={"LOCALAPPDATA": win_path(local),
                                                "off": "elsewhere"})
     assert r.out == expected_out(win_path(folder)), r
-    wait_until(lambda: not folder.exists(), timeout=10)
+    wait_until(lambda: not folder.exists(), timeout=GONE_WITHIN)
     assert sorted(p.name for p in local.iterdir()) == ["Marrowlane (old)", "Marrowlane.lnk"]
     assert sorted(str(p.relative_to(decoy)) for p in decoy.rglob("*") if p.is_file()) == \
         sorted(INSTALLED)
@@ -256,17 +267,22 @@ def test_confirmation_answered_no_changes_nothing(launch, gui, sandbox):
     assert snapshot(sandbox) == before
 
 
-@pytest.mark.parametrize("flag, windows", [("-y", {PROGRESS_CLASS}), ("--cli", set())])
-def test_quiet_runs_ask_nothing(launch, gui, sandbox, flag, windows):
+@pytest.mark.parametrize("flag, progress", [("-y", True), ("--cli", False)])
+def test_quiet_runs_ask_nothing(launch, gui, sandbox, flag, progress):
     folder = install_folder(sandbox / "LocalAppData")
     with gui.watch() as watch:
-        # Input stays open: a run that asked anything would wait for ever.
-        result = launch("--uninstall", flag).wait_exit(timeout=60)
+        # Input stays open: a run that asked anything would wait for ever. The run's first
+        # console line waits until released, so that its progress window can be seen.
+        running = launch("--uninstall", flag, gate_stdout=True)
+        if progress:
+            gui.wait(PROGRESS_CLASS, TITLE)
+        result = running.wait_exit(timeout=60)
     assert (result.out, result.status) == (expected_out(win_path(folder)), 0)
     created = [w for w in watch.created if w["exe"] == "Marrowlane-Setup.exe"]
-    if windows:
-        # Wine adds helper windows of its own (IME, OLE) around a GUI thread.
-        assert {w["class"] for w in created if w["top"]} & {PROGRESS_CLASS, "#32770"} == windows
+    if progress:
+        # No message box. (Wine adds helper windows of its own around a GUI thread, and the
+        # watch may see a window only after it has gone, without its class.)
+        assert "#32770" not in {w["class"] for w in created}, created
     else:
         assert created == []
 
@@ -294,6 +310,103 @@ def test_running_steam_is_closed_before_and_restarted_after(run, fake_steam, san
                                                                         "Marrowlane Beta"]
     wait_until(lambda: len(fake_steam.starts(root)) == 3, timeout=20)
     assert fake_steam.starts(root) == [[], ['"-shutdown"'], []]
+
+
+def test_planted_programs_never_run(wine, env, fake_steam, sandbox):
+    # Without HOME the home-folder layouts are looked for below the current folder: the
+    # Downloads folder a setup was started from, say. Such a root still takes part in the
+    # account walk, but its steam.exe is neither asked to shut down nor started again. And
+    # the removal that follows the uninstaller works in LOCALAPPDATA, where a ping.exe or
+    # ping.bat would be found first by a bare name.
+    root, _ = steam_with_product(fake_steam, sandbox)
+    planted = sandbox / "cwd" / ".steam" / "steam"
+    wine.install_tool("argecho", planted, "steam.exe")
+    relative_account = planted / "userdata" / "333" / "config"
+    relative_account.mkdir(parents=True)
+    (relative_account / "shortcuts.vdf").write_bytes(example_file())
+    marker = sandbox / "planted.log"
+    local = sandbox / "LocalAppData"
+    wine.install_tool("argecho", local, "ping.exe")
+    (local / "ping.bat").write_text(f'@echo ping.bat>>"{win_path(marker)}"\r\n')
+    folder = install_folder(local)
+    # Started as Windows Settings starts it: the installed copy, which cannot delete itself.
+    setup = installed_setup(folder, wine)
+    r = wine.run(setup, ["--uninstall", "--cli", "-y"], cwd=sandbox / "cwd",
+                 env={**env, **fake_steam.env, "ARGECHO_LOG": win_path(marker),
+                      "FAKESTEAM_LIFETIME_MS": "3000"})
+    assert r.out == expected_out(win_path(folder), DETECTED + CLOSING_STEAM, reopened=True)
+    assert [e["AppName"] for e in vdf.dump(relative_account / "shortcuts.vdf")] == [
+        "Other", "Marrowlane Beta"]
+    # The absolute root's client was asked to close and started again; the planted one never.
+    wait_until(lambda: len(fake_steam.starts(root)) == 3, timeout=120)
+    assert fake_steam.starts(root) == [[], ['"-shutdown"'], []]
+    # The removal ran, with the system's ping.
+    wait_until(lambda: not folder.exists(), timeout=GONE_WITHIN)
+    assert sorted(p.name for p in local.iterdir()) == ["ping.bat", "ping.exe"]
+    assert not marker.exists(), marker.read_text()
+
+
+@pytest.mark.parametrize("how", ["-y", "end box answered late"])
+def test_the_installed_copy_removes_its_folder_after_it_has_exited(launch, gui, wine, sandbox,
+                                                                   how):
+    # Windows Settings starts the setup's own copy in the folder with --uninstall. Its image
+    # cannot go while it runs, so everything else goes at once, and the rest once it has
+    # exited: however long the user leaves the last box open.
+    folder = install_folder(sandbox / "LocalAppData")
+    setup = installed_setup(folder, wine)
+    if how == "-y":
+        result = launch("--uninstall", "-y", program=setup).wait_exit(timeout=60)
+    else:
+        running = launch("--uninstall", program=setup)
+        gui.answer(gui.message_box(TITLE), "Yes")
+        end = gui.message_box("Marrowlane Uninstalled")
+        time.sleep(5)
+        assert sorted(p.name for p in folder.iterdir()) == ["Marrowlane-Setup.exe"]
+        gui.answer(end, "OK")
+        result = running.wait_exit(timeout=60)
+    assert (result.out, result.status) == (expected_out(win_path(folder)), 0)
+    wait_until(lambda: not folder.exists(), timeout=GONE_WITHIN)
+    assert list((sandbox / "LocalAppData").iterdir()) == []
+
+
+def test_a_file_held_open_goes_once_its_holder_lets_go(launch, wine, env, sandbox):
+    folder = install_folder(sandbox / "LocalAppData")
+    # A name cmd reads literally only inside quotes, as the removal after exit must give it.
+    save = folder / "Player's saves & (1)" / "slot ^1.dat"
+    put_files(folder, [str(save.relative_to(folder))])
+    # Held without delete sharing, as a runner that is still open holds its files.
+    holder = launch(win_path(save), program=wine.tool("filelock"))
+    holder.wait_for_output(b"locked\n")
+    r = wine.run(installed_setup(folder, wine), ["--uninstall", "--cli", "-y"],
+                 env=env, cwd=sandbox / "cwd")
+    assert (r.out, r.status) == (expected_out(win_path(folder)), 0)
+    time.sleep(3)
+    # The holder still holds it; everything else has gone.
+    assert sorted(str(p.relative_to(folder)) for p in folder.rglob("*")) == [
+        "Player's saves & (1)", "Player's saves & (1)/slot ^1.dat"]
+    holder.wait()
+    wait_until(lambda: not folder.exists(), timeout=GONE_WITHIN)
+
+
+def test_links_inside_the_folder_are_never_followed(run, sandbox):
+    # A folder of the user's linked into the application folder (a saves folder kept in a
+    # synced place, say), and a linked file: what they point at is the user's.
+    folder = install_folder(sandbox / "LocalAppData")
+    documents = sandbox / "Documents" / "Marrowlane saves"
+    put_files(documents, ["slot1.dat", "notes/keep.txt"])
+    put_files(sandbox / "Documents", ["letter.txt"])
+    (folder / "linked saves").symlink_to(documents, target_is_directory=True)
+    (folder / "linked letter.txt").symlink_to(sandbox / "Documents" / "letter.txt")
+    before = snapshot(sandbox / "Documents")
+    r = run("--uninstall", "--cli", "-y")
+    assert (r.out, r.status) == (expected_out(win_path(folder)), 0)
+    # Everything of ours goes; Wine resolves a link on every open, so a link cannot be
+    # deleted as a link there and stays, with the folder around it. (Windows opens the link
+    # itself, which then goes too.)
+    wait_until(lambda: sorted(p.name for p in folder.iterdir()) ==
+               ["linked letter.txt", "linked saves"], timeout=GONE_WITHIN)
+    assert snapshot(sandbox / "Documents") == before
+    assert (documents / "notes" / "keep.txt").read_bytes() == b"notes/keep.txt"
 
 
 def test_interactive_run_with_steam_kept_open(launch, gui, fake_steam, sandbox):
@@ -326,6 +439,28 @@ def test_interactive_run_with_steam_kept_open(launch, gui, fake_steam, sandbox):
 
 
 
+def test_a_tasklist_that_never_answers_holds_up_neither_run(clone, env, sandbox, http_server):
+    # Asking whether Steam runs is given up after its limit, and Steam counts as not running:
+    # no question, no closing, and the work goes on. The hung tasklist and the helper it left
+    # holding its output are ended, not left behind.
+    origin = serve_product(http_server, clone)
+    config = put_account(sandbox, "111", None, [])
+    hung = dict(env, FAKE_TASKLIST_HANG="1")
+    installed = clone.run(clone.exe, ["--cli", "-y", "--server-origin", origin], env=hung,
+                          cwd=sandbox / "cwd", timeout=180)
+    assert installed.status == 0, installed
+    assert "Steam is currently running" not in installed.out
+    assert [e["AppName"] for e in vdf.dump(config / "shortcuts.vdf")] == ["Marrowlane"]
+    assert "tasklist.exe" not in clone.process_names()
+
+    folder = sandbox / "LocalAppData" / "Marrowlane"
+    r = clone.run(clone.exe, ["--uninstall", "--cli", "-y"], env=hung, cwd=sandbox / "cwd",
+                  timeout=180)
+    assert (r.out, r.err, r.status) == (expected_out(win_path(folder)), "", 0)
+    assert vdf.dump(config / "shortcuts.vdf") == []
+    assert "tasklist.exe" not in clone.process_names()
+
+
 def test_install_then_uninstall_leaves_the_machine_as_it_was(clone, env, sandbox, http_server,
                                                             fixtures_dir):
     origin = serve_product(http_server, clone)
@@ -355,7 +490,7 @@ def test_install_then_uninstall_leaves_the_machine_as_it_was(clone, env, sandbox
 
     r = clone.run(clone.exe, ["--uninstall", "--cli", "-y"], env=env, cwd=sandbox / "cwd")
     assert (r.out, r.err, r.status) == (expected_out(win_path(folder)), "", 0)
-    wait_until(lambda: not folder.exists(), timeout=10)
+    wait_until(lambda: not folder.exists(), timeout=GONE_WITHIN)
     assert clone.wine(["reg", "query", KEY]).returncode == 1
     assert vdf.dump(first / "shortcuts.vdf") == vdf.dump(real / "steam-2025-sortas.vdf")
     after = profile_and_steam(sandbox)

@@ -54,5 +54,30 @@ TEST(Path, VerbatimPrefixDropped) {
         EXPECT_EQ(without_verbatim_prefix(path), expected) << path;
 }
 
+TEST(Path, OnlyRootedPathsCountAsAbsolute) {
+    const std::vector<std::pair<std::string, bool>> cases = {
+        {R"(C:\Program Files (x86)\Steam)", true},
+        {"c:/program files (x86)/steam", true},
+        {R"(D:\)", true},
+        {R"(\\server\share\Steam)", true},
+        {R"(\\?\C:\Steam)", true},
+        // The home-folder layouts without HOME, and other forms that depend on the current
+        // folder or the current drive's folder.
+        {"./.steam/steam", false},
+        {".steam/steam", false},
+        {"./.local/share/Steam", false},
+        {R"(..\Steam)", false},
+        {"Steam", false},
+        {"", false},
+        {"C:", false},
+        {"C:Steam", false},
+        {R"(\Steam)", false},
+        {"/.steam/steam", false},
+        {R"(\\)", false},
+        {R"(\\\x)", false},
+    };
+    for (const auto& [path, absolute] : cases) EXPECT_EQ(is_absolute_path(path), absolute) << path;
+}
+
 }  // namespace
 }  // namespace ml

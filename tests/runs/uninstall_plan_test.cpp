@@ -96,19 +96,60 @@ TEST(UninstallPlan, ApplicationFolderOnlyBelowAnAbsoluteLocalAppData) {
 }
 
 TEST(UninstallPlan, FolderRemovalCommandForCmd) {
-    EXPECT_EQ(delayed_folder_removal_command("Marrowlane"),
-              "ping 127.0.0.1 -n 2 > nul & rmdir /s /q \"Marrowlane\"");
-    // Inside double quotes cmd takes '&', '^', spaces and apostrophes literally.
-    EXPECT_EQ(delayed_folder_removal_command("Player's & Co ^1"),
-              "ping 127.0.0.1 -n 2 > nul & rmdir /s /q \"Player's & Co ^1\"");
-    // But not these: cmd expands %NAME% and !NAME! inside quotes, a quote ends them, and
-    // anything path-like would leave the working folder.
+    const std::string ping = R"(C:\Windows\system32\PING.EXE)";
+    const std::string wait = "set /p _= & for /l %i in (1,1,60) do (if exist \"Marrowlane\" (";
+    const std::string last =
+        "rmdir \"Marrowlane\" & \"C:\\Windows\\system32\\PING.EXE\" -n 2 127.0.0.1 ) )";
+    struct Case {
+        const char* name;
+        std::vector<std::string> files, folders;
+        std::string expected_steps;
+    };
+    const std::vector<Case> cases = {
+        {"only the folder", {}, {}, ""},
+        {"the setup's image and a held save, deepest folder first",
+         {"Marrowlane-Setup.exe", R"(saves\old\slot0.dat)"},
+         {R"(saves\old)", "saves"},
+         "del /f /a /q \"Marrowlane\\Marrowlane-Setup.exe\" & "
+         "del /f /a /q \"Marrowlane\\saves\\old\\slot0.dat\" & rmdir \"Marrowlane\\saves\\old\" & "
+         "rmdir \"Marrowlane\\saves\" & "},
+        // Inside double quotes cmd takes '&', '^', parentheses, spaces and apostrophes
+        // literally.
+        {"names cmd reads literally in quotes",
+         {"Player's & Co ^1 (x).txt"},
+         {},
+         "del /f /a /q \"Marrowlane\\Player's & Co ^1 (x).txt\" & "},
+        // These stay where they are: expanded or ending the quotes, or leaving the folder.
+        {"names cmd cannot carry",
+         {"50%off%.txt", "a!b!", "a\"b", R"(..\outside.txt)", R"(\rooted.txt)", "C:x", "a\nb", "",
+          R"(sub\\double)", R"(sub\)", "kept.txt"},
+         {"", R"(.\x)", "ok"},
+         "del /f /a /q \"Marrowlane\\kept.txt\" & rmdir \"Marrowlane\\ok\" & "},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(delayed_removal_command("Marrowlane", c.files, c.folders, ping),
+                  wait + c.expected_steps + last)
+            << c.name;
+    }
+
+    // The folder's name itself, and the ping program, must be safe, or nothing is started.
     const std::vector<std::string_view> refused = {
         "",       ".",   "..",  "50%off%", "a!b!", "a\"b",
         R"(a\b)", "a/b", "C:x", "a\nb",    "a*",   std::string_view("a\0b", 3)};
     for (const std::string_view name : refused) {
-        EXPECT_EQ(delayed_folder_removal_command(name), std::nullopt) << name;
+        EXPECT_EQ(delayed_removal_command(name, {}, {}, ping), std::nullopt) << name;
     }
+    EXPECT_EQ(delayed_removal_command("Marrowlane", {}, {}, ""), std::nullopt);
+    EXPECT_EQ(delayed_removal_command("Marrowlane", {}, {}, R"(C:\%windir%\PING.EXE)"),
+              std::nullopt);
+
+    // Far more leftovers than cmd takes on one line: the command stays within its limit,
+    // and still ends with the folder and the wait.
+    const std::vector<std::string> many(2000, std::string(40, 'x'));
+    const auto long_one = delayed_removal_command("Marrowlane", many, {}, ping);
+    ASSERT_TRUE(long_one);
+    EXPECT_LT(long_one->size(), 8000u);
+    EXPECT_TRUE(long_one->ends_with(last));
 }
 
 }  // namespace

@@ -7,6 +7,8 @@
 
 #include <string_view>
 
+#include "support/poll.hpp"
+
 namespace ml::testing {
 
 // The window that has the keyboard focus in the thread of hwnd; null when none has.
@@ -51,6 +53,24 @@ inline bool post_key(HWND target, std::string_view name) {
 inline bool post_key_to_focus(HWND hwnd, std::string_view name) {
     const HWND focus = focus_of_thread(hwnd);
     return post_key(focus ? focus : hwnd, name);
+}
+
+// Presses a key for hwnd's thread as a user would: once that thread runs its message loop
+// (a window exists, and its thread sets the focus, before the loop runs), the key goes to
+// the window that has the focus then (hwnd itself when none has). After a Tab it waits until
+// the focus has moved on, so that the next key reaches the control the user would expect.
+// False for an unknown key, a window that is gone or hung, or a Tab that moved nothing
+// within timeout_ms.
+inline bool press_key(HWND hwnd, std::string_view name, DWORD timeout_ms = 30000) {
+    DWORD_PTR ignored = 0;
+    if (!SendMessageTimeoutW(hwnd, WM_NULL, 0, 0, SMTO_BLOCK | SMTO_ABORTIFHUNG, timeout_ms,
+                             &ignored)) {
+        return false;
+    }
+    const HWND before = focus_of_thread(hwnd);
+    if (!post_key(before ? before : hwnd, name)) return false;
+    if (name != "tab") return true;
+    return poll_until([&] { return focus_of_thread(hwnd) != before; }, timeout_ms);
 }
 
 // Posts a left click (button down and up) in the middle of a control.

@@ -1,5 +1,7 @@
-// chatter LINES [SLEEP_MS [EXIT]]: writes LINES numbered lines to standard output and as
-// many to standard error, in alternating blocks, then sleeps and exits with EXIT. A console
+// chatter LINES [SLEEP_MS [EXIT [CHILD_SLEEP_MS]]]: writes LINES numbered lines to standard
+// output and as many to standard error, in alternating blocks, then sleeps and exits with
+// EXIT. With CHILD_SLEEP_MS it first starts another chatter that sleeps that long, holding
+// the same standard handles, as a tool that leaves a helper behind would. A console
 // program, so that an ordinary start would give it a console window.
 #include <windows.h>
 
@@ -20,6 +22,23 @@ int wmain(int argc, wchar_t** argv) {
     const unsigned long code = argc > 3 ? std::stoul(argv[3]) : 0;
     HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
     HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
+    if (argc > 4) {
+        wchar_t self[MAX_PATH] = {};
+        GetModuleFileNameW(nullptr, self, MAX_PATH);
+        std::wstring line = L"\"" + std::wstring(self) + L"\" 0 " + argv[4] + L" 0";
+        STARTUPINFOW si{};
+        si.cb = sizeof si;
+        si.dwFlags = STARTF_USESTDHANDLES;
+        si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+        si.hStdOutput = out;
+        si.hStdError = err;
+        PROCESS_INFORMATION pi{};
+        if (CreateProcessW(self, line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                           nullptr, &si, &pi)) {
+            CloseHandle(pi.hThread);
+            CloseHandle(pi.hProcess);
+        }
+    }
     // Blocks of up to 100 lines, alternating between the streams.
     for (long first = 0; first < lines; first += 100) {
         std::string out_block, err_block;

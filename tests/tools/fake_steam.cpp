@@ -10,7 +10,7 @@
 // appends "exit PID shutdown" or "exit PID lifetime" when it ends by itself, and
 // "ignored PID shutdown" for each request it ignores. Each start also appends "cwd PID DIR",
 // its current folder. With FAKESTEAM_HANG_SHUTDOWN=1 a start with "-shutdown" hangs, as the
-// request to a hung client does, until its lifetime is over. With FAKESTEAM_WATCH
+// request to a hung client does, until its lifetime is over ("exit PID hung" then). With FAKESTEAM_WATCH
 // naming a file, the client first appends "watch PID SIZE" (or "watch PID missing") when it
 // ends by request, so that a test can see what that file held while Steam was still running.
 #include <windows.h>
@@ -58,6 +58,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     const DWORD limit = lifetime ? static_cast<DWORD>(std::stoul(*lifetime)) : 60000;
     if (shutdown && ml::env_var("FAKESTEAM_HANG_SHUTDOWN").value_or("") == "1") {
         Sleep(limit);
+        log("exit " + pid + " hung");
         return 4;
     }
     if (shutdown) {

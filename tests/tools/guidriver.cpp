@@ -14,8 +14,9 @@
 //   focus HWND                    the window that has the keyboard focus in HWND's thread
 //   click HWND                    a left click in the middle of a control
 //   key HWND KEY...               keys for HWND's thread, given to its focused window (HWND
-//                                 itself when nothing has the focus): enter, escape, tab,
-//                                 space, alt+f4
+//                                 itself when nothing has the focus) once its message loop
+//                                 runs, each after the last has acted (a Tab has moved the
+//                                 focus): enter, escape, tab, space, alt+f4
 //   close HWND                    the close box in the title bar
 //   watch [--timeout MS]          prints {"ready":true}, then each window that another
 //                                 process creates, until standard input ends or the timeout
@@ -313,13 +314,13 @@ int wmain() {
     if (command == L"click" && target) return ml::testing::post_click(target) ? 0 : 1;
     if (command == L"close" && target) return ml::testing::post_close_box(target) ? 0 : 1;
     if (command == L"key" && target && argc >= 4) {
+        // Each key is aimed once the target has acted on the one before (a Tab has moved the
+        // focus), never after a fixed pause.
         for (int i = 3; i < argc; ++i) {
-            if (!ml::testing::post_key_to_focus(target, ml::narrow(argv[i]))) {
-                ml::err("guidriver: unknown key, or the window is gone\n");
+            if (!ml::testing::press_key(target, ml::narrow(argv[i]))) {
+                ml::err("guidriver: unknown key, the window is gone, or a Tab moved nothing\n");
                 return 2;
             }
-            // Let the target act on one key (focus moves on Tab) before the next is aimed.
-            Sleep(50);
         }
         return 0;
     }

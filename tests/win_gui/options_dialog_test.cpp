@@ -113,7 +113,7 @@ TEST(OptionsDialog, ResultFollowsWhatTheUserDid) {
         std::optional<OptionsChoice> expected;
     };
     const auto key = [](const char* name) {
-        return [name](HWND dialog) { testing::post_key_to_focus(dialog, name); };
+        return [name](HWND dialog) { testing::press_key(dialog, name); };
     };
     const auto click = [](int id) {
         return [id](HWND dialog) { testing::post_click(GetDlgItem(dialog, id)); };
@@ -142,22 +142,23 @@ TEST(OptionsDialog, ResultFollowsWhatTheUserDid) {
          },
          all},
         // Tab to the Desktop box and press Space: only that box changes (a '&' in the Steam
-        // box's label once made Space its mnemonic too).
+        // box's label once made Space its mnemonic too). Each key waits until the one before
+        // has been acted on; the last Tab moves the focus only after the Space and anything
+        // it set off have been handled, so the other boxes are looked at after all of it.
         {"Tab, Tab, Space",
          {},
          [&](HWND d) {
-             key("tab")(d);
-             EXPECT_TRUE(poll_until(
-                 [&] { return testing::focus_of_thread(d) == GetDlgItem(d, kStartMenuBoxId); }));
-             key("tab")(d);
-             EXPECT_TRUE(poll_until(
-                 [&] { return testing::focus_of_thread(d) == GetDlgItem(d, kDesktopBoxId); }));
-             key("space")(d);
+             ASSERT_TRUE(testing::press_key(d, "tab"));
+             EXPECT_EQ(testing::focus_of_thread(d), GetDlgItem(d, kStartMenuBoxId));
+             ASSERT_TRUE(testing::press_key(d, "tab"));
+             EXPECT_EQ(testing::focus_of_thread(d), GetDlgItem(d, kDesktopBoxId));
+             ASSERT_TRUE(testing::press_key(d, "space"));
              EXPECT_TRUE(poll_until([&] { return !checked(d, kDesktopBoxId); }));
-             Sleep(100);
+             ASSERT_TRUE(testing::press_key(d, "tab"));
+             EXPECT_EQ(testing::focus_of_thread(d), GetDlgItem(d, kSteamBoxId));
              EXPECT_TRUE(checked(d, kSteamBoxId));
              EXPECT_TRUE(checked(d, kStartMenuBoxId));
-             key("escape")(d);
+             testing::press_key(d, "escape");
          },
          std::nullopt},
     };
