@@ -2,6 +2,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <exception>
 #include <new>
 #include <string>
 #include <vector>
@@ -65,13 +66,17 @@ int run_program() {
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     ml::attach_console();
-    // The only exception the program lets reach this far: memory running out anywhere (a
-    // huge file, a failing machine) ends it with one line and a failure status instead of
-    // terminate()'s message.
+    // Failures are results everywhere, but the standard library reports two things by
+    // exception: memory running out (a huge file, a failing machine) and a thread that the
+    // system refuses to start (the progress window's, or a download's). Either ends the run
+    // with one line and a failure status instead of terminate()'s message.
     try {
         return run_program();
     } catch (const std::bad_alloc&) {
         ml::err("Error: out of memory\n");
+        return 1;
+    } catch (const std::exception& e) {
+        ml::err(std::string("Error: ") + e.what() + "\n");
         return 1;
     }
 }

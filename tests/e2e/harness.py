@@ -153,7 +153,7 @@ class Running:
         with self._lock:
             return bytes(self._err)
 
-    def wait_for_output(self, text: bytes, *, stream: str = "stdout", timeout: float = 20) -> bytes:
+    def wait_for_output(self, text: bytes, *, stream: str = "stdout", timeout: float = 60) -> bytes:
         """Waits until the stream holds text; returns everything it holds then."""
         read = self.stdout_so_far if stream == "stdout" else self.stderr_so_far
         deadline = time.monotonic() + timeout
@@ -381,7 +381,7 @@ class Wine:
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
-def wait_until(predicate, timeout: float = 10.0, interval: float = 0.05):
+def wait_until(predicate, timeout: float = 60.0, interval: float = 0.05):
     """Polls predicate until it returns something truthy; returns that or raises."""
     deadline = time.monotonic() + timeout
     while True:

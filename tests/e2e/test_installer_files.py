@@ -330,7 +330,7 @@ def test_quiet_uninstall_string_removes_it_all_unattended(wine, run, env, sandbo
     assert r.out.endswith("  Marrowlane has been cleanly uninstalled.\n" + "=" * 54 + "\n")
     # The whole key goes, the values added for package managers with the eight.
     assert wine.wine(["reg", "query", uninstall_key]).returncode == 1
-    wait_until(lambda: not folder.exists(), timeout=30)
+    wait_until(lambda: not folder.exists(), timeout=60)
     assert not (sandbox / "AppData" / "Microsoft" / "Windows" / "Start Menu" / "Programs" /
                 "Marrowlane.lnk").exists()
 

@@ -53,7 +53,7 @@ def test_options_dialog_at_start(launch, gui, sandbox, steam):
     if steam:
         gui.screenshot("options-dialog", dialog)
     gui.click(gui.control(dialog, id=2))
-    assert running.wait(timeout=30).stdout == CANCELLED
+    assert running.wait(timeout=120).stdout == CANCELLED
 
 
 @pytest.mark.parametrize("how", ["cancel", "escape", "alt+f4", "close box"])
@@ -68,7 +68,7 @@ def test_cancelling_prints_one_line_and_writes_nothing(launch, gui, wine, sandbo
         gui.close_box(dialog)
     else:
         gui.key(dialog, how)
-    result = running.wait(timeout=30)
+    result = running.wait(timeout=120)
     assert (result.stdout, result.stderr, result.status) == (CANCELLED, b"", 0)
     assert snapshot(sandbox) == before
     assert not (wine.prefix / "drive_c" / "Marrowlane").exists()
@@ -107,13 +107,13 @@ def test_install_with_desktop_unchecked(launch, gui, sandbox, env, origin):
     assert gui.find(PROGRESS_CLASS) is None
     expected_out = installation_text(origin, install_path, env, steam=True, desktop=False,
                                      runner="failed", steam_text=steam_stage_text(1))
-    assert poll(lambda: running.stdout_so_far().decode() == expected_out, timeout=5), \
+    assert poll(lambda: running.stdout_so_far().decode() == expected_out, timeout=60), \
         running.stdout_so_far()
     assert box.text == completion_text(steam=True, desktop=False, start_menu=True)
     assert list(box.buttons) == ["OK"]
     gui.answer(box, "OK")
 
-    result = running.wait(timeout=30)
+    result = running.wait(timeout=120)
     assert (result.stdout.decode(), without_wine_notes(result.stderr), result.status) == (
         expected_out, "", 0)
     assert (sandbox / "LocalAppData" / "Marrowlane").is_dir()
@@ -131,7 +131,7 @@ def test_steam_box_checked_without_steam_is_not_listed(launch, gui):
     box = gui.message_box("Marrowlane Setup - Installation Complete")
     assert box.text == completion_text(steam=False, desktop=True, start_menu=True)
     gui.answer(box, "OK")
-    result = running.wait(timeout=30)
+    result = running.wait(timeout=120)
     assert result.status == 0
     assert result.stdout.decode().endswith(summary(False, True, True))
 
@@ -144,7 +144,7 @@ def test_unattended_run_shows_only_the_progress_window(launch, gui, sandbox):
         assert gui.control(window, cls="msctls_progress32").pos == 10
         running.release_stdout()
         # No box and no prompt: the run ends by itself with its input still open.
-        result = running.wait_exit(timeout=30)
+        result = running.wait_exit(timeout=120)
     top_level = {w["class"] for w in watch.created
                  if w["exe"] == "Marrowlane-Setup.exe" and w["top"]}
     assert PROGRESS_CLASS in top_level
@@ -161,7 +161,7 @@ def test_folder_that_cannot_be_created_ends_with_an_error(launch, gui, sandbox, 
     running = launch("-y", "--install-dir", target, gate_stdout=True)
     gui.wait(PROGRESS_CLASS)
     running.release_stdout()
-    result = running.wait_exit(timeout=30)
+    result = running.wait_exit(timeout=120)
     assert result.status == 1
     assert result.stdout.decode() == head(origin, target)
     assert result.stderr.decode().startswith("Error: Os { code: ")

@@ -93,7 +93,7 @@ def steam(wine, env, sandbox):
 
 def start_running_client(steam, steamprobe, root):
     steam.start_client(root)
-    wait_until(lambda: steamprobe("running", extra_env=steam.env).out == "true\n", timeout=20)
+    wait_until(lambda: steamprobe("running", extra_env=steam.env).out == "true\n", timeout=60)
 
 
 def test_running_steam_closed_once_and_restarted_after_the_last_root(
@@ -111,9 +111,9 @@ def test_running_steam_closed_once_and_restarted_after_the_last_root(
                      extra_env=steam.env)
     # The restarted client holds the setup's output streams; end it once it has started.
     wait_until(lambda: not running.running(), timeout=60)
-    wait_until(lambda: len(steam.starts(first)) == 3, timeout=20)
+    wait_until(lambda: len(steam.starts(first)) == 3, timeout=60)
     steam.close()
-    result = running.wait_exit(timeout=30)
+    result = running.wait_exit(timeout=120)
 
     appid = stage_appid(sandbox)
     config2_text = second_text + r"\userdata\222\config"
@@ -153,7 +153,7 @@ def test_graphical_mode_answered_no_leaves_steam_running(launch, gui, steam, ste
     assert (box.text, sorted(box.buttons)) == (STEAM_QUESTION, ["No", "Yes"])
     gui.answer(box, "No")
     gui.answer(gui.message_box("Marrowlane Setup - Installation Complete"), "OK")
-    result = running.wait(timeout=30)
+    result = running.wait(timeout=120)
 
     assert (result.stdout.decode(), result.stderr, result.status) == (
         stage_only_text(media, sandbox,
@@ -261,9 +261,9 @@ def test_artwork_at_a_silent_server_still_reopens_steam(launch, wine, steam, ste
     running = launch("--cli", "-y", *ARGS, "--server-origin", origin,
                      extra_env={**steam.env, "ML_TEST_DOWNLOAD_STALL_MS": "1000"}, timeout=120)
     wait_until(lambda: not running.running(), timeout=120)
-    wait_until(lambda: len(steam.starts(root)) == 3, timeout=20)
+    wait_until(lambda: len(steam.starts(root)) == 3, timeout=60)
     steam.close()
-    result = running.wait_exit(timeout=30)
+    result = running.wait_exit(timeout=120)
 
     assert (result.stdout.decode(), result.stderr, result.status) == (
         stage_only_text(origin, sandbox,

@@ -40,7 +40,7 @@ def test_progress_window_follows_every_step(launch, gui, wine, sandbox):
             gui.close_box(window)
             assert not poll(lambda: gui.refresh(window) is None, timeout=1.0)
         running.send(b"go\n")
-    result = running.wait_exit(timeout=30)
+    result = running.wait_exit(timeout=120)
     install_path = win_path(sandbox / "LocalAppData") + "\\Marrowlane"
     assert result.status == 0, result
     assert result.stdout.decode() == head("https://marrowlane.app", install_path) + summary(False, True, True)
@@ -52,7 +52,7 @@ def test_dry_run_skips_the_last_two_steps(launch, gui, wine):
     for stage, _, _ in STEPS[:5]:
         running.wait_for_output(f"stage {stage}\n".encode(), stream="stderr")
         running.send(b"go\n")
-    result = running.wait_exit(timeout=30)
+    result = running.wait_exit(timeout=120)
     assert result.status == 0, result
     assert "create_windows_shortcuts" not in result.stderr.decode()
 
@@ -62,7 +62,7 @@ def test_fatal_stage_closes_the_window_and_reports(launch, gui, wine):
     running.wait_for_output(b"stage write_config\n", stream="stderr")
     window = gui.wait(PROGRESS_CLASS)
     running.send(b"fail\n")
-    result = running.wait_exit(timeout=30)
+    result = running.wait_exit(timeout=120)
     assert result.status == 1
     assert result.stderr.decode().endswith(
         'stage write_config\nError: Custom { kind: Other, error: "stage write_config failed" }\n')

@@ -261,7 +261,7 @@ def test_confirmation_answered_no_changes_nothing(launch, gui, sandbox):
     assert (box.text, sorted(box.buttons)) == (CONFIRM_TEXT, ["No", "Yes"])
     assert gui.find(PROGRESS_CLASS) is None
     gui.answer(box, "No")
-    result = running.wait(timeout=30)
+    result = running.wait(timeout=120)
     assert (result.stdout, result.stderr, result.status) == (CANCELLED, b"", 0)
     time.sleep(2)
     assert snapshot(sandbox) == before
@@ -292,7 +292,7 @@ def steam_with_product(fake_steam, sandbox):
     config = put_account(sandbox, "111", example_file(), grid_files(42))
     fake_steam.env["FAKESTEAM_WATCH"] = win_path(config / "shortcuts.vdf")
     fake_steam.start_client(root)
-    wait_until(lambda: fake_steam.starts(root), timeout=20)
+    wait_until(lambda: fake_steam.starts(root), timeout=60)
     return root, config
 
 
@@ -308,7 +308,7 @@ def test_running_steam_is_closed_before_and_restarted_after(run, fake_steam, san
     assert watch == [str(size)]
     assert [e["AppName"] for e in vdf.dump(config / "shortcuts.vdf")] == ["Other",
                                                                         "Marrowlane Beta"]
-    wait_until(lambda: len(fake_steam.starts(root)) == 3, timeout=20)
+    wait_until(lambda: len(fake_steam.starts(root)) == 3, timeout=60)
     assert fake_steam.starts(root) == [[], ['"-shutdown"'], []]
 
 
@@ -428,7 +428,7 @@ def test_interactive_run_with_steam_kept_open(launch, gui, fake_steam, sandbox):
     assert (end.text, list(end.buttons)) == (END_TEXT, ["OK"])
     assert gui.find(PROGRESS_CLASS) is None
     gui.answer(end, "OK")
-    result = running.wait(timeout=30)
+    result = running.wait(timeout=120)
     assert (result.out, result.err, result.status) == (
         expected_out(win_path(folder), DETECTED + LEFT_OPEN), "", 0)
     # Rewritten while Steam ran, and Steam neither closed nor started again.
