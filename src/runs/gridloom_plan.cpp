@@ -1,17 +1,13 @@
 #include "runs/gridloom_plan.hpp"
 
+#include "platform/text.hpp"
 #include "vdf/appid.hpp"
 
 namespace ml {
 
 std::string quote_executable(std::string_view exe) {
     if (!exe.empty() && exe.front() == '"' && exe.back() == '"') return std::string(exe);
-    std::string quoted;
-    quoted.reserve(exe.size() + 2);
-    quoted.push_back('"');
-    quoted.append(exe);
-    quoted.push_back('"');
-    return quoted;
+    return in_double_quotes(exe);
 }
 
 std::uint32_t gridloom_appid(const CliOptions& options) {
