@@ -10,7 +10,7 @@ namespace ml::testing {
 // (false). The default is generous: the first window of a Wine session waits for Wine to
 // start its desktop process, which can take seconds.
 template <class Done>
-bool poll_until(Done&& done, DWORD timeout_ms = 30000) {
+bool poll_until(Done&& done, DWORD timeout_ms = 60000) {
     const ULONGLONG deadline = GetTickCount64() + timeout_ms;
     for (;;) {
         if (done()) return true;
