@@ -188,19 +188,9 @@ std::string final_target(const std::string& path) {
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!file) return path;
-    std::wstring buffer(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD n =
-            GetFinalPathNameByHandleW(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()),
-                                      FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-        if (n == 0) return path;
-        if (n < buffer.size()) {
-            buffer.resize(n);
-            break;
-        }
-        buffer.resize(n);  // n counts the terminating NUL when the buffer was too small
-    }
-    return without_verbatim_prefix(narrow(buffer));
+    const std::wstring target = final_path_of(file.get());
+    if (target.empty()) return path;
+    return without_verbatim_prefix(narrow(target));
 }
 
 }  // namespace
@@ -273,13 +263,9 @@ Result<void> remove_file(const std::string& path) {
 }
 
 std::optional<std::vector<DirectoryEntry>> list_directory(const std::string& path) {
-    WIN32_FIND_DATAW data{};
-    UniqueFind find(FindFirstFileW(widen(path_join(path, "*")).c_str(), &data));
-    if (!find) return std::nullopt;
     std::vector<DirectoryEntry> entries;
-    do {
+    const bool listed = for_each_folder_entry(widen(path), [&](const WIN32_FIND_DATAW& data) {
         const std::wstring_view name(data.cFileName);
-        if (name == L"." || name == L"..") continue;
         DirectoryEntry e;
         e.name = narrow(name);
         e.name_is_unicode = is_valid_utf16(name);
@@ -288,22 +274,16 @@ std::optional<std::vector<DirectoryEntry>> list_directory(const std::string& pat
                              ? is_directory(path_join(path, e.name))
                              : (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
         entries.push_back(std::move(e));
-    } while (FindNextFileW(find.get(), &data));
+    });
+    if (!listed) return std::nullopt;
     return entries;
 }
 
 std::optional<std::vector<FolderEntry>> list_folder_entries(const std::string& path) {
-    WIN32_FIND_DATAW data{};
-    // The short 8.3 names are not needed; leaving them out spares the file system a lookup.
-    UniqueFind find(FindFirstFileExW(widen(path_join(path, "*")).c_str(), FindExInfoBasic, &data,
-                                     FindExSearchNameMatch, nullptr, 0));
-    if (!find) return std::nullopt;
     std::vector<FolderEntry> entries;
-    do {
-        const std::wstring_view name(data.cFileName);
-        if (name == L"." || name == L"..") continue;
+    const bool listed = for_each_folder_entry(widen(path), [&](const WIN32_FIND_DATAW& data) {
         FolderEntry e;
-        e.name = narrow(name);
+        e.name = narrow(data.cFileName);
         // The listing's own attributes describe the link, not what it points at.
         if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
             e.kind = FolderEntry::Kind::Link;
@@ -313,7 +293,8 @@ std::optional<std::vector<FolderEntry>> list_folder_entries(const std::string& p
             e.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
         }
         entries.push_back(std::move(e));
-    } while (FindNextFileW(find.get(), &data));
+    });
+    if (!listed) return std::nullopt;
     return entries;
 }
 

@@ -19,31 +19,12 @@ struct Entry {
 };
 
 std::optional<std::vector<Entry>> list_entries(const std::wstring& folder) {
-    WIN32_FIND_DATAW data{};
-    UniqueFind find(FindFirstFileW((folder + L"\\*").c_str(), &data));
-    if (!find) return std::nullopt;
     std::vector<Entry> entries;
-    do {
-        const std::wstring_view name(data.cFileName);
-        if (name != L"." && name != L"..")
-            entries.push_back({std::wstring(name), data.dwFileAttributes});
-    } while (FindNextFileW(find.get(), &data));
+    const bool listed = for_each_folder_entry(folder, [&](const WIN32_FIND_DATAW& data) {
+        entries.push_back({data.cFileName, data.dwFileAttributes});
+    });
+    if (!listed) return std::nullopt;
     return entries;
-}
-
-// The path the system says an open handle stands for; empty when it cannot say.
-std::wstring final_path(HANDLE handle) {
-    std::wstring buffer(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD n =
-            GetFinalPathNameByHandleW(handle, buffer.data(), static_cast<DWORD>(buffer.size()), 0);
-        if (n == 0) return {};
-        if (n < buffer.size()) {
-            buffer.resize(n);
-            return buffer;
-        }
-        buffer.resize(n);  // n counts the NUL when the buffer was too small
-    }
 }
 
 std::wstring child_path(const std::wstring& folder, const std::wstring& name) {
@@ -82,7 +63,7 @@ std::optional<Opened> open_entry(const std::wstring& path, DWORD listed_attribut
     if (!GetFileInformationByHandleEx(opened.handle.get(), FileAttributeTagInfo, &tag, sizeof tag))
         return std::nullopt;
     opened.attributes = tag.FileAttributes | listed_attributes;
-    opened.final = final_path(opened.handle.get());
+    opened.final = final_path_of(opened.handle.get());
     return opened;
 }
 
@@ -213,7 +194,7 @@ FolderLeftovers remove_folder_tree(const std::string& folder,
                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
                                          nullptr));
-    const std::wstring parent_final = parent_handle ? final_path(parent_handle.get()) : L"";
+    const std::wstring parent_final = parent_handle ? final_path_of(parent_handle.get()) : L"";
     if (parent_final.empty()) {
         out.folder_left = true;
         ++out.kept;

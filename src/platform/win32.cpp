@@ -50,4 +50,37 @@ Error last_os_error() {
     return os_error(GetLastError());
 }
 
+std::wstring final_path_of(HANDLE handle) {
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n =
+            GetFinalPathNameByHandleW(handle, buffer.data(), static_cast<DWORD>(buffer.size()),
+                                      FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        if (n == 0) return {};
+        if (n < buffer.size()) {
+            buffer.resize(n);
+            return buffer;
+        }
+        buffer.resize(n);  // n counts the terminating NUL when the buffer was too small
+    }
+}
+
+bool for_each_folder_entry(const std::wstring& folder,
+                           const std::function<void(const WIN32_FIND_DATAW&)>& visit) {
+    // As path_join would: a separator only where the folder does not end in one.
+    std::wstring pattern = folder;
+    if (!pattern.empty() && pattern.back() != L'\\' && pattern.back() != L'/') pattern += L'\\';
+    pattern += L'*';
+    WIN32_FIND_DATAW data{};
+    // The short 8.3 names are not needed; leaving them out spares the file system a lookup.
+    UniqueFind find(FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &data,
+                                     FindExSearchNameMatch, nullptr, 0));
+    if (!find) return false;
+    do {
+        const std::wstring_view name(data.cFileName);
+        if (name != L"." && name != L"..") visit(data);
+    } while (FindNextFileW(find.get(), &data));
+    return true;
+}
+
 }  // namespace ml

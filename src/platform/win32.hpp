@@ -3,6 +3,7 @@
 // Small helpers shared by every Win32 wrapper: wide strings and OS errors.
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -27,5 +28,14 @@ Error os_error(DWORD code);
 
 // An Error for GetLastError().
 Error last_os_error();
+
+// The path the system says an open file or folder handle stands for, every link on the way
+// followed (GetFinalPathNameByHandleW, in its \\?\ form); empty when it cannot say.
+std::wstring final_path_of(HANDLE handle);
+
+// Calls `visit` with each entry of a folder as FindFirstFileW lists it (links not followed),
+// "." and ".." left out. False when the folder cannot be listed.
+bool for_each_folder_entry(const std::wstring& folder,
+                           const std::function<void(const WIN32_FIND_DATAW&)>& visit);
 
 }  // namespace ml

@@ -38,14 +38,25 @@ std::string steam_roots_found_line(std::size_t count) {
            " Steam root(s). Injecting shortcuts and custom artwork...\n";
 }
 
-std::string steam_left_untouched_line(std::string_view shortcuts_path, std::string_view error) {
+std::string left_untouched_line(std::string_view shortcuts_path, std::string_view error,
+                                std::string_view consequence) {
     return "  [!] Left " + debug_quote(shortcuts_path) + " untouched: it could not be read (" +
-           std::string(error) + "). Marrowlane was not added to this Steam account.\n";
+           std::string(error) + "). " + std::string(consequence) + "\n";
+}
+
+std::string steam_work_skipped_line(std::string_view reason, std::string_view consequence) {
+    return "  [!] Skipped the Steam library: " + std::string(reason) + ". " +
+           std::string(consequence) + "\n";
+}
+
+std::string steam_left_untouched_line(std::string_view shortcuts_path, std::string_view error) {
+    return left_untouched_line(shortcuts_path, error,
+                               "Marrowlane was not added to this Steam account.");
 }
 
 std::string steam_lock_skipped_line(std::string_view reason) {
-    return "  [!] Skipped the Steam library: " + std::string(reason) +
-           ". Marrowlane was not added to Steam; run the setup again to add it.\n";
+    return steam_work_skipped_line(
+        reason, "Marrowlane was not added to Steam; run the setup again to add it.");
 }
 
 }  // namespace ml

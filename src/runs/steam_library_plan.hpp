@@ -64,6 +64,13 @@ inline constexpr std::string_view kQuestion =
 // "  [✓] Found {count} Steam root(s). Injecting shortcuts and custom artwork...\n"
 std::string steam_roots_found_line(std::size_t count);
 
+// The two stderr lines the installation and the uninstallation share, each ending in what
+// the run could not do: an account whose shortcuts.vdf could not be read, and Steam work
+// skipped because another run held the Steam files (`reason`).
+std::string left_untouched_line(std::string_view shortcuts_path, std::string_view error,
+                                std::string_view consequence);
+std::string steam_work_skipped_line(std::string_view reason, std::string_view consequence);
+
 // On standard error: an account whose shortcuts.vdf could not be read or parsed, which the
 // stage leaves as it is (the path in debug form, the load's error message).
 std::string steam_left_untouched_line(std::string_view shortcuts_path, std::string_view error);

@@ -3,6 +3,7 @@
 #include "platform/path.hpp"
 #include "platform/text.hpp"
 #include "runs/artwork.hpp"
+#include "runs/steam_library_plan.hpp"
 
 namespace ml {
 namespace {
@@ -28,13 +29,13 @@ std::string uninstall_banner_text() {
 }
 
 std::string uninstall_left_untouched_line(std::string_view shortcuts_path, std::string_view error) {
-    return "  [!] Left " + debug_quote(shortcuts_path) + " untouched: it could not be read (" +
-           std::string(error) + "). Its Marrowlane entries were not removed.\n";
+    return left_untouched_line(shortcuts_path, error, "Its Marrowlane entries were not removed.");
 }
 
 std::string uninstall_lock_skipped_line(std::string_view reason) {
-    return "  [!] Skipped the Steam library: " + std::string(reason) +
-           ". Its Marrowlane entries were not removed; run the uninstaller again to remove them.\n";
+    return steam_work_skipped_line(
+        reason,
+        "Its Marrowlane entries were not removed; run the uninstaller again to remove them.");
 }
 
 std::string cleaned_folder_line(std::string_view folder) {
