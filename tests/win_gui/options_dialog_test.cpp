@@ -64,7 +64,10 @@ std::optional<OptionsChoice> run_dialog(const Initial& initial,
     // The window exists before its thread has set the focus and entered its message loop;
     // a key posted earlier would meet a dialog without focus. A sent message returns only
     // once the loop runs.
+    // A window has the keyboard focus only while it is the active one, which it becomes
+    // soon after it is shown.
     if (dialog) SendMessageTimeoutW(dialog, WM_NULL, 0, 0, SMTO_BLOCK, 10000, nullptr);
+    if (dialog) poll_until([&] { return testing::focus_of_thread(dialog) != nullptr; });
     if (dialog) act(dialog);
     if (result.wait_for(std::chrono::seconds(40)) != std::future_status::ready) {
         ADD_FAILURE() << "the dialog did not end";
