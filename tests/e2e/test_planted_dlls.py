@@ -66,8 +66,7 @@ def test_help(launch, downloads):
 def test_installation_and_removal(launch, gui, downloads, sandbox, origin, runner_bytes, mode):
     folder = sandbox / "LocalAppData" / "Marrowlane"
     windowed = "--cli" not in mode
-    running = setup_in(launch, downloads, *mode, "--no-desktop", "--no-menu",
-                       gate_stdout=windowed)
+    running = setup_in(launch, downloads, *mode, gate_stdout=windowed)
     if windowed:
         # The bar's class comes from comctl32: the system's copy registered it.
         window = gui.wait(PROGRESS_CLASS)
@@ -78,11 +77,16 @@ def test_installation_and_removal(launch, gui, downloads, sandbox, origin, runne
     # Downloaded through the system's urlmon (the planted one fails every download).
     assert "[✓] Downloaded and deployed runner" in result.out, result.out
     assert (folder / "marrowlane.exe").read_bytes() == runner_bytes
+    # The shortcuts come through COM and the shell, which load what they need later on.
+    links = [sandbox / "AppData" / "Microsoft" / "Windows" / "Start Menu" / "Programs" /
+             "Marrowlane.lnk", sandbox / "Profile" / "Desktop" / "Marrowlane.lnk"]
+    assert [link.is_file() for link in links] == [True, True], result.out
     assert loads(downloads) == {}
 
     removal = setup_in(launch, downloads, "--uninstall", *mode).wait_exit(timeout=120)
     assert removal.status == 0, removal
     wait_until(lambda: not folder.exists(), timeout=120)
+    assert [link.exists() for link in links] == [False, False]
     assert loads(downloads) == {}
 
 
