@@ -91,33 +91,25 @@ class Image:
         return self.data[offset:end].decode("ascii", "replace")
 
     # -- imports -------------------------------------------------------------------------
-    def imported_dlls(self) -> list[str]:
-        """The libraries named by the import table, in its order."""
+    def _library_names(self, directory: int, entry_size: int, name_field: int) -> list[str]:
+        """The library names of an import table: entries of entry_size bytes up to an all-zero
+        one, each with the RVA of its name at the 32-bit field name_field."""
         names = []
-        rva, size = self.directory(IMPORT_DIRECTORY)
+        rva, size = self.directory(directory)
         if size:
             at = self.offset_of(rva)
-            while True:
-                entry = struct.unpack_from("<IIIII", self.data, at)
-                if not any(entry):
-                    break
-                names.append(self.c_string(self.offset_of(entry[3])))
-                at += 20
+            while any(entry := struct.unpack_from(f"<{entry_size // 4}I", self.data, at)):
+                names.append(self.c_string(self.offset_of(entry[name_field])))
+                at += entry_size
         return names
+
+    def imported_dlls(self) -> list[str]:
+        """The libraries named by the import table, in its order."""
+        return self._library_names(IMPORT_DIRECTORY, 20, 3)
 
     def delay_imported_dlls(self) -> list[str]:
         """The libraries named by the delay-load import table (loaded on first call)."""
-        names = []
-        rva, size = self.directory(DELAY_IMPORT_DIRECTORY)
-        if size:
-            at = self.offset_of(rva)
-            while True:
-                entry = struct.unpack_from("<8I", self.data, at)
-                if not any(entry):
-                    break
-                names.append(self.c_string(self.offset_of(entry[1])))
-                at += 32
-        return names
+        return self._library_names(DELAY_IMPORT_DIRECTORY, 32, 1)
 
     # -- resources -----------------------------------------------------------------------
     def _resource_entries(self, base: int, directory: int) -> list[tuple[int | str, int, bool]]:
