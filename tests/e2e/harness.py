@@ -217,11 +217,13 @@ class Wine:
         self.system_stand_ins: dict[str, str] = {}
 
     # -- environment of the wine processes themselves ------------------------------------
-    def unix_env(self) -> dict:
+    def unix_env(self, dll_overrides: str = "") -> dict:
+        """dll_overrides: more WINEDLLOVERRIDES entries for this start ("urlmon=n,b")."""
         env = dict(os.environ)
         env["WINEPREFIX"] = str(self.prefix)
         env.setdefault("WINEDEBUG", "-all")
-        env["WINEDLLOVERRIDES"] = "mscoree=;mshtml=;winemenubuilder.exe="
+        env["WINEDLLOVERRIDES"] = ";".join(
+            filter(None, ["mscoree=;mshtml=;winemenubuilder.exe=", dll_overrides]))
         return env
 
     def tool(self, name: str) -> pathlib.Path:
@@ -272,7 +274,8 @@ class Wine:
               stdin: int | None = subprocess.PIPE,
               stdout=subprocess.PIPE,
               direct: bool = False,
-              timeout: float = 60, gate_stdout: bool = False) -> Running:
+              timeout: float = 60, gate_stdout: bool = False,
+              dll_overrides: str = "") -> Running:
         """Starts a Windows program (Unix path or Windows path) through envrun.
 
         env maps a variable to its value, to "" for an empty value, or to None to remove it.
@@ -281,13 +284,14 @@ class Wine:
         direct=True starts the program as the first Windows process itself, without envrun
         (so without env or cwd): a windowed program then has no console at all, as when a
         user double-clicks it, provided stdout (standard error goes the same way) is not a
-        pipe, e.g. subprocess.DEVNULL.
+        pipe, e.g. subprocess.DEVNULL. dll_overrides adds WINEDLLOVERRIDES entries for this
+        start and the programs it starts.
         """
         if direct:
             assert env is None and cwd is None, "a direct start takes no env or cwd"
             prog = os.fspath(program)
             popen = subprocess.Popen(["wine", prog, *args], stdin=stdin, stdout=stdout,
-                                     stderr=stdout, env=self.unix_env())
+                                     stderr=stdout, env=self.unix_env(dll_overrides))
             return Running(popen, timeout, self)
         launcher = [str(self.tool("envrun"))]
         for name, value in (env or {}).items():
@@ -304,7 +308,7 @@ class Wine:
         gate = StdoutGate() if gate_stdout else None
         popen = subprocess.Popen(command, stdin=stdin,
                                  stdout=gate.write_fd if gate else stdout,
-                                 stderr=subprocess.PIPE, env=self.unix_env())
+                                 stderr=subprocess.PIPE, env=self.unix_env(dll_overrides))
         if gate:
             os.close(gate.write_fd)
         return Running(popen, timeout, self, gate)
