@@ -74,7 +74,7 @@ std::string desktop_created_line(std::string_view path) {
 }
 
 std::string uninstall_command(std::string_view install_path) {
-    return in_double_quotes(path_join(install_path, "Marrowlane-Setup.exe")) + " --uninstall";
+    return in_double_quotes(path_join(install_path, kSetupCopyName)) + " --uninstall";
 }
 
 std::string display_icon(std::string_view icon_path, std::string_view runner_path,

@@ -525,6 +525,11 @@ class HttpServer:
     def paths_requested(self) -> list[str]:
         return [r.path for r in self.requests]
 
+    def release_held(self) -> None:
+        """Ends every answer held back on purpose (silent, stall, drip) and lets the clients
+        go, while the server goes on answering."""
+        self._closing.set()
+
     def close(self) -> None:
         self._closing.set()
         self._httpd.shutdown()
