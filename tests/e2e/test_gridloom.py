@@ -102,6 +102,20 @@ def test_a_steam_nobody_has_signed_in_to_is_left_alone(run, sandbox):
     assert snapshot(root) == before
 
 
+def test_a_grid_folder_that_cannot_be_made_stops_the_run(run, steam, sandbox):
+    # A file where the account's grid folder belongs: nothing is claimed, nothing written.
+    config = steam / "userdata" / "12345678" / "config"
+    config.mkdir(parents=True)
+    (config / "grid").write_bytes(b"not a folder")
+    art = sandbox / "capsule.png"
+    art.write_bytes(PNG)
+    r = run("--name", "Foo", "--capsule", win_path(art), "--steam-dir", win_path(steam))
+    assert r.status == 1
+    assert r.err.startswith("Error: Os { code: ") and r.err.count("\n") == 1, r.err
+    assert "Success" not in r.out and "Deploying" not in r.out
+    assert sorted(p.name for p in config.iterdir()) == ["grid"]
+
+
 def test_every_account_of_every_root_and_the_exclusive_steam_dir(wine, env, sandbox, tmp_path):
     registry_root = make_steam(sandbox / "RegSteam", "111", "222")
     program_root = make_steam(sandbox / "ProgramFilesX86" / "Steam", "333", "444")
