@@ -635,3 +635,5 @@ def test_a_run_that_cannot_get_the_files_writes_nothing(wine, run, sandbox, whic
                 "them")
         assert re.fullmatch(r"  \[!\] Skipped the Steam library: " + BUSY + r"\. " + tail + r"\.\n",
                             message), message
+        # Nor does the installation's summary claim the library.
+        assert "Steam Library shortcut" not in r.out
