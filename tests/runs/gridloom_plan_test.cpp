@@ -83,21 +83,6 @@ TEST(GridloomPlan, Header) {
                   "Steam AppID:   -5 (unsigned: 4294967291)\n");
 }
 
-TEST(GridloomPlan, SteamDirMustBeAnExistingFolder) {
-    EXPECT_TRUE(check_steam_dir(R"(D:\Steam)", true, true));
-    const auto missing = check_steam_dir(R"(D:\Stema)", false, false);
-    ASSERT_FALSE(missing);
-    EXPECT_EQ(missing.error().kind, ErrorKind::NotFound);
-    EXPECT_EQ(
-        missing.error().message,
-        R"(Steam folder not found: D:\Stema. Nothing was changed; check the --steam-dir path.)");
-    const auto file = check_steam_dir(R"(D:\Steam\steam.exe)", true, false);
-    ASSERT_FALSE(file);
-    EXPECT_EQ(file.error().kind, ErrorKind::InvalidInput);
-    EXPECT_EQ(file.error().message, R"(Not a folder: D:\Steam\steam.exe. Nothing was changed; )"
-                                    "--steam-dir names the Steam folder itself.");
-}
-
 TEST(Artwork, FileNames) {
     const std::uint32_t id = 2898237750u;
     std::vector<std::string> names;
