@@ -25,6 +25,10 @@ struct InstallContext {
     std::string install_path;
     std::string runner_path;
     std::string icon_path;
+    // The one value a stage fills in as it runs, for the summary: set by the Steam stage when
+    // it ran (not a dry run) and no artwork image reached any account, so that the summary
+    // does not claim the Steam library.
+    mutable bool steam_nothing_delivered = false;
 
     friend bool operator==(const InstallContext&, const InstallContext&) = default;
 };
