@@ -43,9 +43,10 @@ def profile(sandbox):
     return put_account(sandbox, "111", None, [])
 
 
-def end_state(w, sandbox, config) -> str:
-    """"installed" or "removed" when every part agrees; otherwise what is there and what not."""
-    folder = sandbox / "LocalAppData" / "Marrowlane"
+def end_state(w, sandbox, config, local=None) -> str:
+    """"installed" or "removed" when every part agrees; otherwise what is there and what not.
+    local: the LOCALAPPDATA folder when it is not the sandbox's own."""
+    folder = (local or sandbox / "LocalAppData") / "Marrowlane"
     files = sorted(p.name for p in folder.iterdir()) if folder.exists() else []
     entry = w.wine(["reg", "query", KEY, "/v", "UninstallString"])
     steam = config / "shortcuts.vdf"
@@ -215,17 +216,28 @@ def test_the_progress_window_says_that_it_waits(wine, launch, gui, sandbox, http
     assert result.out.startswith("=" * 54), result
 
 
-def test_an_installation_waits_for_the_removal_an_uninstallation_left(clone, launch, env,
-                                                                      sandbox, http_server):
+# User names that a command line or cmd would mangle: the mark that keeps setups away from a
+# pending removal is named after the folder, and the removal itself passes no name to cmd.
+PROFILE_NAMES = ["J\u00f6rg & Ann (50%)", "\u6d4b\u8bd5!^ \u00dc", "a%OS%b's,;=x"]
+
+
+@pytest.mark.parametrize("name", PROFILE_NAMES)
+def test_an_installation_waits_for_the_removal_an_uninstallation_left(clone, env, sandbox,
+                                                                      http_server, name):
     # The installed copy's uninstallation cannot remove its own image, nor a save file that a
     # still running game holds: a removal that runs after its exit takes them once released.
     # An installation started 3 seconds later waits for that removal, or it would lose its
     # own files to it.
     origin = serve_product(http_server, clone)
     config = profile(sandbox)
+    local = sandbox / "Users" / name / "AppData" / "Local"
+    siblings = ["Marrowlane.txt", "Marrowlane2/keep.txt", "Marrowlane (old)/notes.txt",
+                "OS/x.txt"]
+    put_files(local, siblings)
+    env = {**env, "LOCALAPPDATA": win_path(local), "OS": "Marrowlane"}
     install_args = ["--cli", "-y", "--server-origin", origin]
     assert clone.run(clone.exe, install_args, env=env, cwd=sandbox / "cwd").status == 0
-    folder = sandbox / "LocalAppData" / "Marrowlane"
+    folder = local / "Marrowlane"
     put_files(folder, ["saves/slot1.dat"])
     held = folder / "saves" / "slot1.dat"
     holder = clone.start(clone.tool("filelock"), [win_path(held)])
@@ -259,4 +271,6 @@ def test_an_installation_waits_for_the_removal_an_uninstallation_left(clone, lau
     result = reinstall.wait()
     assert result.status == 0, result
     wait_until(lambda: removals_ended(clone), timeout=240)
-    assert end_state(clone, sandbox, config) == "installed"
+    assert end_state(clone, sandbox, config, local) == "installed"
+    assert sorted(str(p.relative_to(local)) for p in local.rglob("*") if p.is_file()) == sorted(
+        siblings + [f"Marrowlane/{f}" for f in INSTALLED])
