@@ -63,7 +63,8 @@ std::vector<std::string> entries_in_use(const FolderLeftovers& left,
     const auto holds_something = [&](const std::string& folder) {
         const std::string inside = folder + "\\";
         const auto below = [&](const std::string& path) { return path.starts_with(inside); };
-        return std::ranges::any_of(left.files, below) || std::ranges::any_of(left.folders, below);
+        return std::any_of(left.files.begin(), left.files.end(), below) ||
+               std::any_of(left.folders.begin(), left.folders.end(), below);
     };
     if (left.kept == 0) {
         for (const std::string& folder : left.folders) {
