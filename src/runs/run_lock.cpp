@@ -14,8 +14,9 @@ namespace {
 constexpr DWORD kTextBytes = 128;
 
 bool acquired(DWORD wait_result) {
-    // WAIT_ABANDONED: a run that held it ended without letting go. Its writes were atomic,
-    // so what it changed is whole; the lock is ours now.
+    // WAIT_ABANDONED: a run that held it ended without letting go (it crashed or was
+    // killed). The lock is ours now: each file it wrote was replaced whole, and what it did
+    // not get to is this run's to do or undo.
     return wait_result == WAIT_OBJECT_0 || wait_result == WAIT_ABANDONED;
 }
 
