@@ -39,7 +39,7 @@ WAITING = r"\[\*\] Waiting for another Marrowlane setup \(process [0-9]+, an {ru
 def profile(sandbox):
     """A profile as Windows makes it, with one Steam account that has no shortcuts yet."""
     for folder in ("AppData/Microsoft/Windows/Start Menu/Programs", "Profile/Desktop"):
-        (sandbox / folder).mkdir(parents=True)
+        (sandbox / folder).mkdir(parents=True, exist_ok=True)
     return put_account(sandbox, "111", None, [])
 
 
