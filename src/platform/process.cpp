@@ -299,26 +299,37 @@ Result<ChildRun> run_child(std::string_view program, const std::vector<std::stri
     si.StartupInfo.hStdInput = child_in.get();
     si.StartupInfo.hStdOutput = child_out ? child_out.get() : null_out.get();
     si.StartupInfo.hStdError = child_err ? child_err.get() : null_out.get();
-    const HANDLE standard[] = {si.StartupInfo.hStdInput, si.StartupInfo.hStdOutput,
-                               si.StartupInfo.hStdError};
+    std::vector<HANDLE> handed = {si.StartupInfo.hStdInput, si.StartupInfo.hStdOutput,
+                                  si.StartupInfo.hStdError};
+    handed.insert(handed.end(), options.inherited.begin(), options.inherited.end());
     InheritList inherit;
-    if (auto listed = inherit.init(standard); !listed) return std::unexpected(listed.error());
+    if (auto listed = inherit.init(handed); !listed) return std::unexpected(listed.error());
     si.lpAttributeList = inherit.get();
 
     // A waited child starts suspended, so that it is in its job before it can start
     // anything. A child left to run gets no job: it must outlive us (Steam, the remover).
+    // Nor may it stay in a job that this program was started in (a CI agent's, a launcher's,
+    // PowerShell's Start-Process -Wait), which would end it, or wait for it, with us: it
+    // breaks away where the job allows it (JOB_OBJECT_LIMIT_BREAKAWAY_OK); where the job
+    // refuses, CreateProcessW fails with ERROR_ACCESS_DENIED, and it starts inside the job.
+    // Outside any job the flag does nothing.
     UniqueHandle job;
     if (options.wait) job = make_job(options.watch || options.output == ChildOutput::Capture);
-    const DWORD flags =
-        CREATE_NO_WINDOW | EXTENDED_STARTUPINFO_PRESENT | (options.wait ? CREATE_SUSPENDED : 0);
+    const DWORD flags = CREATE_NO_WINDOW | EXTENDED_STARTUPINFO_PRESENT |
+                        (options.wait ? CREATE_SUSPENDED : CREATE_BREAKAWAY_FROM_JOB);
     // A system tool is named in full as the application, so nothing is searched; any other
     // program (a Steam client, a test's tool) is looked up as a command would be.
     PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(tool ? application.c_str() : nullptr, command_line.data(), nullptr, nullptr,
-                        TRUE, flags, nullptr, working_dir.empty() ? nullptr : working_dir.c_str(),
-                        &si.StartupInfo, &pi)) {
-        return std::unexpected(last_os_error());
-    }
+    const auto create = [&](DWORD creation_flags) {
+        return CreateProcessW(tool ? application.c_str() : nullptr, command_line.data(), nullptr,
+                              nullptr, TRUE, creation_flags, nullptr,
+                              working_dir.empty() ? nullptr : working_dir.c_str(), &si.StartupInfo,
+                              &pi) != FALSE;
+    };
+    bool created = create(flags);
+    if (!created && (flags & CREATE_BREAKAWAY_FROM_JOB) && GetLastError() == ERROR_ACCESS_DENIED)
+        created = create(flags & ~static_cast<DWORD>(CREATE_BREAKAWAY_FROM_JOB));
+    if (!created) return std::unexpected(last_os_error());
     UniqueHandle process(pi.hProcess);
     UniqueHandle thread(pi.hThread);
     if (options.wait) {

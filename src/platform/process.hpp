@@ -68,6 +68,9 @@ struct ChildOptions {
     // Set only for downloads; every other child is simply waited for. Needs wait and no
     // Capture (the watch cannot look at the file while the pipes are drained).
     std::optional<ChildWatch> watch;
+    // Handles (HANDLE values, each made inheritable by the caller) that the child inherits
+    // besides its three standard ones: a mark that must live exactly as long as the child.
+    std::vector<void*> inherited;
 
     // Output captured, waited for (the probes: reg query, tasklist). Whatever the probe
     // started and left running is ended with it: it would hold the pipes open.
@@ -76,7 +79,9 @@ struct ChildOptions {
         o.output = ChildOutput::Capture;
         return o;
     }
-    // Started and left to run, its output sent as given.
+    // Started and left to run, its output sent as given. It breaks away from a job that
+    // this program runs in, where the job allows that, so that it outlives a caller that
+    // closes the job when we exit; a job that refuses gets it all the same (and ends it).
     static ChildOptions detached(ChildOutput output) {
         ChildOptions o;
         o.output = output;
@@ -97,8 +102,8 @@ struct ChildRun {
 // Starts `program` with `arguments` joined by the Windows convention. The system tools (reg,
 // tasklist, taskkill, cmd, curl, powershell) are started from the system folder by full path;
 // any other bare name is searched the way Windows does it. The child inherits only its three
-// standard handles. Fails only when the child cannot start: a NUL in any text, an unknown
-// program, Capture without wait, or UntilWeExit with wait.
+// standard handles and `inherited`. Fails only when the child cannot start: a NUL in any
+// text, an unknown program, Capture without wait, or UntilWeExit with wait.
 Result<ChildRun> run_child(std::string_view program, const std::vector<std::string>& arguments,
                            const ChildOptions& options = {});
 

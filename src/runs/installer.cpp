@@ -8,6 +8,7 @@
 #include "platform/files.hpp"
 #include "runs/install_plan.hpp"
 #include "runs/install_stages.hpp"
+#include "runs/setup_lock.hpp"
 #include "runs/shared_steps.hpp"
 #include "runs/runs.hpp"
 #include "steam/discovery.hpp"
@@ -103,13 +104,26 @@ Result<void> run_installer_with(InstallOptions options, const InstallStages& sta
         show_step(progress, install_steps::kPreparing);
     }
 
+    // One setup at a time, from before the first change to after the last: an uninstallation
+    // that ran meanwhile, or the removal of the folder it leaves to run after its exit,
+    // would take the files of this installation away. A dry run changes nothing.
+    std::optional<SetupLock> setup;
+    if (!context.options.dry_run) {
+        auto taken = lock_setup(RunKind::Installation, context.install_path, [&] {
+            show_step(progress, {install_steps::kPreparing.percent, kSetupWaitingStatus});
+        });
+        // On any early return the progress window goes with `progress`.
+        if (!taken) return fail(taken.error().kind, install_busy_error(taken.error().message));
+        setup.emplace(std::move(*taken));
+        show_step(progress, install_steps::kPreparing);
+    }
     out(banner_text());
     out(location_text(context));
     if (!context.options.dry_run) {
-        // On any early return the progress window goes with `progress`.
         if (auto made = create_directories(context.install_path); !made) return made;
     }
     if (auto done = run_stages(context, stages, progress); !done) return done;
+    setup.reset();
 
     if (progress) {
         show_step(progress, install_steps::kComplete);

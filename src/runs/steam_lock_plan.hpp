@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "runs/run_lock_plan.hpp"
+
 namespace ml {
 
 // The per-user (session) named mutex, and the shared memory where its holder names itself.
@@ -19,14 +21,8 @@ inline constexpr std::wstring_view kSteamLockHolderName =
 // (Steam's shutdown and five downloads per account).
 inline constexpr std::chrono::milliseconds kSteamLockWait = std::chrono::minutes(3);
 
-// The runs that hold the lock.
-enum class SteamRun { Injection, Installation, Uninstallation };
-
-// The wait: kSteamLockWait, or a test's override in milliseconds (decimal digits, not zero).
-std::chrono::milliseconds steam_lock_wait_with(std::optional<std::string_view> override_ms);
-
-// How a holder names itself to waiting runs: "process 1234, an installation".
-std::string steam_lock_holder_text(unsigned long process_id, SteamRun run);
+// The runs that hold the lock: all three.
+using SteamRun = RunKind;
 
 // Why a run gave up waiting: "another Marrowlane run (process 1234, an installation) has held
 // Steam's shortcut files for over 3 minutes"; without a holder text the parenthesis is left

@@ -1,5 +1,7 @@
 #include "runs/uninstall_plan.hpp"
 
+#include <algorithm>
+
 #include "platform/path.hpp"
 #include "platform/text.hpp"
 #include "runs/artwork.hpp"
@@ -38,12 +40,86 @@ std::string uninstall_lock_skipped_line(std::string_view reason) {
         "Its Marrowlane entries were not removed; run the uninstaller again to remove them.");
 }
 
+std::string uninstall_busy_line(std::string_view reason) {
+    return "[!] Nothing was removed: " + std::string(reason) +
+           ". Run the uninstaller again once it has finished.\n";
+}
+
+std::string uninstall_busy_box_text(std::string_view reason) {
+    return "Marrowlane was not uninstalled: " + std::string(reason) +
+           ".\n\nRun the uninstaller again once it has finished.";
+}
+
 std::string cleaned_folder_line(std::string_view folder) {
     return "[\xE2\x9C\x93] Cleaned application files from " + debug_quote(folder) + "\n";
 }
 
-std::string uninstall_closing_text() {
-    return "\n" + kRule + "\n  Marrowlane has been cleanly uninstalled.\n" + kRule + "\n";
+std::vector<std::string> entries_in_use(const FolderLeftovers& left,
+                                        std::optional<std::string_view> own) {
+    std::vector<std::string> named;
+    for (const std::string& file : left.files) {
+        if (!own || file != *own) named.push_back(file);
+    }
+    const auto holds_something = [&](const std::string& folder) {
+        const std::string inside = folder + "\\";
+        const auto below = [&](const std::string& path) { return path.starts_with(inside); };
+        return std::any_of(left.files.begin(), left.files.end(), below) ||
+               std::any_of(left.folders.begin(), left.folders.end(), below);
+    };
+    if (left.kept == 0) {
+        for (const std::string& folder : left.folders) {
+            if (!holds_something(folder)) named.push_back(folder);
+        }
+        if (named.empty() && !own && left.folder_left) named.emplace_back();
+    }
+    return named;
+}
+
+namespace {
+
+// At most this many paths are listed; a folder of saves can hold hundreds.
+constexpr std::size_t kPathsListed = 10;
+
+std::string path_list(std::span<const std::string> paths, bool quoted, std::string_view between) {
+    std::string text;
+    for (std::size_t i = 0; i < paths.size() && i < kPathsListed; ++i) {
+        if (i > 0) text.append(between);
+        text.append(quoted ? debug_quote(paths[i]) : paths[i]);
+    }
+    if (paths.size() > kPathsListed)
+        text.append(between).append("and " + std::to_string(paths.size() - kPathsListed) + " more");
+    return text;
+}
+
+}  // namespace
+
+std::string files_in_use_line(std::span<const std::string> paths, bool removal_pending) {
+    std::string line = "[!] Not removed yet, still in use: " + path_list(paths, true, ", ") + ". ";
+    line.append(removal_pending ? "They are removed once released, within about a minute; "
+                                  "otherwise close Marrowlane and run the uninstaller again.\n"
+                                : "Close Marrowlane and run the uninstaller again to remove "
+                                  "them.\n");
+    return line;
+}
+
+std::string uninstall_closing_text(bool files_left) {
+    const std::string_view line = files_left
+                                      ? "  Marrowlane has been uninstalled, except for the files "
+                                        "named above.\n"
+                                      : "  Marrowlane has been cleanly uninstalled.\n";
+    return "\n" + kRule + "\n" + std::string(line) + kRule + "\n";
+}
+
+std::string uninstalled_with_files_in_use_text(std::span<const std::string> paths,
+                                               bool removal_pending) {
+    std::string text =
+        "Marrowlane has been uninstalled from your system and Steam Library, except for these "
+        "files, which are still in use:\n\n" +
+        path_list(paths, false, "\n") + "\n\n";
+    text.append(removal_pending ? "They are removed once released, within about a minute. "
+                                  "Otherwise close Marrowlane and run the uninstaller again."
+                                : "Close Marrowlane and run the uninstaller again to remove them.");
+    return text;
 }
 
 bool is_product_shortcut(const SteamShortcut& shortcut) {

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/folder_removal.hpp"
 #include "runs/install_plan.hpp"
 #include "vdf/shortcuts_vdf.hpp"
 
@@ -66,11 +67,35 @@ std::string uninstall_lock_skipped_line(std::string_view reason);
 // The three banner lines printed when the work starts.
 std::string uninstall_banner_text();
 
+// On standard error, and in a box with windows, when another setup kept this one waiting
+// past its limit: nothing was removed.
+std::string uninstall_busy_line(std::string_view reason);
+std::string uninstall_busy_box_text(std::string_view reason);
+
 // The line naming the cleaned application folder (in debug form).
 std::string cleaned_folder_line(std::string_view folder);
 
-// The closing lines: a blank line, then the success line between two rule lines.
-std::string uninstall_closing_text();
+// What an uninstallation names as still in use, relative to the folder ("" for the folder
+// itself): each file that could not be removed except `own` (the running uninstaller's
+// image, which goes once it has exited), then each folder that stayed with nothing left in
+// it. With entries left for good (links that cannot go) only files are named, since those
+// explain the folders around them. The folder itself only when nothing else keeps it.
+std::vector<std::string> entries_in_use(const FolderLeftovers& left,
+                                        std::optional<std::string_view> own);
+
+// On standard error, in place of the cleaned line, when entries are still in use (full
+// paths, in debug form): they go once released when the removal after this program
+// (`removal_pending`) takes them; otherwise the user must close Marrowlane and run the
+// uninstaller again.
+std::string files_in_use_line(std::span<const std::string> paths, bool removal_pending);
+
+// The closing lines: a blank line, then the success line between two rule lines; with
+// `files_left` the success line says that the files named above stay for now.
+std::string uninstall_closing_text(bool files_left = false);
+
+// The end box's text when entries are still in use (plain paths).
+std::string uninstalled_with_files_in_use_text(std::span<const std::string> paths,
+                                               bool removal_pending);
 
 // True when a Steam shortcut is the product's: its AppName is "marrowlane" in any ASCII
 // letter case (exactly those 10 bytes), or its Exe contains "marrowlane" in any letter case.

@@ -19,6 +19,7 @@
 #include "runs/registration_plan.hpp"
 #include "runs/runs.hpp"
 #include "runs/shared_steps.hpp"
+#include "runs/setup_lock.hpp"
 #include "runs/steam_lock.hpp"
 #include "runs/uninstall_plan.hpp"
 #include "steam/discovery.hpp"
@@ -78,36 +79,81 @@ void remove_uninstall_entry() {
 // retries for about a minute. cmd runs in the folder's parent and names only the exact
 // leftovers, relatively: no user text passes through cmd's parser, which expands %NAME%
 // even inside quotes, and it removes nothing recursively. /d keeps a registry AutoRun
-// command out.
-void start_delayed_removal(const std::string& parent, const FolderLeftovers& left) {
+// command out. The removal is part of this uninstallation: it inherits the mark that keeps
+// every later setup away from the folder until it has ended (without the mark it would
+// delete what an installation started meanwhile writes, so it does not start without one).
+// True when it started.
+bool start_delayed_removal(const std::string& parent, const FolderLeftovers& left,
+                           const SetupLock& lock) {
     // cmd cannot work in a UNC folder: it falls back to the Windows folder, where the
     // relative names would mean other files.
-    if (!has_drive_letter(parent)) return;
+    if (!has_drive_letter(parent)) return false;
     const auto ping = system_tool_path("ping");
-    if (!ping) return;
+    if (!ping) return false;
     const auto command =
         delayed_removal_command(kApplicationFolderName, left.files, left.folders, *ping);
-    if (!command) return;
+    if (!command) return false;
+    const UniqueHandle pending =
+        lock.mark_removal_pending(path_join(parent, kApplicationFolderName));
+    if (!pending) return false;
     ChildOptions options = ChildOptions::detached(ChildOutput::Discard);
     options.input = ChildInput::UntilWeExit;
     options.raw_tail = *command;
     options.working_dir = parent;
-    (void)run_child("cmd", {"/d", "/c"}, options);
+    options.inherited.push_back(pending.get());
+    return run_child("cmd", {"/d", "/c"}, options).has_value();
 }
 
-// Only below an absolute LOCALAPPDATA: with an empty or relative one, the folder would be
-// whatever "Marrowlane" the current folder holds. The folder is emptied here, depth first,
-// without following any link inside it; only what is still in use is left for later.
-void clean_application_folder() {
+// The application folder: only below an absolute LOCALAPPDATA. With an empty or relative
+// one, it would be whatever "Marrowlane" the current folder holds.
+std::optional<std::string> application_folder() {
     const auto parent = application_folder_parent(env_var("LOCALAPPDATA"));
-    if (!parent) return;
-    const std::string folder = path_join(*parent, kApplicationFolderName);
+    if (!parent) return std::nullopt;
+    return path_join(*parent, kApplicationFolderName);
+}
+
+// The running uninstaller's own image among the files left in `folder` (relative); nullopt
+// when it is not one of them (a copy started from elsewhere).
+std::optional<std::string> own_image_among(const std::string& folder,
+                                           const std::vector<std::string>& files) {
+    const auto self = running_program_path();
+    if (!self) return std::nullopt;
+    for (const std::string& file : files) {
+        if (same_file(path_join(folder, file), *self)) return file;
+    }
+    return std::nullopt;
+}
+
+// What became of the application folder.
+struct FolderCleaning {
+    std::vector<std::string> in_use;  // full paths still in use, our own image left out
+    bool removal_pending = false;     // the removal after this program was started
+};
+
+// The folder is emptied here, depth first, without following any link inside it; only what
+// is still in use is left for later.
+FolderCleaning clean_application_folder(const std::string& folder, const SetupLock& lock) {
+    FolderCleaning cleaning;
     const FolderLeftovers left = remove_folder_tree(folder, kApplicationFiles);
     // What stays for good (a link that cannot be removed as a link) keeps the folder, but
     // the setup's own image can still go.
     if (!left.files.empty() || !left.folders.empty() || (left.folder_left && left.kept == 0))
-        start_delayed_removal(*parent, left);
-    out(cleaned_folder_line(folder));
+        cleaning.removal_pending = start_delayed_removal(path_parent(folder), left, lock);
+    for (const std::string& entry : entries_in_use(left, own_image_among(folder, left.files)))
+        cleaning.in_use.push_back(entry.empty() ? folder : path_join(folder, entry));
+    return cleaning;
+}
+
+// Another setup kept this one waiting past the limit: nothing is touched, and the user is
+// told so instead of being told it was uninstalled.
+void report_nothing_removed(std::string_view reason, std::optional<ProgressDialog>& progress,
+                            bool quiet) {
+    err(uninstall_busy_line(reason));
+    if (progress) {
+        progress->close();
+        progress.reset();
+    }
+    if (!quiet) (void)show_message_box(kUninstallerTitle, uninstall_busy_box_text(reason), false);
 }
 
 }  // namespace
@@ -124,7 +170,18 @@ Result<void> run_uninstaller(bool non_interactive, bool cli) {
         progress.emplace(kUninstallerTitle, kUninstallingMessage);
         show_step(progress, uninstall_steps::kChecking);
     }
+    // One setup at a time, until the folder's removal after this program has ended.
+    const std::optional<std::string> folder = application_folder();
+    auto taken = lock_setup(RunKind::Uninstallation, folder, [&] {
+        show_step(progress, {uninstall_steps::kChecking.percent, kSetupWaitingStatus});
+    });
     out(uninstall_banner_text());
+    if (!taken) {
+        report_nothing_removed(taken.error().message, progress, quiet);
+        return {};
+    }
+    std::optional<SetupLock> setup(std::move(*taken));
+    show_step(progress, uninstall_steps::kChecking);
 
     const std::vector<std::string> roots = detect_steam_roots(std::nullopt);
     out(uninstall_lines::kCheckingSteam);
@@ -151,15 +208,32 @@ Result<void> run_uninstaller(bool non_interactive, bool cli) {
     show_step(progress, uninstall_steps::kCleaning);
     remove_uninstall_entry();
     out(uninstall_lines::kWindowsDone);
-    clean_application_folder();
+    FolderCleaning cleaning;
+    if (folder) {
+        cleaning = clean_application_folder(*folder, *setup);
+        if (cleaning.in_use.empty()) {
+            out(cleaned_folder_line(*folder));
+        } else {
+            err(files_in_use_line(cleaning.in_use, cleaning.removal_pending));
+        }
+    }
+    // The last change is made; a pending removal keeps the folder to itself.
+    setup.reset();
 
     if (progress) {
         show_step(progress, uninstall_steps::kComplete);
         progress->close();
         progress.reset();
     }
-    out(uninstall_closing_text());
-    if (!quiet) (void)show_message_box(kUninstalledTitle, kUninstalledText, false);
+    const bool files_left = !cleaning.in_use.empty();
+    out(uninstall_closing_text(files_left));
+    if (!quiet) {
+        (void)show_message_box(kUninstalledTitle,
+                               files_left ? uninstalled_with_files_in_use_text(
+                                                cleaning.in_use, cleaning.removal_pending)
+                                          : std::string(kUninstalledText),
+                               false);
+    }
     return {};
 }
 

@@ -42,16 +42,27 @@ ARTWORK = ["p.png", "_hero.png", "_logo.png", ".png", "_icon.png"]
 STEAM = pathlib.Path("ProgramFilesX86") / "Steam"
 
 
-def expected_out(folder: str | None, steam: str = "", reopened: bool = False) -> str:
+def expected_out(folder: str | None, steam: str = "", reopened: bool = False,
+                 in_use: bool = False) -> str:
     text = (f"{RULE}\n Marrowlane - System Uninstaller{' ' * 21}\n{RULE}\n"
             "[*] Checking Steam installation for shortcuts and grid artwork...\n" + steam +
             "[\u2713] Steam library entries removed.\n")
     if reopened:
         text += "  [*] Reopening Steam...\n"
     text += "[\u2713] Removed Windows shortcuts and uninstaller registry entries.\n"
+    if in_use:
+        return text + (f"\n{RULE}\n  Marrowlane has been uninstalled, except for the files named "
+                       f"above.\n{RULE}\n")
     if folder is not None:
         text += f"[\u2713] Cleaned application files from {debug_path(folder)}\n"
     return text + f"\n{RULE}\n  Marrowlane has been cleanly uninstalled.\n{RULE}\n"
+
+
+def in_use_line(*paths: str) -> str:
+    """The line naming files that are still in use, as the removal after exit will take them."""
+    return (f"[!] Not removed yet, still in use: {', '.join(debug_path(p) for p in paths)}. "
+            "They are removed once released, within about a minute; otherwise close Marrowlane "
+            "and run the uninstaller again.\n")
 
 
 def put_files(folder: pathlib.Path, names) -> None:
@@ -379,12 +390,44 @@ def test_a_file_held_open_goes_once_its_holder_lets_go(launch, wine, env, sandbo
     holder.wait_for_output(b"locked\n")
     r = wine.run(installed_setup(folder, wine), ["--uninstall", "--cli", "-y"],
                  env=env, cwd=sandbox / "cwd")
-    assert (r.out, r.status) == (expected_out(win_path(folder)), 0)
+    # Named as still in use; the uninstaller's own copy, which goes after its exit, is not.
+    assert (r.out, r.err, r.status) == (expected_out(win_path(folder), in_use=True),
+                                        in_use_line(win_path(save)), 0)
     time.sleep(3)
     # The holder still holds it; everything else has gone.
     assert sorted(str(p.relative_to(folder)) for p in folder.rglob("*")) == [
         "Player's saves & (1)", "Player's saves & (1)/slot ^1.dat"]
     holder.wait()
+    wait_until(lambda: not folder.exists(), timeout=GONE_WITHIN)
+
+
+@pytest.mark.parametrize("window", [False, True])
+def test_a_running_marrowlane_is_named_not_cleaned(launch, gui, wine, env, sandbox, window):
+    # A game still open keeps its runner's image, and the folder with it: the uninstallation
+    # says so, in the console and in its end box, instead of "cleaned".
+    folder = install_folder(sandbox / "LocalAppData")
+    runner = folder / "marrowlane.exe"
+    wine.install_tool("filelock", folder, "marrowlane.exe")
+    put_files(sandbox, ["game.dat"])
+    game = launch(win_path(sandbox / "game.dat"), program=runner)
+    game.wait_for_output(b"locked\n")
+    if window:
+        running = launch("--uninstall")
+        gui.answer(gui.message_box(TITLE), "Yes")
+        end = gui.message_box("Marrowlane Uninstalled")
+        assert end.text == (
+            "Marrowlane has been uninstalled from your system and Steam Library, except for "
+            f"these files, which are still in use:\n\n{win_path(runner)}\n\nThey are removed "
+            "once released, within about a minute. Otherwise close Marrowlane and run the "
+            "uninstaller again.")
+        gui.answer(end, "OK")
+        r = running.wait(timeout=120)
+    else:
+        r = wine.run(wine.exe, ["--uninstall", "--cli", "-y"], env=env, cwd=sandbox / "cwd")
+    assert (r.out, r.err, r.status) == (expected_out(win_path(folder), in_use=True),
+                                        in_use_line(win_path(runner)), 0)
+    assert sorted(p.name for p in folder.iterdir()) == ["marrowlane.exe"]
+    game.wait()
     wait_until(lambda: not folder.exists(), timeout=GONE_WITHIN)
 
 

@@ -154,3 +154,77 @@ TEST(UninstallPlan, FolderRemovalCommandForCmd) {
 
 }  // namespace
 }  // namespace ml
+
+namespace ml {
+namespace {
+
+TEST(UninstallPlan, WhatIsNamedAsStillInUse) {
+    struct Case {
+        FolderLeftovers left;
+        std::optional<std::string_view> own;
+        std::vector<std::string> named;
+    };
+    const std::vector<Case> cases = {
+        // The installed copy that runs the uninstallation is not news: it goes after its exit.
+        {{{"Marrowlane-Setup.exe"}, {}, true, 0}, "Marrowlane-Setup.exe", {}},
+        {{{"marrowlane.exe", "Marrowlane-Setup.exe"}, {}, true, 0},
+         "Marrowlane-Setup.exe",
+         {"marrowlane.exe"}},
+        // A copy started from elsewhere leaves no image of its own in the folder.
+        {{{"Marrowlane-Setup.exe"}, {}, true, 0}, std::nullopt, {"Marrowlane-Setup.exe"}},
+        // Folders kept by a file left in them are explained by that file.
+        {{{R"(saves\slot 1.dat)"}, {"saves"}, true, 0}, std::nullopt, {R"(saves\slot 1.dat)"}},
+        {{{R"(a\b\c.dat)"}, {R"(a\b)", "a"}, true, 0}, std::nullopt, {R"(a\b\c.dat)"}},
+        // "saves" is not inside "sav": only a whole name counts.
+        {{{R"(saves\x)"}, {"saves", "sav"}, true, 0}, std::nullopt, {R"(saves\x)", "sav"}},
+        // A folder held by itself (a program's current folder), below or at the top.
+        {{{}, {"logs"}, true, 0}, std::nullopt, {"logs"}},
+        {{{}, {}, true, 0}, std::nullopt, {""}},
+        // Links left for good keep their folders; only files are named then.
+        {{{}, {"linked"}, true, 2}, std::nullopt, {}},
+        {{{"marrowlane.exe"}, {"linked"}, true, 1}, std::nullopt, {"marrowlane.exe"}},
+        // Everything gone.
+        {{{}, {}, false, 0}, std::nullopt, {}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(entries_in_use(c.left, c.own), c.named)
+            << (c.left.files.empty() ? "" : c.left.files.front()) << " / " << c.left.folders.size();
+    }
+}
+
+TEST(UninstallPlan, FilesInUseInTheConsoleTheClosingAndTheEndBox) {
+    const std::vector<std::string> one = {R"(C:\L\Marrowlane\marrowlane.exe)"};
+    EXPECT_EQ(files_in_use_line(one, true),
+              "[!] Not removed yet, still in use: \"C:\\\\L\\\\Marrowlane\\\\marrowlane.exe\". "
+              "They are removed once released, within about a minute; otherwise close "
+              "Marrowlane and run the uninstaller again.\n");
+    EXPECT_EQ(files_in_use_line(one, false),
+              "[!] Not removed yet, still in use: \"C:\\\\L\\\\Marrowlane\\\\marrowlane.exe\". "
+              "Close Marrowlane and run the uninstaller again to remove them.\n");
+    EXPECT_EQ(uninstall_closing_text(true),
+              std::string(54, '=').insert(0, "\n") +
+                  "\n  Marrowlane has been uninstalled, except for the files named above.\n" +
+                  std::string(54, '=') + "\n");
+    EXPECT_EQ(uninstall_closing_text(), uninstall_closing_text(false));
+    EXPECT_NE(uninstall_closing_text().find("cleanly uninstalled"), std::string::npos);
+
+    // A folder of saves can hold hundreds: ten are named, the rest counted.
+    std::vector<std::string> many;
+    for (int i = 1; i <= 12; ++i) many.push_back(R"(C:\M\s)" + std::to_string(i));
+    const std::string box = uninstalled_with_files_in_use_text(many, true);
+    EXPECT_TRUE(
+        box.starts_with("Marrowlane has been uninstalled from your system and Steam "
+                        "Library, except for these files, which are still in use:\n\n"
+                        "C:\\M\\s1\nC:\\M\\s2\n"))
+        << box;
+    EXPECT_TRUE(
+        box.ends_with("C:\\M\\s10\nand 2 more\n\nThey are removed once released, within "
+                      "about a minute. Otherwise close Marrowlane and run the "
+                      "uninstaller again."))
+        << box;
+    EXPECT_TRUE(files_in_use_line(many, false).find("\"C:\\\\M\\\\s10\", and 2 more. Close") !=
+                std::string::npos);
+}
+
+}  // namespace
+}  // namespace ml

@@ -2,8 +2,9 @@
 // a virus scanner) can, until a line or the end arrives on standard input: without sharing
 // it at all, or with --share-read letting others read it but not write, rename or delete
 // it. Prints "locked" once the file is held; exits 1 when it cannot be opened.
-// filelock --steam-lock: holds the lock on Steam's shortcut files as an installation of ours
-// does, in the same way (printing "locked" once it has it).
+// filelock --steam-lock / --setup-lock: holds the lock on Steam's shortcut files, or the lock
+// that one setup at a time holds, as an installation of ours does, in the same way (printing
+// "locked" once it has it).
 #include <windows.h>
 #include <shellapi.h>
 
@@ -12,12 +13,13 @@
 #include "platform/console.hpp"
 #include "platform/handle.hpp"
 #include "platform/win32.hpp"
+#include "runs/setup_lock.hpp"
 #include "runs/steam_lock.hpp"
 
 namespace {
 
-int hold_steam_lock() {
-    auto lock = ml::lock_steam_files(ml::SteamRun::Installation);
+template <class Lock>
+int hold_lock(Lock&& lock) {
     if (!lock) {
         ml::err("filelock: " + lock.error().display() + "\n");
         return 1;
@@ -33,10 +35,13 @@ int wmain() {
     int argc = 0;
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     ml::UniqueLocal owner(reinterpret_cast<HLOCAL>(argv));
-    if (argc == 2 && std::wstring_view(argv[1]) == L"--steam-lock") return hold_steam_lock();
+    if (argc == 2 && std::wstring_view(argv[1]) == L"--steam-lock")
+        return hold_lock(ml::lock_steam_files(ml::RunKind::Installation));
+    if (argc == 2 && std::wstring_view(argv[1]) == L"--setup-lock")
+        return hold_lock(ml::lock_setup(ml::RunKind::Installation, std::nullopt));
     const bool share_read = argc == 3 && std::wstring_view(argv[1]) == L"--share-read";
     if (argc != 2 && !share_read) {
-        ml::err("usage: filelock [--share-read] PATH | filelock --steam-lock\n");
+        ml::err("usage: filelock [--share-read] PATH | filelock --steam-lock | --setup-lock\n");
         return 2;
     }
     ml::UniqueFile file(CreateFileW(argv[argc - 1], GENERIC_READ, share_read ? FILE_SHARE_READ : 0,

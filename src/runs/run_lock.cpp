@@ -1,0 +1,93 @@
+#include "runs/run_lock.hpp"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/env.hpp"
+#include "platform/win32.hpp"
+
+namespace ml {
+namespace {
+
+constexpr DWORD kTextBytes = 128;
+
+bool acquired(DWORD wait_result) {
+    // WAIT_ABANDONED: a run that held it ended without letting go (it crashed or was
+    // killed). The lock is ours now: each file it wrote was replaced whole, and what it did
+    // not get to is this run's to do or undo.
+    return wait_result == WAIT_OBJECT_0 || wait_result == WAIT_ABANDONED;
+}
+
+DWORD milliseconds_until(std::chrono::steady_clock::time_point deadline) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    return static_cast<DWORD>(
+        std::clamp<std::chrono::milliseconds::rep>(left.count(), 0, INFINITE - 1));
+}
+
+}  // namespace
+
+RunLock::~RunLock() {
+    if (mutex_) ReleaseMutex(mutex_.get());
+}
+
+UniqueHandle publish_text(std::wstring_view name, std::string_view text, bool inheritable) {
+    SECURITY_ATTRIBUTES sa{sizeof(sa), nullptr, inheritable ? TRUE : FALSE};
+    UniqueHandle mapping(CreateFileMappingW(INVALID_HANDLE_VALUE, &sa, PAGE_READWRITE, 0,
+                                            kTextBytes, std::wstring(name).c_str()));
+    if (!mapping) return mapping;
+    if (void* view = MapViewOfFile(mapping.get(), FILE_MAP_WRITE, 0, 0, kTextBytes)) {
+        const std::size_t n = std::min<std::size_t>(text.size(), kTextBytes - 1);
+        std::memcpy(view, text.data(), n);
+        static_cast<char*>(view)[n] = '\0';
+        UnmapViewOfFile(view);
+    }
+    return mapping;
+}
+
+std::optional<std::string> read_published_text(std::wstring_view name) {
+    UniqueHandle mapping(OpenFileMappingW(FILE_MAP_READ, FALSE, std::wstring(name).c_str()));
+    if (!mapping) return std::nullopt;
+    const void* view = MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, kTextBytes);
+    if (view == nullptr) return std::string();
+    const char* text = static_cast<const char*>(view);
+    std::string published(text, strnlen(text, kTextBytes));
+    UnmapViewOfFile(view);
+    return published;
+}
+
+std::chrono::milliseconds lock_wait_from_env(std::string_view variable,
+                                             std::chrono::milliseconds fallback) {
+    const auto value = env_var(variable);
+    return lock_wait_with(value ? std::optional<std::string_view>(*value) : std::nullopt, fallback);
+}
+
+Result<RunLock> take_run_lock(const RunLockNames& names, RunKind run, const RunLockWait& wait) {
+    UniqueHandle mutex(CreateMutexW(nullptr, FALSE, std::wstring(names.mutex).c_str()));
+    if (!mutex) return std::unexpected(last_os_error());
+    DWORD result = WaitForSingleObject(mutex.get(), 0);
+    if (result == WAIT_TIMEOUT) {
+        // A holder names itself just after it took the mutex: a moment for it to do so, so
+        // that the line about the wait can say whom it waits for.
+        std::optional<std::string> holder = read_published_text(names.holder);
+        for (int i = 0; i < 10 && !holder && result == WAIT_TIMEOUT; ++i) {
+            result = WaitForSingleObject(mutex.get(), 50);
+            if (result == WAIT_TIMEOUT) holder = read_published_text(names.holder);
+        }
+        if (result == WAIT_TIMEOUT) {
+            if (wait.on_wait) wait.on_wait(holder);
+            result = WaitForSingleObject(mutex.get(), milliseconds_until(wait.deadline));
+        }
+    }
+    if (!acquired(result)) {
+        if (result == WAIT_FAILED) return std::unexpected(last_os_error());
+        const auto holder = read_published_text(names.holder);
+        return fail(ErrorKind::Other, wait.busy_reason(holder));
+    }
+    return RunLock(std::move(mutex),
+                   publish_text(names.holder, run_holder_text(GetCurrentProcessId(), run)));
+}
+
+}  // namespace ml

@@ -1,0 +1,43 @@
+#include "runs/run_lock_plan.hpp"
+
+#include <charconv>
+#include <cstdint>
+
+#include "platform/text.hpp"
+
+namespace ml {
+
+std::chrono::milliseconds lock_wait_with(std::optional<std::string_view> override_ms,
+                                         std::chrono::milliseconds fallback) {
+    if (!override_ms || override_ms->empty()) return fallback;
+    std::uint32_t value = 0;
+    const char* end = override_ms->data() + override_ms->size();
+    const auto [stop, ec] = std::from_chars(override_ms->data(), end, value);
+    if (ec != std::errc() || stop != end || value == 0) return fallback;
+    return std::chrono::milliseconds(value);
+}
+
+std::string run_holder_text(unsigned long process_id, RunKind run) {
+    std::string_view what = "an injection run";
+    if (run == RunKind::Installation) what = "an installation";
+    if (run == RunKind::Uninstallation) what = "an uninstallation";
+    return "process " + std::to_string(process_id) + ", " + std::string(what);
+}
+
+std::string another_run_text(std::string_view who, std::optional<std::string_view> holder) {
+    std::string text = "another Marrowlane ";
+    text.append(who);
+    if (holder && !holder->empty()) text.append(" (").append(*holder).append(")");
+    return text;
+}
+
+std::string run_busy_reason(std::string_view who, std::optional<std::string_view> holder,
+                            std::string_view doing, std::chrono::milliseconds waited) {
+    return another_run_text(who, holder)
+        .append(" ")
+        .append(doing)
+        .append(" for over ")
+        .append(duration_text(waited));
+}
+
+}  // namespace ml

@@ -1,0 +1,79 @@
+#include "runs/setup_lock.hpp"
+
+#include <windows.h>
+
+#include "platform/console.hpp"
+#include "platform/files.hpp"
+#include "platform/path.hpp"
+#include "platform/win32.hpp"
+
+namespace ml {
+namespace {
+
+// One spelling for one folder, whichever the run was given: the parent as the system names
+// it (links, short names and letter case resolved) when it exists, the name in it, and the
+// whole in upper case as the file system compares names.
+std::string folder_key(const std::string& folder) {
+    std::string full = full_path(folder).value_or(folder);
+    while (full.size() > 3 && is_separator(full.back())) full.pop_back();
+    const std::string parent = path_parent(full);
+    std::wstring key = widen(parent);
+    UniqueFile handle(CreateFileW(key.c_str(), FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (handle) {
+        if (std::wstring final = final_path_of(handle.get()); !final.empty()) key = final;
+    }
+    if (!key.empty() && key.back() != L'\\') key.push_back(L'\\');
+    key += widen(path_file_name(full));
+    std::wstring upper(key.size(), L'\0');
+    const int n = LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, key.c_str(),
+                                static_cast<int>(key.size()), upper.data(),
+                                static_cast<int>(upper.size()), nullptr, nullptr, 0);
+    return narrow(n > 0 ? std::wstring_view(upper.data(), static_cast<std::size_t>(n)) : key);
+}
+
+}  // namespace
+
+UniqueHandle SetupLock::mark_removal_pending(const std::string& folder) const {
+    return publish_text(removal_marker_name(folder_key(folder)),
+                        run_holder_text(GetCurrentProcessId(), RunKind::Uninstallation), true);
+}
+
+Result<SetupLock> lock_setup(RunKind run, const std::optional<std::string>& folder,
+                             const std::function<void()>& on_wait) {
+    static const std::chrono::milliseconds wait =
+        lock_wait_from_env("ML_TEST_SETUP_LOCK_MS", kSetupLockWait);
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    RunLockWait waiting;
+    waiting.deadline = deadline;
+    waiting.on_wait = [&](std::optional<std::string_view> holder) {
+        err(setup_lock_waiting_line(holder));
+        if (on_wait) on_wait();
+    };
+    waiting.busy_reason = [](std::optional<std::string_view> holder) {
+        return setup_lock_busy_reason(holder, wait);
+    };
+    auto lock = take_run_lock({kSetupLockName, kSetupLockHolderName}, run, waiting);
+    if (!lock) return std::unexpected(std::move(lock.error()));
+    SetupLock held(std::move(*lock));
+    if (!folder) return held;
+
+    // The remover cannot be waited for by handle (it is a cmd that another run started), so
+    // its mark is looked at in short slices.
+    const std::wstring marker = removal_marker_name(folder_key(*folder));
+    bool told = false;
+    while (const auto holder = read_published_text(marker)) {
+        if (!told) {
+            err(removal_waiting_line(*folder, holder));
+            if (on_wait) on_wait();
+            told = true;
+        }
+        if (std::chrono::steady_clock::now() >= deadline)
+            return fail(ErrorKind::Other, removal_busy_reason(holder, wait));
+        Sleep(100);
+    }
+    return held;
+}
+
+}  // namespace ml
