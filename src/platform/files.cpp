@@ -216,11 +216,62 @@ Result<void> replace_file_atomically(const std::string& path, std::string_view b
     return moved;
 }
 
-Result<void> copy_file(const std::string& from, const std::string& to) {
-    if (!CopyFileW(widen(from).c_str(), widen(to).c_str(), FALSE)) {
-        return std::unexpected(last_os_error());
+namespace {
+
+// Copies what is left to read of `from` into `to`.
+Result<void> copy_data(HANDLE from, HANDLE to) {
+    std::string buffer(1u << 20, '\0');
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(from, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr))
+            return std::unexpected(last_os_error());
+        if (got == 0) return {};
+        if (auto written = write_all(to, std::string_view(buffer.data(), got)); !written)
+            return written;
     }
-    return {};
+}
+
+// move_file_replacing, also over a read-only file, which MoveFileExW refuses on Windows
+// (ERROR_ACCESS_DENIED). The attribute comes back when the move fails.
+Result<void> move_over_read_only(const std::string& from, const std::string& to) {
+    const DWORD old = attributes(to);
+    const bool read_only = old != INVALID_FILE_ATTRIBUTES && (old & FILE_ATTRIBUTE_READONLY) &&
+                           !(old & FILE_ATTRIBUTE_DIRECTORY);
+    if (read_only) {
+        const DWORD writable = old & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
+        SetFileAttributesW(widen(to).c_str(), writable ? writable : FILE_ATTRIBUTE_NORMAL);
+    }
+    auto moved = move_file_replacing(from, to);
+    if (!moved && read_only) SetFileAttributesW(widen(to).c_str(), old);
+    return moved;
+}
+
+}  // namespace
+
+Result<void> copy_file(const std::string& from, const std::string& to) {
+    // Only the file's data goes: CopyFileW would also bring its attributes (read-only, from
+    // a mounted image or a read-only download) and its alternate data streams (the browser's
+    // Zone.Identifier mark), and it fails on a read-only destination. The data goes into a
+    // new plain file beside the real destination, which then takes its place in one step.
+    UniqueFile source = open_for_reading(from);
+    if (!source) return std::unexpected(last_os_error());
+    const std::string target = final_target(to);
+    const std::string temp = temporary_path_beside(target, "copy");
+    {
+        UniqueFile copy(CreateFileW(widen(temp).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!copy) return std::unexpected(last_os_error());
+        auto copied = copy_data(source.get(), copy.get());
+        if (copied && !FlushFileBuffers(copy.get())) copied = std::unexpected(last_os_error());
+        if (!copied) {
+            copy.reset();
+            DeleteFileW(widen(temp).c_str());
+            return copied;
+        }
+    }
+    auto moved = move_over_read_only(temp, target);
+    if (!moved) DeleteFileW(widen(temp).c_str());
+    return moved;
 }
 
 Result<void> move_file_replacing(const std::string& from, const std::string& to) {
