@@ -1,11 +1,23 @@
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cli/options.hpp"
 
 namespace ml {
+
+// What a stage tells the pipeline while the installation runs. The pipeline owns it.
+struct InstallFeedback {
+    // Shows a status text in the progress window at a percentage (nothing without a window).
+    std::function<void(std::uint32_t percent, std::string_view text)> show;
+    // Set by the Steam stage when it left every Steam file alone although Steam was wanted
+    // and found: the summary and the completion box then do not claim it.
+    bool steam_skipped = false;
+};
 
 // The working values of one installation, computed once by the pipeline before its first
 // stage and read by every stage. Paths are UTF-8 Windows paths.
@@ -25,6 +37,8 @@ struct InstallContext {
     std::string install_path;
     std::string runner_path;
     std::string icon_path;
+    // The pipeline's feedback for its stages; absent when a stage runs alone (tests).
+    InstallFeedback* feedback = nullptr;
 
     friend bool operator==(const InstallContext&, const InstallContext&) = default;
 };

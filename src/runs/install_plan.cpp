@@ -8,10 +8,12 @@ namespace {
 
 const std::string kRule(54, '=');
 
-// Whether the Steam line belongs in the summary and the completion box: wanted and there is
-// a Steam to register with (a checked box without any root registers nothing).
+// Whether the Steam line belongs in the summary and the completion box: wanted, there is a
+// Steam to register with (a checked box without any root registers nothing), and the stage
+// did not have to leave Steam's files alone.
 bool steam_listed(const InstallContext& context) {
-    return context.steam_enabled && !context.steam_roots.empty();
+    const bool skipped = context.feedback && context.feedback->steam_skipped;
+    return context.steam_enabled && !context.steam_roots.empty() && !skipped;
 }
 
 }  // namespace

@@ -87,7 +87,7 @@ Result<void> run_installer_with(InstallOptions options, const InstallStages& sta
     if (options.install_dir && !options.install_dir->empty()) {
         if (auto full = full_path(*options.install_dir)) options.install_dir = std::move(*full);
     }
-    const InstallContext context =
+    InstallContext context =
         make_install_context(std::move(options), std::move(steam_roots), env_var("LOCALAPPDATA"));
 
     std::optional<ProgressDialog> progress;
@@ -96,6 +96,11 @@ Result<void> run_installer_with(InstallOptions options, const InstallStages& sta
                          progress_headline(context.options.game_name));
         show_step(progress, install_steps::kPreparing);
     }
+    InstallFeedback feedback;
+    feedback.show = [&progress](std::uint32_t percent, std::string_view text) {
+        show_step(progress, {percent, text});
+    };
+    context.feedback = &feedback;
 
     out(banner_text());
     out(location_text(context));

@@ -1,6 +1,7 @@
 #include "steam/rules.hpp"
 
 #include <algorithm>
+#include <charconv>
 
 #include "platform/path.hpp"
 #include "platform/powershell.hpp"
@@ -153,9 +154,33 @@ bool is_account_folder_name(std::string_view name) {
            std::all_of(name.begin(), name.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-bool tasklist_lists_steam(std::string_view output) {
-    // As in steam_folder_in, ASCII lowering is exact for the letters looked for.
-    return ascii_lower(sanitize_utf8(output)).find("steam.exe") != std::string::npos;
+std::vector<std::uint32_t> steam_process_ids(std::span<const ProcessEntry> processes,
+                                             std::uint32_t session) {
+    std::vector<std::uint32_t> ids;
+    for (const ProcessEntry& p : processes) {
+        // As in steam_folder_in, ASCII lowering is exact for the letters looked for.
+        if (p.session == session && ascii_lower(p.image) == "steam.exe") ids.push_back(p.pid);
+    }
+    return ids;
+}
+
+std::chrono::milliseconds steam_close_wait_with(std::optional<std::string_view> override_ms) {
+    if (!override_ms || override_ms->empty()) return kSteamCloseWait;
+    std::uint32_t value = 0;
+    const char* end = override_ms->data() + override_ms->size();
+    const auto [stop, ec] = std::from_chars(override_ms->data(), end, value);
+    if (ec != std::errc() || stop != end || value == 0) return kSteamCloseWait;
+    return std::chrono::milliseconds(value);
+}
+
+SteamStartRoute steam_start_route(bool elevated, bool split_token,
+                                  std::optional<bool> shell_elevated) {
+    if (!elevated || shell_elevated == true) return SteamStartRoute::Direct;
+    if (shell_elevated == false) return SteamStartRoute::DesktopShell;
+    // No shell to start it: with a split token the user's normal token is out of reach, so
+    // Steam stays closed rather than run elevated. Without one (UAC off, the built-in
+    // Administrator) the user's own token is this one.
+    return split_token ? SteamStartRoute::LeaveClosed : SteamStartRoute::Direct;
 }
 
 bool is_web_address(std::string_view source) {

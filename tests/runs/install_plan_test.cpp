@@ -100,6 +100,7 @@ TEST(InstallPlan, SummaryAndCompletionFollowTheChoices) {
     struct Case {
         bool steam_enabled, steam_found, desktop, start_menu;
         std::string summary_lines, box_lines;
+        bool steam_skipped = false;
     };
     const std::string steam = "  - Steam Library shortcut and custom artwork installed\n";
     const std::string desktop = "  - Desktop shortcut created\n";
@@ -115,6 +116,9 @@ TEST(InstallPlan, SummaryAndCompletionFollowTheChoices) {
         {false, true, false, true, menu, box_menu},
         {true, true, false, false, steam, box_steam},
         {false, false, false, false, "", ""},
+        // Found, but the stage left Steam's files alone (Steam could not be closed, or
+        // another run held them): not claimed.
+        {true, true, true, true, desktop + menu, box_desktop + box_menu, true},
     };
     for (const auto& c : cases) {
         InstallContext context;
@@ -123,6 +127,9 @@ TEST(InstallPlan, SummaryAndCompletionFollowTheChoices) {
         if (c.steam_found) context.steam_roots = {R"(C:\Steam)"};
         context.desktop_enabled = c.desktop;
         context.start_menu_enabled = c.start_menu;
+        InstallFeedback feedback;
+        feedback.steam_skipped = c.steam_skipped;
+        context.feedback = &feedback;
         EXPECT_EQ(summary_text(context),
                   "\n" + kRule + "\n  Installation Completed Successfully!\n" + c.summary_lines +
                       "  - Registered in Windows Settings for 1-click uninstall\n" + kRule + "\n");

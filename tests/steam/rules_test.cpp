@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
 #include <map>
 
 #include "platform/powershell.hpp"
@@ -108,24 +111,13 @@ TEST(SteamRules, ProgramFolderCandidates) {
     EXPECT_EQ(home_layout_candidates("C:\\h")[1], "C:\\h/.steam/steam");
 }
 
-TEST(SteamRules, AccountNamesTasklistAndWebAddresses) {
+TEST(SteamRules, AccountNamesAndWebAddresses) {
     for (const char* yes : {"12345678", "00", "1", "4294967295"}) {
         EXPECT_TRUE(is_account_folder_name(yes)) << yes;
     }
     for (const char* no : {"0", "anonymous", "123a", "", " 12", "\xEF\xBC\x91"}) {
         EXPECT_FALSE(is_account_folder_name(no)) << no;
     }
-
-    const std::vector<std::pair<std::string, bool>> tasklists = {
-        {"\r\nImage Name   PID\r\n=====\r\nsteam.exe    42 Console\r\n", true},
-        {"STEAM.EXE    42 Console\r\n", true},
-        {"INFO: No tasks are running which match the specified criteria.\r\n", false},
-        {"steamwebhelper.exe   7\r\n", false},
-        {"\xFF\xFEsteam.exe", true},
-        {"", false},
-    };
-    for (const auto& [output, running] : tasklists)
-        EXPECT_EQ(tasklist_lists_steam(output), running);
 
     for (const char* web : {"http://x", "https://127.0.0.1:8/a.png", "http://"}) {
         EXPECT_TRUE(is_web_address(web)) << web;
@@ -134,6 +126,57 @@ TEST(SteamRules, AccountNamesTasklistAndWebAddresses) {
          {"HTTP://x", "Https://x", "ftp://x", "file:///C:/a", "C:\\a.png", ""}) {
         EXPECT_FALSE(is_web_address(local)) << local;
     }
+}
+
+TEST(SteamRules, OnlyThisSessionsSteamCounts) {
+    const std::vector<ProcessEntry> processes = {
+        {"steam.exe", 10, 1},             // ours
+        {"STEAM.EXE", 11, 1},             // ours, listed in capitals
+        {"steam.exe", 12, 2},             // another signed-in user's
+        {"steam.exe", 13, std::nullopt},  // one whose session cannot be read: not ours
+        {"steamwebhelper.exe", 14, 1},    // Steam's helper, not the client
+        {"steam.exe.bak", 15, 1},
+        {"xsteam.exe", 16, 1},
+        {"explorer.exe", 17, 1},
+    };
+    EXPECT_EQ(steam_process_ids(processes, 1), (std::vector<std::uint32_t>{10, 11}));
+    EXPECT_EQ(steam_process_ids(processes, 2), (std::vector<std::uint32_t>{12}));
+    EXPECT_EQ(steam_process_ids(processes, 0), (std::vector<std::uint32_t>{}));
+    EXPECT_EQ(steam_process_ids({}, 1), (std::vector<std::uint32_t>{}));
+}
+
+TEST(SteamRules, CloseWaitAndItsTestOverride) {
+    using std::chrono::milliseconds;
+    EXPECT_EQ(kSteamCloseWait, milliseconds(30'000));
+    EXPECT_EQ(steam_close_wait_with(std::nullopt), kSteamCloseWait);
+    EXPECT_EQ(steam_close_wait_with("1500"), milliseconds(1500));
+    for (const char* ignored : {"", "0", "-5", "2s", " 100", "99999999999"})
+        EXPECT_EQ(steam_close_wait_with(ignored), kSteamCloseWait) << ignored;
+}
+
+TEST(SteamRules, AnElevatedRunHandsSteamToTheUsersShell) {
+    using Route = SteamStartRoute;
+    struct Case {
+        const char* name;
+        bool elevated, split;
+        std::optional<bool> shell_elevated;
+        Route route;
+    };
+    const std::vector<Case> cases = {
+        {"standard run", false, false, std::nullopt, Route::Direct},
+        {"standard run of an administrator (limited token)", false, false, false, Route::Direct},
+        {"Run as administrator, shell with the normal token", true, true, false,
+         Route::DesktopShell},
+        {"Run as administrator, no shell answered", true, true, std::nullopt, Route::LeaveClosed},
+        {"elevated like the shell (UAC off, the built-in Administrator)", true, false, true,
+         Route::Direct},
+        {"elevated like the shell, split token (Wine reports this)", true, true, true,
+         Route::Direct},
+        {"UAC off, no shell answered", true, false, std::nullopt, Route::Direct},
+        {"another account's elevation, its shell normal", true, false, false, Route::DesktopShell},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(steam_start_route(c.elevated, c.split, c.shell_elevated), c.route) << c.name;
 }
 
 TEST(SteamRules, PowerShellLiteralsCannotBeEndedByTheText) {
