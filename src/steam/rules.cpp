@@ -204,4 +204,38 @@ bool has_executable_mark(std::string_view head) {
     return head.starts_with("MZ");
 }
 
+namespace {
+
+std::uint32_t little_endian(std::string_view bytes, std::size_t at, std::size_t width) {
+    std::uint32_t value = 0;
+    for (std::size_t k = width; k-- > 0;)
+        value = (value << 8) | static_cast<unsigned char>(bytes[at + k]);
+    return value;
+}
+
+}  // namespace
+
+bool is_x64_image_headers(std::string_view head, ImageKind kind) {
+    constexpr std::size_t kNewHeaderOffset = 0x3C;  // e_lfanew in the MZ header
+    constexpr std::uint32_t kMachineAmd64 = 0x8664;
+    constexpr std::uint32_t kExecutableImage = 0x0002;
+    constexpr std::uint32_t kDll = 0x2000;
+    constexpr std::uint32_t kPe32Plus = 0x20B;
+    // Signature (4), file header (20), the optional header's magic (2).
+    constexpr std::size_t kNeeded = 4 + 20 + 2;
+    if (head.size() < kNewHeaderOffset + 4 || !has_executable_mark(head)) return false;
+    const std::size_t pe = little_endian(head, kNewHeaderOffset, 4);
+    // Written as a subtraction so that a huge offset cannot wrap around.
+    if (pe > head.size() || head.size() - pe < kNeeded) return false;
+    using namespace std::string_view_literals;
+    if (head.substr(pe, 4) != "PE\0\0"sv) return false;
+    const std::uint32_t machine = little_endian(head, pe + 4, 2);
+    const std::uint32_t optional_size = little_endian(head, pe + 20, 2);
+    const std::uint32_t flags = little_endian(head, pe + 22, 2);
+    const std::uint32_t magic = little_endian(head, pe + 24, 2);
+    const bool library = (flags & kDll) != 0;
+    return machine == kMachineAmd64 && optional_size >= 2 && (flags & kExecutableImage) != 0 &&
+           library == (kind == ImageKind::Library) && magic == kPe32Plus;
+}
+
 }  // namespace ml

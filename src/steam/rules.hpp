@@ -114,4 +114,17 @@ bool has_image_signature(std::string_view head);
 // True when the leading bytes start with "MZ", the mark of a Windows executable image.
 bool has_executable_mark(std::string_view head);
 
+// The two kinds of x64 Windows image the installation takes: a program or a library (DLL).
+enum class ImageKind { Program, Library };
+
+// How many leading bytes x64_image_headers looks at: linkers put the headers within the
+// first few hundred bytes.
+inline constexpr std::size_t kImageHeaderBytes = 4096;
+
+// True when the leading bytes hold the headers of an x64 Windows image of that kind: the
+// "MZ" header, the "PE\0\0" signature where it points (within the bytes given), machine
+// AMD64, the executable-image flag, the DLL flag exactly for a library, and a PE32+ optional
+// header. A saved web page, an empty file and a 32-bit build all fail.
+bool is_x64_image_headers(std::string_view head, ImageKind kind);
+
 }  // namespace ml

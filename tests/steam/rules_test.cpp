@@ -179,6 +179,64 @@ TEST(SteamRules, AnElevatedRunHandsSteamToTheUsersShell) {
         EXPECT_EQ(steam_start_route(c.elevated, c.split, c.shell_elevated), c.route) << c.name;
 }
 
+// `size` bytes of an image's headers: MZ, e_lfanew at 0x3C, then at `offset` the PE
+// signature, machine, optional header size, flags and magic (what lies past `size` is cut).
+std::string image_headers(std::uint16_t machine, std::uint16_t flags, std::uint16_t magic,
+                          std::uint32_t offset = 0x80, std::size_t size = 0x200) {
+    std::string h(size, '\0');
+    const auto put = [&h](std::size_t at, std::uint32_t value, std::size_t width) {
+        for (std::size_t k = 0; k < width && at + k < h.size(); ++k)
+            h[at + k] = static_cast<char>((value >> (8 * k)) & 0xFF);
+    };
+    put(0, 0x5A4D, 2);  // "MZ"
+    put(0x3C, offset, 4);
+    put(offset, 0x4550, 4);  // "PE\0\0"
+    put(std::size_t{offset} + 4, machine, 2);
+    put(std::size_t{offset} + 20, 0xF0, 2);
+    put(std::size_t{offset} + 22, flags, 2);
+    put(std::size_t{offset} + 24, magic, 2);
+    return h;
+}
+
+TEST(SteamRules, X64ImageHeaders) {
+    constexpr std::uint16_t kAmd64 = 0x8664, kI386 = 0x14C, kArm64 = 0xAA64;
+    constexpr std::uint16_t kExe = 0x0022, kDll = 0x2022, kObject = 0x0020;
+    constexpr std::uint16_t kPlus = 0x20B, kPe32 = 0x10B;
+    struct Case {
+        const char* name;
+        std::string head;
+        bool program, library;
+    };
+    const std::vector<Case> cases = {
+        {"x64 program", image_headers(kAmd64, kExe, kPlus), true, false},
+        {"x64 library", image_headers(kAmd64, kDll, kPlus), false, true},
+        {"32-bit library (another program's loader)", image_headers(kI386, kDll, kPe32), false,
+         false},
+        {"x64 machine with a 32-bit optional header", image_headers(kAmd64, kDll, kPe32), false,
+         false},
+        {"ARM64 library", image_headers(kArm64, kDll, kPlus), false, false},
+        {"not an executable image (an object file)", image_headers(kAmd64, kObject, kPlus), false,
+         false},
+        {"headers end exactly at the end", image_headers(kAmd64, kDll, kPlus, 0x80, 0x80 + 26),
+         false, true},
+        {"headers cut one byte short", image_headers(kAmd64, kDll, kPlus, 0x80, 0x80 + 25), false,
+         false},
+        {"header offset past the bytes", image_headers(kAmd64, kDll, kPlus, 0x5000), false, false},
+        {"header offset that would wrap around", image_headers(kAmd64, kDll, kPlus, 0xFFFFFFF0),
+         false, false},
+        {"MZ alone", "MZ", false, false},
+        {"a saved page (38 bytes)", "<html><body>Not found</body></html>\r\n\r\n", false, false},
+        {"empty", "", false, false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(is_x64_image_headers(c.head, ImageKind::Program), c.program) << c.name;
+        EXPECT_EQ(is_x64_image_headers(c.head, ImageKind::Library), c.library) << c.name;
+    }
+    std::string no_signature = image_headers(kAmd64, kDll, kPlus);
+    no_signature[0x80] = 'N';
+    EXPECT_FALSE(is_x64_image_headers(no_signature, ImageKind::Library));
+}
+
 TEST(SteamRules, PowerShellLiteralsCannotBeEndedByTheText) {
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"plain", "'plain'"},
