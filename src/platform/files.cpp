@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
 
 #include "platform/handle.hpp"
 #include "platform/path.hpp"
@@ -195,41 +196,7 @@ std::string final_target(const std::string& path) {
 
 }  // namespace
 
-Result<void> replace_file_atomically(const std::string& path, std::string_view bytes) {
-    // Written beside the real file, so that the final move stays on its volume.
-    const std::string target = final_target(path);
-    const std::string temp = temporary_path_beside(target, "new");
-    {
-        UniqueFile file(CreateFileW(widen(temp).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file) return std::unexpected(last_os_error());
-        auto written = write_all(file.get(), bytes);
-        if (written && !FlushFileBuffers(file.get())) written = std::unexpected(last_os_error());
-        if (!written) {
-            file.reset();
-            DeleteFileW(widen(temp).c_str());
-            return written;
-        }
-    }
-    auto moved = move_file_replacing(temp, target);
-    if (!moved) DeleteFileW(widen(temp).c_str());
-    return moved;
-}
-
 namespace {
-
-// Copies what is left to read of `from` into `to`.
-Result<void> copy_data(HANDLE from, HANDLE to) {
-    std::string buffer(1u << 20, '\0');
-    for (;;) {
-        DWORD got = 0;
-        if (!ReadFile(from, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr))
-            return std::unexpected(last_os_error());
-        if (got == 0) return {};
-        if (auto written = write_all(to, std::string_view(buffer.data(), got)); !written)
-            return written;
-    }
-}
 
 // move_file_replacing, also over a read-only file, which MoveFileExW refuses on Windows
 // (ERROR_ACCESS_DENIED). The attribute comes back when the move fails.
@@ -246,32 +213,64 @@ Result<void> move_over_read_only(const std::string& from, const std::string& to)
     return moved;
 }
 
+// Which destinations a replacement may take the place of.
+enum class ReadOnlyRule { Refuse, Replace };
+
+// Replaces the file that `path` finally names by a new plain file that `fill` writes: the
+// file is made beside it (so that the final move stays on its volume), flushed to disk, then
+// moved into place in one step. On failure the old file is untouched and the new one gone.
+Result<void> replace_through_new_file(const std::string& path, std::string_view tag,
+                                      const std::function<Result<void>(HANDLE)>& fill,
+                                      ReadOnlyRule read_only) {
+    const std::string target = final_target(path);
+    const std::string temp = temporary_path_beside(target, tag);
+    {
+        UniqueFile file(CreateFileW(widen(temp).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) return std::unexpected(last_os_error());
+        auto written = fill(file.get());
+        if (written && !FlushFileBuffers(file.get())) written = std::unexpected(last_os_error());
+        if (!written) {
+            file.reset();
+            DeleteFileW(widen(temp).c_str());
+            return written;
+        }
+    }
+    auto moved = read_only == ReadOnlyRule::Replace ? move_over_read_only(temp, target)
+                                                    : move_file_replacing(temp, target);
+    if (!moved) DeleteFileW(widen(temp).c_str());
+    return moved;
+}
+
+// Copies what is left to read of `from` into `to`.
+Result<void> copy_data(HANDLE from, HANDLE to) {
+    std::string buffer(1u << 20, '\0');
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(from, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr))
+            return std::unexpected(last_os_error());
+        if (got == 0) return {};
+        if (auto written = write_all(to, std::string_view(buffer.data(), got)); !written)
+            return written;
+    }
+}
+
 }  // namespace
+
+Result<void> replace_file_atomically(const std::string& path, std::string_view bytes) {
+    return replace_through_new_file(
+        path, "new", [bytes](HANDLE file) { return write_all(file, bytes); }, ReadOnlyRule::Refuse);
+}
 
 Result<void> copy_file(const std::string& from, const std::string& to) {
     // Only the file's data goes: CopyFileW would also bring its attributes (read-only, from
     // a mounted image or a read-only download) and its alternate data streams (the browser's
-    // Zone.Identifier mark), and it fails on a read-only destination. The data goes into a
-    // new plain file beside the real destination, which then takes its place in one step.
+    // Zone.Identifier mark), and it fails on a read-only destination.
     UniqueFile source = open_for_reading(from);
     if (!source) return std::unexpected(last_os_error());
-    const std::string target = final_target(to);
-    const std::string temp = temporary_path_beside(target, "copy");
-    {
-        UniqueFile copy(CreateFileW(widen(temp).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!copy) return std::unexpected(last_os_error());
-        auto copied = copy_data(source.get(), copy.get());
-        if (copied && !FlushFileBuffers(copy.get())) copied = std::unexpected(last_os_error());
-        if (!copied) {
-            copy.reset();
-            DeleteFileW(widen(temp).c_str());
-            return copied;
-        }
-    }
-    auto moved = move_over_read_only(temp, target);
-    if (!moved) DeleteFileW(widen(temp).c_str());
-    return moved;
+    return replace_through_new_file(
+        to, "copy", [&source](HANDLE file) { return copy_data(source.get(), file); },
+        ReadOnlyRule::Replace);
 }
 
 Result<void> move_file_replacing(const std::string& from, const std::string& to) {

@@ -1,6 +1,5 @@
 #include "runs/steam_lock_plan.hpp"
 
-#include <charconv>
 #include <cstdint>
 
 #include "platform/text.hpp"
@@ -8,12 +7,7 @@
 namespace ml {
 
 std::chrono::milliseconds steam_lock_wait_with(std::optional<std::string_view> override_ms) {
-    if (!override_ms || override_ms->empty()) return kSteamLockWait;
-    std::uint32_t value = 0;
-    const char* end = override_ms->data() + override_ms->size();
-    const auto [stop, ec] = std::from_chars(override_ms->data(), end, value);
-    if (ec != std::errc() || stop != end || value == 0) return kSteamLockWait;
-    return std::chrono::milliseconds(value);
+    return test_milliseconds(override_ms).value_or(kSteamLockWait);
 }
 
 std::string steam_lock_holder_text(unsigned long process_id, SteamRun run) {

@@ -1,7 +1,6 @@
 #include "steam/rules.hpp"
 
 #include <algorithm>
-#include <charconv>
 
 #include "platform/path.hpp"
 #include "platform/powershell.hpp"
@@ -165,12 +164,7 @@ std::vector<std::uint32_t> steam_process_ids(std::span<const ProcessEntry> proce
 }
 
 std::chrono::milliseconds steam_close_wait_with(std::optional<std::string_view> override_ms) {
-    if (!override_ms || override_ms->empty()) return kSteamCloseWait;
-    std::uint32_t value = 0;
-    const char* end = override_ms->data() + override_ms->size();
-    const auto [stop, ec] = std::from_chars(override_ms->data(), end, value);
-    if (ec != std::errc() || stop != end || value == 0) return kSteamCloseWait;
-    return std::chrono::milliseconds(value);
+    return test_milliseconds(override_ms).value_or(kSteamCloseWait);
 }
 
 SteamStartRoute steam_start_route(bool elevated, bool split_token,
