@@ -57,42 +57,24 @@ struct Variant {
     Variant& operator=(const Variant&) = delete;
 };
 
-// The desktop's entry in the shell windows collection and the window that shows it.
-struct DesktopWindow {
-    ComPtr<IDispatch> dispatch;
-    HWND hwnd = nullptr;
-};
-
-std::optional<DesktopWindow> find_desktop() {
+// The desktop's entry in the shell windows collection; empty when no shell answers.
+ComPtr<IDispatch> find_desktop() {
     ComPtr<IShellWindows> windows;
     if (FAILED(CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_LOCAL_SERVER, IID_IShellWindows,
                                 windows.put_void()))) {
-        return std::nullopt;
+        return {};
     }
     Variant location;
     location.v.vt = VT_I4;
     location.v.lVal = CSIDL_DESKTOP;
     Variant root;
     long hwnd = 0;
-    DesktopWindow desktop;
+    ComPtr<IDispatch> desktop;
     if (windows->FindWindowSW(&location.v, &root.v, SWC_DESKTOP, &hwnd, SWFO_NEEDDISPATCH,
-                              desktop.dispatch.put()) != S_OK ||
-        !desktop.dispatch) {
-        return std::nullopt;
+                              desktop.put()) != S_OK) {
+        return {};
     }
-    desktop.hwnd = reinterpret_cast<HWND>(static_cast<LONG_PTR>(hwnd));
     return desktop;
-}
-
-// Whether the process behind the desktop window runs elevated; a token that cannot be read
-// counts as a normal one (the user's, which an elevated process could read).
-bool shell_is_elevated(HWND desktop) {
-    DWORD pid = 0;
-    if (!desktop || !GetWindowThreadProcessId(desktop, &pid) || pid == 0) return false;
-    UniqueHandle shell(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
-    if (!shell) return false;
-    const auto elevation = token_elevation_of(shell.get());
-    return elevation && elevation->elevated;
 }
 
 // The desktop view's automation object, which offers ShellExecute in the shell's process.
@@ -117,20 +99,12 @@ ComPtr<IShellDispatch2> shell_dispatch(IDispatch* desktop) {
     return dispatch;
 }
 
-ShellStart start_on_this_thread(const std::wstring& file, const std::wstring& directory,
-                                const std::function<bool(bool)>& use_shell) {
+ShellStartOutcome start_on_this_thread(const std::wstring& file, const std::wstring& directory) {
     const ComScope com;
-    ShellStart result;
-    auto desktop = find_desktop();
-    if (!desktop) return result;
-    result.shell_elevated = shell_is_elevated(desktop->hwnd);
-    if (!use_shell(*result.shell_elevated)) {
-        result.outcome = ShellStartOutcome::Declined;
-        return result;
-    }
-    result.outcome = ShellStartOutcome::Failed;
-    const ComPtr<IShellDispatch2> dispatch = shell_dispatch(desktop->dispatch.get());
-    if (!dispatch) return result;
+    const ComPtr<IDispatch> desktop = find_desktop();
+    if (!desktop) return ShellStartOutcome::NoShell;
+    const ComPtr<IShellDispatch2> dispatch = shell_dispatch(desktop.get());
+    if (!dispatch) return ShellStartOutcome::Failed;
     const Bstr name(file);
     Variant arguments;
     Variant folder;
@@ -142,9 +116,9 @@ ShellStart start_on_this_thread(const std::wstring& file, const std::wstring& di
     Variant show;
     show.v.vt = VT_I4;
     show.v.lVal = SW_SHOWNORMAL;
-    if (SUCCEEDED(dispatch->ShellExecute(name.get(), arguments.v, folder.v, operation.v, show.v)))
-        result.outcome = ShellStartOutcome::Started;
-    return result;
+    return SUCCEEDED(dispatch->ShellExecute(name.get(), arguments.v, folder.v, operation.v, show.v))
+               ? ShellStartOutcome::Started
+               : ShellStartOutcome::Failed;
 }
 
 }  // namespace
@@ -153,18 +127,29 @@ ProcessElevation current_token_elevation() {
     return token_elevation_of(GetCurrentProcess()).value_or(ProcessElevation{});
 }
 
-ShellStart start_through_desktop_shell(const std::string& file, const std::string& directory,
-                                       const std::function<bool(bool shell_elevated)>& use_shell) {
+std::optional<bool> desktop_shell_elevated() {
+    HWND shell = GetShellWindow();
+    if (!shell) shell = FindWindowW(L"Shell_TrayWnd", nullptr);
+    DWORD pid = 0;
+    if (!shell || !GetWindowThreadProcessId(shell, &pid) || pid == 0) return std::nullopt;
+    UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+    if (!process) return false;
+    const auto elevation = token_elevation_of(process.get());
+    return elevation && elevation->elevated;
+}
+
+ShellStartOutcome start_through_desktop_shell(const std::string& file,
+                                              const std::string& directory) {
     // A thread of its own, with its own apartment: a shell that never answers keeps only that
     // thread, which the process's end then takes with it.
-    auto promise = std::make_shared<std::promise<ShellStart>>();
-    std::future<ShellStart> done = promise->get_future();
-    std::thread worker([promise, file = widen(file), directory = widen(directory), use_shell] {
-        promise->set_value(start_on_this_thread(file, directory, use_shell));
+    auto promise = std::make_shared<std::promise<ShellStartOutcome>>();
+    std::future<ShellStartOutcome> done = promise->get_future();
+    std::thread worker([promise, file = widen(file), directory = widen(directory)] {
+        promise->set_value(start_on_this_thread(file, directory));
     });
     if (done.wait_for(kShellStartLimit) != std::future_status::ready) {
         worker.detach();
-        return {};
+        return ShellStartOutcome::NoShell;
     }
     worker.join();
     return done.get();

@@ -176,22 +176,14 @@ SteamRestart restart_steam_process(const std::vector<std::string>& roots) {
         }
     }
     const ProcessElevation self = current_token_elevation();
-    if (self.elevated) {
-        // Copied into the shell's thread, which may outlive this call.
-        const auto use_shell = [self](bool shell_elevated) {
-            return steam_start_route(self.elevated, self.split_token, shell_elevated) ==
-                   SteamStartRoute::DesktopShell;
-        };
-        const ShellStart shell =
-            start_through_desktop_shell(exe.value_or("steam://"), root, use_shell);
-        if (shell.outcome == ShellStartOutcome::Started) return SteamRestart::Started;
-        if (shell.outcome == ShellStartOutcome::Failed) return SteamRestart::LeftClosed;
-        const std::optional<bool> shell_elevated =
-            shell.outcome == ShellStartOutcome::NoShell ? std::nullopt : shell.shell_elevated;
-        if (steam_start_route(self.elevated, self.split_token, shell_elevated) !=
-            SteamStartRoute::Direct) {
-            return SteamRestart::LeftClosed;
+    if (steam_start_route(self.elevated, desktop_shell_elevated()) ==
+        SteamStartRoute::DesktopShell) {
+        if (start_through_desktop_shell(exe.value_or("steam://"), root) ==
+            ShellStartOutcome::Started) {
+            return SteamRestart::Started;
         }
+        if (steam_start_route_without_shell(self.split_token) == SteamStartRoute::LeaveClosed)
+            return SteamRestart::LeftClosed;
     }
     start_directly(exe, root);
     return SteamRestart::Started;

@@ -167,13 +167,12 @@ std::chrono::milliseconds steam_close_wait_with(std::optional<std::string_view> 
     return test_milliseconds(override_ms).value_or(kSteamCloseWait);
 }
 
-SteamStartRoute steam_start_route(bool elevated, bool split_token,
-                                  std::optional<bool> shell_elevated) {
+SteamStartRoute steam_start_route(bool elevated, std::optional<bool> shell_elevated) {
     if (!elevated || shell_elevated == true) return SteamStartRoute::Direct;
-    if (shell_elevated == false) return SteamStartRoute::DesktopShell;
-    // No shell to start it: with a split token the user's normal token is out of reach, so
-    // Steam stays closed rather than run elevated. Without one (UAC off, the built-in
-    // Administrator) the user's own token is this one.
+    return SteamStartRoute::DesktopShell;
+}
+
+SteamStartRoute steam_start_route_without_shell(bool split_token) {
     return split_token ? SteamStartRoute::LeaveClosed : SteamStartRoute::Direct;
 }
 

@@ -158,25 +158,24 @@ TEST(SteamRules, AnElevatedRunHandsSteamToTheUsersShell) {
     using Route = SteamStartRoute;
     struct Case {
         const char* name;
-        bool elevated, split;
+        bool elevated;
         std::optional<bool> shell_elevated;
         Route route;
     };
     const std::vector<Case> cases = {
-        {"standard run", false, false, std::nullopt, Route::Direct},
-        {"standard run of an administrator (limited token)", false, false, false, Route::Direct},
-        {"Run as administrator, shell with the normal token", true, true, false,
+        {"standard run", false, false, Route::Direct},
+        {"standard run, no shell window", false, std::nullopt, Route::Direct},
+        {"Run as administrator, the shell has the normal token", true, false, Route::DesktopShell},
+        {"elevated, no shell window: the shell is asked all the same", true, std::nullopt,
          Route::DesktopShell},
-        {"Run as administrator, no shell answered", true, true, std::nullopt, Route::LeaveClosed},
-        {"elevated like the shell (UAC off, the built-in Administrator)", true, false, true,
+        {"elevated like the shell (UAC off, the built-in Administrator, Wine)", true, true,
          Route::Direct},
-        {"elevated like the shell, split token (Wine reports this)", true, true, true,
-         Route::Direct},
-        {"UAC off, no shell answered", true, false, std::nullopt, Route::Direct},
-        {"another account's elevation, its shell normal", true, false, false, Route::DesktopShell},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(steam_start_route(c.elevated, c.split, c.shell_elevated), c.route) << c.name;
+        EXPECT_EQ(steam_start_route(c.elevated, c.shell_elevated), c.route) << c.name;
+    // When the shell could not start it: never elevated where a normal token exists.
+    EXPECT_EQ(steam_start_route_without_shell(true), Route::LeaveClosed);
+    EXPECT_EQ(steam_start_route_without_shell(false), Route::Direct);
 }
 
 // `size` bytes of an image's headers: MZ, e_lfanew at 0x3C, then at `offset` the PE

@@ -7,10 +7,10 @@
 //   steamprobe running               "true" or "false"
 //   steamprobe close                 "closed" or "still running", then "elapsed_ms N"
 //   steamprobe restart [ROOT...]     "started" or "left closed"
-//   steamprobe elevation             "elevated 0|1 split 0|1": this process's token
+//   steamprobe elevation             "elevated 0|1 split 0|1 shell 0|1|none": this
+//                                    process's token, and the desktop shell's elevation
 //   steamprobe shellstart FILE [DIR] the desktop shell opens FILE (in DIR): "started",
-//                                    "failed" or "no shell", then "shell elevated 0|1"
-//                                    once the shell was found
+//                                    "failed" or "no shell"
 //   steamprobe fetch [--image|--executable] SOURCE DEST
 //                                    the progress line; on failure "error KIND: MESSAGE";
 //                                    a download must pass the named content check
@@ -159,21 +159,19 @@ int print_registry_values(const std::string& subkey) {
 }
 
 int shell_start(const std::string& file, const std::string& folder) {
-    const ml::ShellStart start =
-        ml::start_through_desktop_shell(file, folder, [](bool) { return true; });
-    switch (start.outcome) {
+    const ml::ShellStartOutcome outcome = ml::start_through_desktop_shell(file, folder);
+    switch (outcome) {
         case ml::ShellStartOutcome::Started:
             ml::out("started\n");
             break;
         case ml::ShellStartOutcome::Failed:
             ml::out("failed\n");
             break;
-        default:
+        case ml::ShellStartOutcome::NoShell:
             ml::out("no shell\n");
+            break;
     }
-    if (start.shell_elevated)
-        ml::out("shell elevated " + std::to_string(*start.shell_elevated) + "\n");
-    return start.outcome == ml::ShellStartOutcome::Started ? 0 : 1;
+    return outcome == ml::ShellStartOutcome::Started ? 0 : 1;
 }
 
 int dispatch(const std::string& command, const Args& rest) {
@@ -195,8 +193,10 @@ int dispatch(const std::string& command, const Args& rest) {
         ml::out(started ? "started\n" : "left closed\n");
     } else if (command == "elevation" && rest.empty()) {
         const ml::ProcessElevation token = ml::current_token_elevation();
+        const auto shell = ml::desktop_shell_elevated();
         ml::out("elevated " + std::to_string(token.elevated) + " split " +
-                std::to_string(token.split_token) + "\n");
+                std::to_string(token.split_token) + " shell " +
+                (shell ? std::to_string(*shell) : std::string("none")) + "\n");
     } else if (command == "shellstart" && (rest.size() == 1 || rest.size() == 2)) {
         return shell_start(rest[0], rest.size() == 2 ? rest[1] : std::string());
     } else if (command == "fetch" && (rest.size() == 2 || rest.size() == 3)) {
