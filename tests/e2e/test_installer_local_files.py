@@ -11,7 +11,7 @@ import stat
 import pytest
 
 from harness import win_path
-from installer_text import app_files_text, debug_path, without_wine_notes
+from installer_text import SHARING_VIOLATION, app_files_text, debug_path, without_wine_notes
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 LOADER_SHA256 = "86545b66cdb0603bc26b626fb9ad610cb6e71f28d468f5ea66df23b03dda96d5"
@@ -90,3 +90,25 @@ def test_copies_are_plain_files_replacing_read_only_ones(wine, run, env, sandbox
         assert (folder / name).read_bytes() == original.read_bytes(), name
         assert writable(folder / name), name
     assert not [p.name for p in folder.iterdir() if p.name.endswith(".tmp")]
+
+
+def test_a_failed_local_copy_is_no_success(wine, run, sandbox, http_server):
+    # The installed loader is held open (the runner still runs): the local copy cannot take
+    # its place, and the console must not say it did.
+    folder = sandbox / "LocalAppData" / "Marrowlane"
+    folder.mkdir(parents=True)
+    held = folder / "WebView2Loader.dll"
+    held.write_bytes(b"MZ the loader the runner has loaded")
+    (sandbox / "cwd" / "WebView2Loader.dll").write_bytes(vendor_loader())
+    holder = wine.start(wine.tool("filelock"), [win_path(held)])
+    holder.wait_for_output(b"locked\n")
+    try:
+        r = run(*ARGS, "--server-origin", http_server.url(""))
+    finally:
+        holder.wait(stdin=b"\n")
+    assert r.status == 0, r
+    assert "from local" not in r.out
+    assert without_wine_notes(r.stderr) == (
+        f"[!] Could not deploy WebView2Loader.dll from local {debug_path('WebView2Loader.dll')} "
+        f"-> {debug_path(win_path(held))} ({SHARING_VIOLATION})\n")
+    assert held.read_bytes() == b"MZ the loader the runner has loaded"
