@@ -1,7 +1,7 @@
 // Parse and serialize throughput on generated files, next to memcpy of the same bytes, and
-// whole-file round trips: the product's (owned records, a string) and vdftool's (a mapped
-// file, the view, the streaming writer into a new file). 6,242 entries is the largest real
-// file known. Run with --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+// whole-file round trips: the product's (owned records, a string) and vdftool's (the file
+// read whole, the view, the streaming writer into a new file). 6,242 entries is the largest
+// real file known. Run with --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 // for medians.
 
 #include <benchmark/benchmark.h>
@@ -114,7 +114,7 @@ class BenchFolder {
     std::filesystem::path path_;
 };
 
-// vdftool roundtrip without the process: map the file, read the view, stream the new
+// vdftool roundtrip without the process: read the file, parse the view, stream the new
 // file beside the output and move it into place (the output exists, as it does when a
 // file is rewritten).
 void BM_RoundTripFile(benchmark::State& state) {
@@ -125,8 +125,8 @@ void BM_RoundTripFile(benchmark::State& state) {
     std::ofstream(in, std::ios::binary) << bytes;
     std::ofstream(out, std::ios::binary) << bytes;
     for (auto _ : state) {
-        ml::tools::MappedFile file;
-        if (!file.open(in.c_str()).empty()) state.SkipWithError("cannot map");
+        ml::tools::FileBytes file;
+        if (!file.open(in.c_str()).empty()) state.SkipWithError("cannot read");
         const auto view = ml::parse_shortcuts_vdf_view(file.bytes());
         if (!view) state.SkipWithError("parse failed");
         if (ml::tools::write_file_replacing(out.c_str(), *view) != 0) {

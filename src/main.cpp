@@ -12,6 +12,7 @@
 #include "platform/console.hpp"
 #include "platform/env.hpp"
 #include "platform/handle.hpp"
+#include "platform/system_library.hpp"
 #include "platform/win32.hpp"
 #include "runs/runs.hpp"
 #include "win_gui/console_attach.hpp"
@@ -65,6 +66,9 @@ int run_program() {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    // Before anything can load a library: from here on none comes from the program's own
+    // folder (a Downloads folder, say) or the current one, COM's and the shell's included.
+    ml::load_libraries_from_system_folder_only();
     ml::attach_console();
     // Failures are results everywhere, but the standard library reports two things by
     // exception: memory running out (a huge file, a failing machine) and a thread that the

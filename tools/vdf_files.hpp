@@ -1,13 +1,13 @@
 #pragma once
 
 // Files for the developer tools and benchmarks (POSIX, native build only): a shortcuts.vdf
-// mapped for the view parse, and a written file streamed into place.
+// read for the view parse, and a written file streamed into place.
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -19,49 +19,47 @@
 
 namespace ml::tools {
 
-// A file's bytes mapped into memory, read-only. Users' files reach tens of MB; a mapping
-// costs no copy and no fresh memory, and the view's texts point straight into it. The
-// mapping stays valid after the path is replaced (roundtrip writes through a new file).
-class MappedFile {
+// A file's bytes, read whole into memory; the view's texts point into them. Not a mapping:
+// a mapped file that shrinks while it is read (Steam or another roundtrip rewriting it in
+// place) turns every access to the pages it lost into SIGBUS. Reading stops at the end of
+// the file as it is then, whatever its size said before, so a file that shrinks or grows
+// during the read gives the bytes that were there. Users' files reach tens of MB.
+class FileBytes {
   public:
-    MappedFile() = default;
-    MappedFile(const MappedFile&) = delete;
-    MappedFile& operator=(const MappedFile&) = delete;
-    ~MappedFile() {
-        if (data_ != nullptr) munmap(data_, size_);
-    }
-
-    // Maps the file at path. Returns an empty text, or why not.
+    // Reads the file at path. Returns an empty text, or why not.
     std::string open(const char* path) {
         const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
         if (fd < 0) return std::strerror(errno);
-        struct stat st {};
-        std::string why;
-        if (fstat(fd, &st) != 0) {
-            why = std::strerror(errno);
-        } else if (!S_ISREG(st.st_mode)) {
-            why = "not a regular file";
-        } else if (st.st_size > 0) {
-            size_ = static_cast<std::size_t>(st.st_size);
-            // Every page is read: mapped in one go rather than fault by fault.
-            void* p = mmap(nullptr, size_, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
-            if (p == MAP_FAILED) {
-                why = std::strerror(errno);
-            } else {
-                data_ = p;
-            }
-        }
+        std::string why = read_all(fd);
         ::close(fd);
+        if (!why.empty()) bytes_.clear();
         return why;
     }
-    std::string_view bytes() const noexcept {
-        return data_ == nullptr ? std::string_view()
-                                : std::string_view(static_cast<const char*>(data_), size_);
-    }
+    std::string_view bytes() const noexcept { return bytes_; }
 
   private:
-    void* data_ = nullptr;
-    std::size_t size_ = 0;
+    std::string read_all(int fd) {
+        struct stat st {};
+        if (fstat(fd, &st) != 0) return std::strerror(errno);
+        if (!S_ISREG(st.st_mode)) return "not a regular file";
+        // The size is a first guess for the buffer only.
+        constexpr std::size_t kChunk = 1 << 20;
+        bytes_.reserve(static_cast<std::size_t>(st.st_size) + 1);
+        std::size_t have = 0;
+        for (;;) {
+            const std::size_t room = std::max(bytes_.capacity() - have, kChunk);
+            bytes_.resize(have + room);
+            const ssize_t n = ::read(fd, bytes_.data() + have, room);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) return std::strerror(errno);
+            if (n == 0) break;
+            have += static_cast<std::size_t>(n);
+        }
+        bytes_.resize(have);
+        return {};
+    }
+
+    std::string bytes_;
 };
 
 // A sink into an open file descriptor; keeps the first error.
@@ -88,8 +86,8 @@ class FdSink final : public VdfSink {
 };
 
 // Streams the file for view into a new file beside path and moves it into place: path may
-// name the file the view was mapped from (whose mapping a truncation would break), and a
-// failed write never leaves a partial file at path. Returns 0, or the errno of the failure.
+// name the file the view was read from, and a failed write never leaves a partial file at
+// path. Returns 0, or the errno of the failure.
 inline int write_file_replacing(const char* path, const ShortcutsView& view) {
     const std::string temp = std::string(path) + ".vdftool-" + std::to_string(getpid());
     const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);

@@ -52,7 +52,7 @@ int fail_write(const char* path, int error) {
 }
 
 int dump(const char* path) {
-    ml::tools::MappedFile file;
+    ml::tools::FileBytes file;
     if (const std::string why = file.open(path); !why.empty()) return fail_read(path, why);
     const auto view = ml::parse_shortcuts_vdf_view(file.bytes());
     if (!view) {
@@ -76,7 +76,7 @@ int dump(const char* path) {
 }
 
 int roundtrip(const char* in_path, const char* out_path) {
-    ml::tools::MappedFile file;
+    ml::tools::FileBytes file;
     if (const std::string why = file.open(in_path); !why.empty()) return fail_read(in_path, why);
     const auto view = ml::parse_shortcuts_vdf_view(file.bytes());
     if (!view) {

@@ -16,6 +16,7 @@
 #include "platform/com.hpp"
 #include "platform/files.hpp"
 #include "platform/handle.hpp"
+#include "platform/system_library.hpp"
 #include "platform/win32.hpp"
 
 namespace ml {
@@ -173,16 +174,18 @@ class StatusWatcher final : public IBindStatusCallback, public IHttpNegotiate {
 
 #pragma GCC diagnostic pop
 
+using DownloadToFile = decltype(URLDownloadToFileW);
+
 // The transfer's own thread: the whole URLDownloadToFileW call. When the caller has given up
 // by the time it returns, the file it may have written belongs to nobody and is removed.
-void run_transfer(std::shared_ptr<TransferState> state, std::wstring url, std::wstring file) {
+void run_transfer(std::shared_ptr<TransferState> state, DownloadToFile* download, std::wstring url,
+                  std::wstring file) {
     HRESULT hr = E_FAIL;
     {
         ComScope com;
         ComPtr<IBindStatusCallback> callback;
         *callback.put() = new (std::nothrow) StatusWatcher(state);  // takes the first reference
-        if (callback)
-            hr = URLDownloadToFileW(nullptr, url.c_str(), file.c_str(), 0, callback.get());
+        if (callback) hr = download(nullptr, url.c_str(), file.c_str(), 0, callback.get());
     }
     bool abandoned = false;
     {
@@ -199,6 +202,11 @@ void run_transfer(std::shared_ptr<TransferState> state, std::wstring url, std::w
 
 Result<void> url_download_to_file(const std::string& url, const std::string& path,
                                   const TransferLimits& limits) {
+    // urlmon is no KnownDLL: only the system folder's copy is used (system_library.hpp).
+    const auto download = system_function_as<DownloadToFile>(L"urlmon.dll", "URLDownloadToFileW");
+    if (!download) {
+        return fail(ErrorKind::Other, "URL download failed: " + download.error().display());
+    }
     auto state = std::make_shared<TransferState>(limits, TransferClock::now());
     // The service gives the caller no bound of its own (a silent server holds it for ever,
     // under Wine whatever the callback answers), and another thread may not abort its
@@ -206,7 +214,7 @@ Result<void> url_download_to_file(const std::string& url, const std::string& pat
     // limits allow; past them the transfer is left to end by itself and its file is never
     // used.
     try {
-        std::thread(run_transfer, state, widen(url), widen(path)).detach();
+        std::thread(run_transfer, state, *download, widen(url), widen(path)).detach();
     } catch (const std::system_error&) {
         return fail(ErrorKind::Other, "URL download failed: no thread for the transfer");
     }

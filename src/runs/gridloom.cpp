@@ -83,11 +83,11 @@ Result<void> run_gridloom(CliOptions options) {
     const std::uint32_t appid = gridloom_appid(options);
     out(gridloom_header(options, appid));
 
-    // The search goes on without the folder, so a mistyped test folder must not silently
-    // lead to the user's real Steam library.
-    if (options.steam_dir && !path_exists(*options.steam_dir)) {
-        err("[Warning] Steam folder not found: " + debug_quote(*options.steam_dir) +
-            "; searching the standard locations instead.\n");
+    // A mistyped folder must not lead to the user's real Steam library: nothing else is
+    // searched, and nothing is touched.
+    if (const auto& dir = options.steam_dir) {
+        if (auto usable = check_steam_dir(*dir, path_exists(*dir), is_directory(*dir)); !usable)
+            return usable;
     }
     const std::vector<std::string> roots = detect_steam_roots(options.steam_dir);
     if (roots.empty()) {

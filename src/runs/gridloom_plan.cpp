@@ -55,4 +55,17 @@ std::string gridloom_header(const CliOptions& options, std::uint32_t appid) {
     return text;
 }
 
+Result<void> check_steam_dir(std::string_view dir, bool exists, bool is_folder) {
+    if (!exists) {
+        return fail(ErrorKind::NotFound, "Steam folder not found: " + std::string(dir) +
+                                             ". Nothing was changed; check the --steam-dir path.");
+    }
+    if (!is_folder) {
+        return fail(ErrorKind::InvalidInput,
+                    "Not a folder: " + std::string(dir) +
+                        ". Nothing was changed; --steam-dir names the Steam folder itself.");
+    }
+    return {};
+}
+
 }  // namespace ml

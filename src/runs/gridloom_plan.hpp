@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "cli/options.hpp"
+#include "platform/error.hpp"
 #include "vdf/shortcuts_vdf.hpp"
 
 namespace ml {
@@ -30,6 +31,12 @@ SteamShortcut make_gridloom_shortcut(const CliOptions& options, std::uint32_t ap
 // none matches and the record is appended.
 std::optional<std::size_t> find_matching_shortcut(std::span<const SteamShortcut> list,
                                                   std::string_view name, std::uint32_t appid);
+
+// Whether the folder given with --steam-dir can be used: success for an existing folder; for
+// a path that does not exist (NotFound) or names a file (InvalidInput), an error naming it.
+// The option means this Steam folder only, so the run stops there: a mistyped folder must not
+// lead to another Steam installation's files.
+Result<void> check_steam_dir(std::string_view dir, bool exists, bool is_folder);
 
 // The banner, the option summary and the app id line, as printed at the start of the run.
 std::string gridloom_header(const CliOptions& options, std::uint32_t appid);

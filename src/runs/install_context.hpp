@@ -10,13 +10,10 @@
 
 namespace ml {
 
-// What a stage tells the pipeline while the installation runs. The pipeline owns it.
+// What the pipeline offers its stages while the installation runs. The pipeline owns it.
 struct InstallFeedback {
     // Shows a status text in the progress window at a percentage (nothing without a window).
     std::function<void(std::uint32_t percent, std::string_view text)> show;
-    // Set by the Steam stage when it left every Steam file alone although Steam was wanted
-    // and found: the summary and the completion box then do not claim it.
-    bool steam_skipped = false;
 };
 
 // The working values of one installation, computed once by the pipeline before its first
@@ -39,6 +36,11 @@ struct InstallContext {
     std::string icon_path;
     // The pipeline's feedback for its stages; absent when a stage runs alone (tests).
     InstallFeedback* feedback = nullptr;
+    // The one value a stage fills in as it runs, for the summary: set by the Steam stage when
+    // it ran (not a dry run) and nothing reached any account: no artwork image, or every
+    // Steam file left alone (Steam could not be closed, or another run held the files). The
+    // summary then does not claim the Steam library.
+    mutable bool steam_nothing_delivered = false;
 
     friend bool operator==(const InstallContext&, const InstallContext&) = default;
 };

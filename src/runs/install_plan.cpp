@@ -8,12 +8,12 @@ namespace {
 
 const std::string kRule(54, '=');
 
-// Whether the Steam line belongs in the summary and the completion box: wanted, there is a
-// Steam to register with (a checked box without any root registers nothing), and the stage
-// did not have to leave Steam's files alone.
+// Whether the Steam line belongs in the summary and the completion box: wanted and there is
+// a Steam to register with (a checked box without any root registers nothing), and the stage
+// did not find that nothing reached an account.
 bool steam_listed(const InstallContext& context) {
-    const bool skipped = context.feedback && context.feedback->steam_skipped;
-    return context.steam_enabled && !context.steam_roots.empty() && !skipped;
+    return context.steam_enabled && !context.steam_roots.empty() &&
+           !context.steam_nothing_delivered;
 }
 
 }  // namespace
@@ -33,6 +33,29 @@ std::string install_path_for(const std::optional<std::string>& install_dir,
                                  ? *local_app_data
                                  : std::string("C:\\Marrowlane");
     return path_join(base, "Marrowlane");
+}
+
+std::size_t longest_installed_path_length(std::string_view install_path) {
+    std::string_view longest = kSetupCopyName;
+    for (std::string_view name : kApplicationFiles) {
+        if (utf8_to_utf16(name).size() > utf8_to_utf16(longest).size()) longest = name;
+    }
+    return utf8_to_utf16(path_join(install_path, longest)).size() + kTemporarySuffixMaxLength;
+}
+
+Result<void> check_install_path_length(std::string_view install_path) {
+    const std::size_t longest = longest_installed_path_length(install_path);
+    if (longest <= kMaxPathLength) return {};
+    const std::size_t folder = utf8_to_utf16(install_path).size();
+    const std::size_t fitting = kMaxPathLength - (longest - folder);
+    return fail(ErrorKind::InvalidInput,
+                "Installation folder too long: " + std::string(install_path) + " (" +
+                    std::to_string(folder) + " characters). Paths in it would reach " +
+                    std::to_string(longest) + " characters, more than the " +
+                    std::to_string(kMaxPathLength) +
+                    " that Windows allows programs and shortcuts (MAX_PATH); choose a folder "
+                    "of at most " +
+                    std::to_string(fitting) + " characters.");
 }
 
 std::string start_menu_shortcut_path(std::string_view appdata) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cli/options.hpp"
+#include "platform/error.hpp"
 #include "runs/install_context.hpp"
 
 namespace ml {
@@ -73,7 +74,8 @@ std::string banner_text();
 // The "Server Origin:" and "Install Path:" lines (the path in debug form).
 std::string location_text(const InstallContext& context);
 
-// The console summary: chosen components, not what succeeded, so a dry run lists them too.
+// The console summary: chosen components, so a dry run lists them too; the Steam library is
+// left out when the Steam stage reported that nothing reached an account.
 std::string summary_text(const InstallContext& context);
 
 // Caption and text of the completion message box.
@@ -88,6 +90,27 @@ inline constexpr std::string_view kUninstallSubkey =
 // order the uninstaller removes them.
 inline constexpr std::array<std::string_view, 5> kApplicationFiles = {
     "marrowlane.exe", "WebView2Loader.dll", "marrowlane.ico", "marrowlane.png", "config.json"};
+
+// The setup's own copy in the installation folder, which the uninstall entry starts.
+inline constexpr std::string_view kSetupCopyName = "Marrowlane-Setup.exe";
+
+// The most a temporary file beside an installed file adds to its name while it is written:
+// ".download-<process id>-<count>.tmp", both numbers at their longest (ten digits each).
+inline constexpr std::size_t kTemporarySuffixMaxLength = 35;
+
+// The longest path, without its terminating NUL, that a program without long-path support can
+// use (MAX_PATH is 260 with it). Neither the runner nor the shell that starts a shortcut nor
+// Windows Settings that starts the uninstaller is long-path aware.
+inline constexpr std::size_t kMaxPathLength = 259;
+
+// The length in UTF-16 characters, as Windows counts a path, of the longest path the
+// installation writes into install_path: the longest name among the application files and the
+// setup's copy, with the longest temporary suffix.
+std::size_t longest_installed_path_length(std::string_view install_path);
+
+// Success when every path the installation writes into install_path fits kMaxPathLength;
+// otherwise an InvalidInput error naming the folder, the limit and the longest folder that fits.
+Result<void> check_install_path_length(std::string_view install_path);
 
 // The Start Menu shortcut for a value of APPDATA, and the Desktop shortcut for a value of
 // USERPROFILE (both named Marrowlane.lnk).

@@ -77,15 +77,21 @@ void finish_interaction(const InstallContext& context) {
 Result<void> run_installer_with(InstallOptions options, const InstallStages& stages) {
     // Before any window: the options dialog words its Steam box after what was found.
     std::vector<std::string> steam_roots = detect_steam_roots(std::nullopt);
-    if (!choose_components(options, !steam_roots.empty())) {
-        out(kCancelledLine);
-        return {};
-    }
     // The folder goes into shortcuts and the uninstall entry, so it is stored as Windows
     // will create it: absolute (not relative to wherever the setup was started) and with
     // trailing dots and spaces dropped.
     if (options.install_dir && !options.install_dir->empty()) {
         if (auto full = full_path(*options.install_dir)) options.install_dir = std::move(*full);
+    }
+    // Refused before any question or change: a runner, shortcut or uninstall entry past the
+    // path limit could be neither started nor removed.
+    if (auto fits = check_install_path_length(
+            install_path_for(options.install_dir, env_var("LOCALAPPDATA")));
+        !fits)
+        return fits;
+    if (!choose_components(options, !steam_roots.empty())) {
+        out(kCancelledLine);
+        return {};
     }
     InstallContext context =
         make_install_context(std::move(options), std::move(steam_roots), env_var("LOCALAPPDATA"));

@@ -1,11 +1,13 @@
 #include "runs/registration_plan.hpp"
 
+#include <algorithm>
 #include <cstdio>
 #include <limits>
 
 #include "build_config.hpp"
 #include "platform/path.hpp"
 #include "platform/text.hpp"
+#include "runs/install_plan.hpp"
 
 namespace ml {
 
@@ -18,6 +20,51 @@ std::string shortcut_working_folder(std::string_view target) {
     return path_parent(target);
 }
 
+namespace {
+
+constexpr std::string_view kShortcutFileName = "Marrowlane.lnk";
+
+// The folder when it is given and absolute.
+std::optional<std::string> usable_folder(const std::optional<std::string>& folder) {
+    if (folder && is_absolute_path(*folder)) return folder;
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::string> start_menu_shortcut_file(
+    const std::optional<std::string>& programs_folder, const std::optional<std::string>& appdata) {
+    if (auto shell = usable_folder(programs_folder)) return path_join(*shell, kShortcutFileName);
+    if (auto base = usable_folder(appdata)) return start_menu_shortcut_path(*base);
+    return std::nullopt;
+}
+
+std::optional<std::string> desktop_shortcut_file(const std::optional<std::string>& desktop_folder,
+                                                 const std::optional<std::string>& userprofile) {
+    if (auto shell = usable_folder(desktop_folder)) return path_join(*shell, kShortcutFileName);
+    if (auto base = usable_folder(userprofile)) return desktop_shortcut_path(*base);
+    return std::nullopt;
+}
+
+std::vector<std::string> shortcut_files_to_remove(const std::optional<std::string>& programs_folder,
+                                                  const std::optional<std::string>& desktop_folder,
+                                                  const std::optional<std::string>& appdata,
+                                                  const std::optional<std::string>& userprofile) {
+    const std::optional<std::string> none;
+    const std::optional<std::string> candidates[] = {
+        start_menu_shortcut_file(programs_folder, none),
+        desktop_shortcut_file(desktop_folder, none),
+        start_menu_shortcut_file(none, appdata),
+        desktop_shortcut_file(none, userprofile),
+    };
+    std::vector<std::string> files;
+    for (const auto& candidate : candidates) {
+        if (candidate && std::find(files.begin(), files.end(), *candidate) == files.end())
+            files.push_back(*candidate);
+    }
+    return files;
+}
+
 std::string start_menu_created_line(std::string_view path) {
     return "  [\u2713] Created Start Menu shortcut -> " + debug_quote(path) + "\n";
 }
@@ -27,7 +74,7 @@ std::string desktop_created_line(std::string_view path) {
 }
 
 std::string uninstall_command(std::string_view install_path) {
-    return in_double_quotes(path_join(install_path, "Marrowlane-Setup.exe")) + " --uninstall";
+    return in_double_quotes(path_join(install_path, kSetupCopyName)) + " --uninstall";
 }
 
 std::string display_icon(std::string_view icon_path, std::string_view runner_path,

@@ -20,6 +20,25 @@ std::string shortcut_icon(std::string_view icon_path, std::string_view runner_pa
 // The folder a shortcut starts its target in: the target's parent, empty when it has none.
 std::string shortcut_working_folder(std::string_view target);
 
+// The .lnk file of the Start Menu / Desktop shortcut. It goes into the folder the shell
+// reports (programs_folder / desktop_folder), which folder redirection and OneDrive's folder
+// backup move away from the profile; below the environment's folder (APPDATA / USERPROFILE)
+// only when the shell cannot say. A folder that is not an absolute path counts as not given:
+// it would name a place below whatever folder the setup runs in. nullopt when neither is
+// usable, and the shortcut is skipped.
+std::optional<std::string> start_menu_shortcut_file(
+    const std::optional<std::string>& programs_folder, const std::optional<std::string>& appdata);
+std::optional<std::string> desktop_shortcut_file(const std::optional<std::string>& desktop_folder,
+                                                 const std::optional<std::string>& userprofile);
+
+// Every .lnk file an uninstallation removes: Marrowlane.lnk in the two folders the shell
+// reports, and in the two environment places, where earlier versions put them; absolute
+// folders only, each path once.
+std::vector<std::string> shortcut_files_to_remove(const std::optional<std::string>& programs_folder,
+                                                  const std::optional<std::string>& desktop_folder,
+                                                  const std::optional<std::string>& appdata,
+                                                  const std::optional<std::string>& userprofile);
+
 // Console lines of the shortcut stage (paths in debug form).
 inline constexpr std::string_view kShortcutsHeading =
     "\n[*] Creating Desktop and Start Menu shortcuts...\n";

@@ -1,6 +1,7 @@
 // Steam library registration at install: the runner as a non-Steam shortcut with artwork in
 // every account, with Steam closed around the change.
 #include "platform/console.hpp"
+#include "platform/files.hpp"
 #include "platform/path.hpp"
 #include "runs/account_walk.hpp"
 #include "runs/artwork.hpp"
@@ -15,10 +16,41 @@
 namespace ml {
 namespace {
 
+// The five images for one account. A line claims only an image that is now in the grid
+// folder: a failed download (an answer that is no image among them) leaves the kind out,
+// and an earlier file in place, and says so; a grid folder that cannot be made (a file in
+// its way) is named once, and no image is tried. A dry run lists the plan.
+void deploy_account_artwork(const InstallContext& context, std::uint32_t appid,
+                            const std::string& grid, std::size_t& images_written) {
+    if (!context.options.dry_run) {
+        // The walk made it when it could; asked again here for the reason it could not.
+        if (auto made = create_directories(grid); !made) {
+            err(grid_folder_failed_line(grid, made.error().display()));
+            return;
+        }
+    }
+    for (std::size_t k = 0; k < kSteamStageArtwork.size(); ++k) {
+        const SteamStageArtwork& artwork = kSteamStageArtwork[k];
+        const std::string dest = path_join(grid, artwork_file_name(kArtworkKinds[k], appid));
+        if (!context.options.dry_run) {
+            // download_or_copy prints its own line first.
+            auto fetched = download_or_copy(steam_artwork_address(context.origin, artwork), dest,
+                                            is_image_file);
+            if (!fetched) {
+                err(artwork_failed_line(artwork.label, fetched.error().display()));
+                continue;
+            }
+            ++images_written;
+        }
+        out(steam_deployed_line(artwork.label, dest));
+    }
+}
+
 // The walk's rules for the installation: folders made when possible, every failure silent.
 // A file that cannot be read or parsed is left as it is and its account skipped, since
 // writing a list without its entries would lose the user's other shortcuts.
-AccountWalkRules library_rules(const InstallContext& context, std::uint32_t appid) {
+AccountWalkRules library_rules(const InstallContext& context, std::uint32_t appid,
+                               std::size_t& images_written) {
     AccountWalkRules rules;
     rules.dry_run = context.options.dry_run;
     rules.folders = FolderRule::CreateIgnoringErrors;
@@ -38,19 +70,8 @@ AccountWalkRules library_rules(const InstallContext& context, std::uint32_t appi
             list.push_back(std::move(record));
         }
     };
-    rules.after = [&context, appid](const AccountFiles& files) {
-        for (std::size_t k = 0; k < kSteamStageArtwork.size(); ++k) {
-            const SteamStageArtwork& artwork = kSteamStageArtwork[k];
-            const std::string dest =
-                path_join(files.grid, artwork_file_name(kArtworkKinds[k], appid));
-            if (!context.options.dry_run) {
-                // download_or_copy prints its own line; a failure (an answer that is no image
-                // among them) leaves the kind out and an earlier file in place.
-                (void)download_or_copy(steam_artwork_address(context.origin, artwork), dest,
-                                       is_image_file);
-            }
-            out(steam_deployed_line(artwork.label, dest));
-        }
+    rules.after = [&context, appid, &images_written](const AccountFiles& files) {
+        deploy_account_artwork(context, appid, files.grid, images_written);
     };
     return rules;
 }
@@ -74,7 +95,7 @@ Result<void> register_in_steam_library(const InstallContext& context) {
     auto lock = lock_steam_files(SteamRun::Installation);
     if (!lock) {
         err(steam_lock_skipped_line(lock.error().message));
-        if (context.feedback) context.feedback->steam_skipped = true;
+        if (!context.options.dry_run) context.steam_nothing_delivered = true;
         return {};
     }
     // The progress window's status line, at the stage's percentage.
@@ -91,14 +112,18 @@ Result<void> register_in_steam_library(const InstallContext& context) {
         // Steam would write its own list over ours when it exits: its files stay as they
         // are, and it is not started a second time.
         err(steam_not_closed_line());
-        if (context.feedback) context.feedback->steam_skipped = true;
+        context.steam_nothing_delivered = true;
         return {};
     }
     if (steam == SteamBefore::Closed) show(install_steps::kSteam.text);
     const std::uint32_t appid = steam_library_appid(context);
+    std::size_t images_written = 0;
     // Every failure of the walk is handled by its rules; the installation goes on.
-    (void)walk_steam_accounts(context.steam_roots, library_rules(context, appid));
+    (void)walk_steam_accounts(context.steam_roots, library_rules(context, appid, images_written));
     reopen_steam(steam, context.steam_roots);
+    // The summary then does not claim a library that got nothing: no account, or no image
+    // reached one.
+    if (!context.options.dry_run && images_written == 0) context.steam_nothing_delivered = true;
     return {};
 }
 

@@ -33,6 +33,15 @@ std::string steam_deployed_line(std::string_view label, std::string_view path) {
     return "    [\xE2\x9C\x93] Deployed " + std::string(label) + " -> " + debug_quote(path) + "\n";
 }
 
+std::string artwork_failed_line(std::string_view label, std::string_view error) {
+    return "    [!] Failed to deploy " + std::string(label) + ": " + std::string(error) + "\n";
+}
+
+std::string grid_folder_failed_line(std::string_view grid, std::string_view error) {
+    return "  [!] Could not create the artwork folder " + debug_quote(grid) + " (" +
+           std::string(error) + "). No artwork was deployed for this Steam account.\n";
+}
+
 std::string steam_roots_found_line(std::size_t count) {
     return "  [\xE2\x9C\x93] Found " + std::to_string(count) +
            " Steam root(s). Injecting shortcuts and custom artwork...\n";

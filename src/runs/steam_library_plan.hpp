@@ -40,8 +40,15 @@ inline constexpr std::array<SteamStageArtwork, 5> kSteamStageArtwork = {{
 // The address of one image on the distribution server: "{origin}/media/steam/{file}".
 std::string steam_artwork_address(std::string_view origin, const SteamStageArtwork& artwork);
 
-// The line printed per image (whether or not its download worked), the path in debug form.
+// The line printed per image that reached the grid folder (in a dry run, per image planned),
+// the path in debug form.
 std::string steam_deployed_line(std::string_view label, std::string_view path);
+
+// On standard error, instead of the Deployed line: an image that is not in the grid folder
+// (the fetch's error message), and, once for the account, a grid folder that could not be
+// created (the path in debug form, the error message).
+std::string artwork_failed_line(std::string_view label, std::string_view error);
+std::string grid_folder_failed_line(std::string_view grid, std::string_view error);
 
 // The stage's fixed lines and question.
 namespace steam_stage {

@@ -10,11 +10,13 @@
 #include "platform/env.hpp"
 #include "platform/files.hpp"
 #include "platform/folder_removal.hpp"
+#include "platform/known_folder.hpp"
 #include "platform/path.hpp"
 #include "platform/process.hpp"
 #include "platform/registry.hpp"
 #include "platform/system_tools.hpp"
 #include "runs/account_walk.hpp"
+#include "runs/registration_plan.hpp"
 #include "runs/runs.hpp"
 #include "runs/shared_steps.hpp"
 #include "runs/steam_lock.hpp"
@@ -53,13 +55,14 @@ void remove_product_from_steam(const std::vector<std::string>& roots) {
     (void)walk_steam_accounts(roots, rules);
 }
 
-// An empty variable counts as unset, as for the installation: the path would otherwise
-// name a Marrowlane.lnk below whatever folder the uninstaller runs in.
+// From the folders the shell names and from the environment's places, where earlier versions
+// put them. Only absolute folders, as for the installation: an empty or relative APPDATA
+// would name a Marrowlane.lnk below whatever folder the uninstaller runs in.
 void remove_windows_shortcuts() {
-    if (const auto appdata = env_var("APPDATA"); appdata && !appdata->empty())
-        (void)remove_file(start_menu_shortcut_path(*appdata));
-    if (const auto profile = env_var("USERPROFILE"); profile && !profile->empty())
-        (void)remove_file(desktop_shortcut_path(*profile));
+    for (const std::string& path : shortcut_files_to_remove(
+             known_folder_path(KnownFolder::Programs), known_folder_path(KnownFolder::Desktop),
+             env_var("APPDATA"), env_var("USERPROFILE")))
+        (void)remove_file(path);
 }
 
 // Through the registry interface, as the installation writes the entry: machines that block

@@ -51,9 +51,9 @@ std::vector<std::string> find_userdata_dirs(const std::string& root) {
             }
         }
     }
-    // A userdata folder without account folders is still handed back, as the one place the
-    // callers can work in.
-    if (accounts.empty() && path_exists(userdata)) accounts.push_back(userdata);
+    // A userdata folder without account folders (a Steam nobody has signed in to yet) has no
+    // account: Steam reads shortcuts only below an account folder, so files written into
+    // userdata itself would never be seen.
     return accounts;
 }
 

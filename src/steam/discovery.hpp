@@ -12,8 +12,8 @@ namespace ml {
 std::vector<std::string> detect_steam_roots(const std::optional<std::string>& override_dir);
 
 // The account folders (root\userdata\<digits>) of one Steam root, in the order the file
-// system lists them; root\userdata itself when it exists but holds no account folder; empty
-// when there is no userdata folder. Never fails.
+// system lists them; empty when there is no userdata folder or it holds no account folder.
+// Never fails.
 std::vector<std::string> find_userdata_dirs(const std::string& root);
 
 }  // namespace ml

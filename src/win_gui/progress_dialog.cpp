@@ -8,6 +8,7 @@
 
 #include "platform/console.hpp"
 #include "platform/handle.hpp"
+#include "platform/system_library.hpp"
 #include "win_gui/placement.hpp"
 #include "win_gui/wide.hpp"
 #include "win_gui/window_class.hpp"
@@ -78,8 +79,13 @@ void on_update(const ProgressDialogState& state, WPARAM percent) {
 // window is destroyed. It holds its own reference to the state for as long as it runs.
 void run_window_thread(std::shared_ptr<ProgressDialogState> state, std::wstring title,
                        std::promise<void> ready) {
+    // The bar's class comes from comctl32, which is no KnownDLL: only the system folder's copy
+    // is used (system_library.hpp). Without it the window shows its texts and no bar.
     INITCOMMONCONTROLSEX icc{static_cast<DWORD>(sizeof(icc)), ICC_PROGRESS_CLASS};
-    InitCommonControlsEx(&icc);
+    if (const auto init = system_function_as<decltype(InitCommonControlsEx)>(
+            L"comctl32.dll", "InitCommonControlsEx")) {
+        (*init)(&icc);
+    }
     const HINSTANCE instance = GetModuleHandleW(nullptr);
     register_window_class(instance, kClassName, progress_wnd_proc);
 

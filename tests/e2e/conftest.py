@@ -49,6 +49,7 @@ def session_wine() -> Wine:
     """The session's prefix with Wine's own system tools."""
     build = pathlib.Path(os.environ.get("ML_BUILD_DIR", ROOT / "build" / "windows")).resolve()
     w = Wine(build, pathlib.Path(os.environ["WINEPREFIX"]))
+    w.point_shell_folders_at_sandboxes()
     start_desktop(w)
     return w
 

@@ -24,6 +24,16 @@ from typing import Mapping, Optional, Sequence
 PROFILE_VARS = ("LOCALAPPDATA", "APPDATA", "USERPROFILE", "ProgramFiles(x86)", "ProgramFiles")
 
 
+# The Desktop and Start Menu programs folders: the setup asks the shell for them, and the shell
+# reads them from these values of the prefix's registry. Every prefix of the tests holds, in
+# both, the name of a variable that each run's environment sets to its own sandbox's folder
+# (sandbox_env): the shell expands it from the process environment, once, so a profile folder
+# whose name holds %...% itself stays as it is, and tests that share a prefix never share a
+# Desktop. A run without the variable gets the unexpanded text back, which the setup takes as
+# "the shell cannot say"; nothing can fall through to the Unix home.
+SHELL_FOLDERS_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\User Shell Folders"
+SHELL_FOLDER_VARIABLES = {"Desktop": "ML_SANDBOX_DESKTOP", "Programs": "ML_SANDBOX_PROGRAMS"}
+
 # The tools the product starts by full path from the system folder.
 SYSTEM_TOOLS = ("reg", "tasklist", "taskkill", "cmd", "curl", "powershell")
 
@@ -217,11 +227,13 @@ class Wine:
         self.system_stand_ins: dict[str, str] = {}
 
     # -- environment of the wine processes themselves ------------------------------------
-    def unix_env(self) -> dict:
+    def unix_env(self, dll_overrides: str = "") -> dict:
+        """dll_overrides: more WINEDLLOVERRIDES entries for this start ("urlmon=n,b")."""
         env = dict(os.environ)
         env["WINEPREFIX"] = str(self.prefix)
         env.setdefault("WINEDEBUG", "-all")
-        env["WINEDLLOVERRIDES"] = "mscoree=;mshtml=;winemenubuilder.exe="
+        env["WINEDLLOVERRIDES"] = ";".join(
+            filter(None, ["mscoree=;mshtml=;winemenubuilder.exe=", dll_overrides]))
         return env
 
     def tool(self, name: str) -> pathlib.Path:
@@ -259,6 +271,17 @@ class Wine:
         self.system_stand_ins[name] = stem
         return target
 
+    def point_shell_folders_at_sandboxes(self) -> None:
+        """Makes the Desktop and Start Menu programs folders of this prefix follow each run's
+        sandbox (see SHELL_FOLDER_VARIABLES). The prefix's own Desktop must be a real folder,
+        not Wine's link into the Unix home, for a run that sets no sandbox at all."""
+        for name, variable in SHELL_FOLDER_VARIABLES.items():
+            r = self.wine(["reg", "add", SHELL_FOLDERS_KEY, "/v", name, "/t", "REG_EXPAND_SZ",
+                           "/d", f"%{variable}%", "/f"])
+            assert r.returncode == 0, r
+        for desktop in (self.prefix / "drive_c" / "users").glob("*/Desktop"):
+            assert not desktop.is_symlink(), f"{desktop} leads out of the prefix"
+
     def prefer_system_file(self, stem: str) -> None:
         # Wine runs its own built-in tool for a system32 name unless told to take the file.
         r = self.wine(["reg", "add", r"HKCU\Software\Wine\DllOverrides", "/v", f"{stem}.exe",
@@ -272,7 +295,8 @@ class Wine:
               stdin: int | None = subprocess.PIPE,
               stdout=subprocess.PIPE,
               direct: bool = False, limited: bool = False,
-              timeout: float = 60, gate_stdout: bool = False) -> Running:
+              timeout: float = 60, gate_stdout: bool = False,
+              dll_overrides: str = "") -> Running:
         """Starts a Windows program (Unix path or Windows path) through envrun.
 
         env maps a variable to its value, to "" for an empty value, or to None to remove it.
@@ -281,7 +305,8 @@ class Wine:
         direct=True starts the program as the first Windows process itself, without envrun
         (so without env or cwd): a windowed program then has no console at all, as when a
         user double-clicks it, provided stdout (standard error goes the same way) is not a
-        pipe, e.g. subprocess.DEVNULL.
+        pipe, e.g. subprocess.DEVNULL. dll_overrides adds WINEDLLOVERRIDES entries for this
+        start and the programs it starts.
         limited=True gives the program the normal token linked to Wine's elevated one, as
         Windows starts an administrator's program without "Run as administrator".
         """
@@ -289,7 +314,7 @@ class Wine:
             assert env is None and cwd is None, "a direct start takes no env or cwd"
             prog = os.fspath(program)
             popen = subprocess.Popen(["wine", prog, *args], stdin=stdin, stdout=stdout,
-                                     stderr=stdout, env=self.unix_env())
+                                     stderr=stdout, env=self.unix_env(dll_overrides))
             return Running(popen, timeout, self)
         launcher = [str(self.tool("envrun"))]
         for name, value in (env or {}).items():
@@ -308,7 +333,7 @@ class Wine:
         gate = StdoutGate() if gate_stdout else None
         popen = subprocess.Popen(command, stdin=stdin,
                                  stdout=gate.write_fd if gate else stdout,
-                                 stderr=subprocess.PIPE, env=self.unix_env())
+                                 stderr=subprocess.PIPE, env=self.unix_env(dll_overrides))
         if gate:
             os.close(gate.write_fd)
         return Running(popen, timeout, self, gate)
@@ -373,9 +398,11 @@ class Wine:
         subprocess.run(["wine", "cmd", "/c", "exit"], env=env, stdin=subprocess.DEVNULL,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         # The stand-ins' files came along, but wineserver writes the registry to disk only
-        # now and then, so the copied files may not yet say to prefer them.
+        # now and then, so the copied files may not yet say to prefer them, nor where the
+        # shell folders are.
         for name, stem in self.system_stand_ins.items():
             clone.prefer_system_file(stem)
+        clone.point_shell_folders_at_sandboxes()
         clone.system_stand_ins = dict(self.system_stand_ins)
         clone.has_fakes = self.has_fakes
         return clone
@@ -506,6 +533,11 @@ class HttpServer:
     def paths_requested(self) -> list[str]:
         return [r.path for r in self.requests]
 
+    def release_held(self) -> None:
+        """Ends every answer held back on purpose (silent, stall, drip) and lets the clients
+        go, while the server goes on answering."""
+        self._closing.set()
+
     def close(self) -> None:
         self._closing.set()
         self._httpd.shutdown()
@@ -605,24 +637,42 @@ SANDBOX_FOLDERS = ("LocalAppData", "AppData", "Profile", "ProgramFilesX86", "Pro
 
 
 def make_sandbox(path: pathlib.Path) -> pathlib.Path:
-    """Makes path a private folder for a run of the setup: an empty profile of its own and a
-    working folder (cwd). Returns path."""
+    """Makes path a private folder for a run of the setup: an empty profile of its own, with
+    the Desktop every profile has, and a working folder (cwd). Returns path."""
     for name in SANDBOX_FOLDERS:
         (path / name).mkdir(parents=True, exist_ok=True)
+    # Wine's shell writes a .lnk's target into its item list only while the Desktop exists;
+    # without it only the ANSI path is kept, and a target outside that code page reads back
+    # with '?' in place.
+    (path / "Profile" / "Desktop").mkdir(exist_ok=True)
     return path
 
 
 def sandbox_env(sandbox: pathlib.Path) -> dict:
     """The Windows environment (for Wine.start) of a run in a sandbox: the profile variables
-    name its folders, and neither HOME nor SERVER_ORIGIN reaches the program."""
-    env = {
-        "LOCALAPPDATA": win_path(sandbox / "LocalAppData"),
-        "APPDATA": win_path(sandbox / "AppData"),
-        "USERPROFILE": win_path(sandbox / "Profile"),
+    name its folders, the shell's Desktop and Start Menu programs folders are the profile's
+    own (see SHELL_FOLDER_VARIABLES), and neither HOME nor SERVER_ORIGIN reaches the
+    program."""
+    env = profile_env(sandbox / "LocalAppData", sandbox / "AppData", sandbox / "Profile")
+    env.update({
         "ProgramFiles(x86)": win_path(sandbox / "ProgramFilesX86"),
         "ProgramFiles": win_path(sandbox / "ProgramFiles"),
         "HOME": None,
         "SERVER_ORIGIN": None,
-    }
+    })
     assert set(PROFILE_VARS) <= set(env)
     return env
+
+
+def profile_env(local: pathlib.Path, roaming: pathlib.Path, profile: pathlib.Path) -> dict:
+    """The variables of a user profile with these folders (LOCALAPPDATA, APPDATA and
+    USERPROFILE), with the shell's Desktop and Start Menu programs folders where Windows
+    puts them in such a profile."""
+    return {
+        "LOCALAPPDATA": win_path(local),
+        "APPDATA": win_path(roaming),
+        "USERPROFILE": win_path(profile),
+        SHELL_FOLDER_VARIABLES["Desktop"]: win_path(profile / "Desktop"),
+        SHELL_FOLDER_VARIABLES["Programs"]: win_path(
+            roaming / "Microsoft" / "Windows" / "Start Menu" / "Programs"),
+    }

@@ -80,10 +80,11 @@ STEAM_QUESTION = ("Steam is currently running. It must be closed briefly to regi
 
 def steam_stage_text(roots: int = 0, grids=(), appid: int = 0, origin: str = "https://marrowlane.app",
                      *, enabled: bool = True, running: bool = False, kept_open: bool = False,
-                     dry_run: bool = False) -> str:
+                     dry_run: bool = False, failed=()) -> str:
     """What the Steam stage prints: `roots` found, the artwork of each account's grid folder
     (Windows paths, in walk order) for `appid`, Steam `running` and, in graphical mode,
-    `kept_open` by the user."""
+    `kept_open` by the user. The images whose labels are `failed` were not deployed: only
+    their download line is printed (their failure goes to standard error)."""
     text = "\n[*] Checking Steam installation...\n"
     if not enabled:
         return text + "  [*] Steam library injection skipped per installation options.\n"
@@ -100,10 +101,20 @@ def steam_stage_text(roots: int = 0, grids=(), appid: int = 0, origin: str = "ht
             dest = debug_path(f"{grid}\\{appid}{suffix}")
             if not dry_run:
                 text += f"  Downloading asset: {origin}/media/steam/{source} -> {dest}\n"
-            text += f"    [\u2713] Deployed {label} -> {dest}\n"
+            if label not in failed:
+                text += f"    [\u2713] Deployed {label} -> {dest}\n"
     if closing and not kept_open:
         text += "  [*] Reopening Steam...\n"
     return text
+
+
+def artwork_failed_text(origin: str, labels, accounts: int = 1) -> str:
+    """Standard error of the Steam stage when the images with these labels could not be
+    downloaded, for each of `accounts` accounts."""
+    lines = "".join(f"    [!] Failed to deploy {label}: Failed to download asset from "
+                    f"{origin}/media/steam/{source}\n"
+                    for source, _, label in STEAM_ART if label in labels)
+    return lines * accounts
 
 
 def win_join(*parts: str) -> str:

@@ -13,6 +13,7 @@ import pytest
 
 import vdf
 from harness import win_path, wait_until
+from installer_text import STEAM_ART, artwork_failed_text, snapshot
 
 RULE = "=" * 54
 PNG = b"\x89PNG\r\n\x1a\n"
@@ -62,15 +63,57 @@ def test_no_steam_root_is_not_an_error(run):
                           f" (unsigned: {appid_of(chr(34) + 'marrowlane' + chr(34), 'Foo')})\n")
 
 
-def test_missing_steam_dir_is_announced_before_the_search(run, sandbox):
-    missing = win_path(sandbox / "Steam Typo")
-    r = run("--name", "Foo", "--steam-dir", missing)
-    assert r.status == 0
-    assert r.err == (
-        f"[Warning] Steam folder not found: {dbg(missing)}; searching the standard locations "
-        "instead.\n[!] No Steam installation found in standard directories "
-        "(~/.local/share/Steam, ~/.steam/steam, Flatpak).\n"
-        "[!] Use --steam-dir to specify a custom Steam directory.\n")
+@pytest.mark.parametrize("given", ["missing", "file"])
+def test_a_steam_dir_that_is_no_folder_stops_before_anything(run, sandbox, given):
+    # A mistyped --steam-dir must not lead to the Steam found in the standard places.
+    standard = make_steam(sandbox / "ProgramFilesX86" / "Steam", "12345678")
+    path = sandbox / "Steam Typo"
+    if given == "file":
+        path = sandbox / "Steam" / "steam.exe"
+        path.parent.mkdir()
+        path.write_bytes(b"MZ")
+    before = snapshot(sandbox)
+    r = run("--name", "Foo", "--steam-dir", win_path(path))
+    assert r.status == 1
+    reason = {"missing": ("NotFound", "Steam folder not found: {}. Nothing was changed; check "
+                          "the --steam-dir path."),
+              "file": ("InvalidInput", "Not a folder: {}. Nothing was changed; --steam-dir "
+                       "names the Steam folder itself.")}[given]
+    message = reason[1].format(win_path(path)).replace("\\", "\\\\")
+    assert r.err == f'Error: Custom {{ kind: {reason[0]}, error: "{message}" }}\n'
+    assert "Found" not in r.out
+    assert snapshot(sandbox) == before
+    assert list((standard / "userdata" / "12345678").iterdir()) == []
+
+
+def test_a_steam_nobody_has_signed_in_to_is_left_alone(run, sandbox):
+    # userdata without an account folder (only the one Steam keeps for no account): nothing
+    # to add the shortcut to, and nothing is written into userdata itself, where Steam would
+    # never read it.
+    root = make_steam(sandbox / "Fresh Steam", "0")
+    before = snapshot(root)
+    r = run("--name", "Foo", "--capsule", win_path(sandbox / "cwd"), "--steam-dir",
+            win_path(root))
+    assert (r.err, r.status) == ("", 0)
+    assert r.out.endswith(f"\n[*] Processing Steam root: {dbg(root)}\n"
+                          f"  [!] No user profiles found in {dbg(root)}/userdata. Skipping.\n"
+                          "\n\u2713 Steam injection complete! Return to Steam or restart Steam "
+                          "to see your game.\n")
+    assert snapshot(root) == before
+
+
+def test_a_grid_folder_that_cannot_be_made_stops_the_run(run, steam, sandbox):
+    # A file where the account's grid folder belongs: nothing is claimed, nothing written.
+    config = steam / "userdata" / "12345678" / "config"
+    config.mkdir(parents=True)
+    (config / "grid").write_bytes(b"not a folder")
+    art = sandbox / "capsule.png"
+    art.write_bytes(PNG)
+    r = run("--name", "Foo", "--capsule", win_path(art), "--steam-dir", win_path(steam))
+    assert r.status == 1
+    assert r.err.startswith("Error: Os { code: ") and r.err.count("\n") == 1, r.err
+    assert "Success" not in r.out and "Deploying" not in r.out
+    assert sorted(p.name for p in config.iterdir()) == ["grid"]
 
 
 def test_every_account_of_every_root_and_the_exclusive_steam_dir(wine, env, sandbox, tmp_path):
@@ -549,7 +592,9 @@ def test_a_run_waits_while_another_holds_the_files(wine, launch, sandbox, which)
     finally:
         holder.wait(stdin=b"\n")
     r = running.wait(timeout=120)
-    assert (r.err, r.status) == (WAITING, 0)
+    # The installation's server is out of reach: its images fail, each named.
+    images = [label for _, _, label in STEAM_ART] if which == "installation" else []
+    assert (r.err, r.status) == (WAITING + artwork_failed_text("http://127.0.0.1:9", images), 0)
     assert [e["AppName"] for e in vdf.dump(path)] == ["Mine", "Foo" if which == "injection"
                                                       else "Marrowlane"]
 
@@ -590,3 +635,5 @@ def test_a_run_that_cannot_get_the_files_writes_nothing(wine, run, sandbox, whic
                 "them")
         assert re.fullmatch(r"  \[!\] Skipped the Steam library: " + BUSY + r"\. " + tail + r"\.\n",
                             message), message
+        # Nor does the installation's summary claim the library.
+        assert "Steam Library shortcut" not in r.out

@@ -60,7 +60,9 @@ def test_terminal_unattended_run_neither_asks_nor_waits(launch, gui, sandbox, en
         running = launch("--cli", "-y", "--no-menu")
         # Standard input stays open: the run must end on its own.
         result = running.wait_exit(timeout=120)
-    expected = installation_text(origin, install_path, env, steam=True, start_menu=False,
+    # Steam is found, but nobody has signed in to it yet: no account, so the summary does not
+    # claim the library.
+    expected = installation_text(origin, install_path, env, steam=False, start_menu=False,
                                  runner="failed", steam_text=steam_stage_text(1))
     assert (result.stdout.decode(), without_wine_notes(result.stderr), result.status) == (
         expected, "", 0)
@@ -136,3 +138,24 @@ def test_folder_that_cannot_be_created_fails_in_a_terminal(run, sandbox, origin)
     assert r.status == 1
     assert r.stdout.decode() == head(origin, target)
     assert r.stderr.decode().startswith("Error: Os { code: ")
+
+
+def test_folder_past_the_path_limit_is_refused_before_anything_is_written(run, wine, sandbox):
+    # About 300 characters: the runner, its shortcuts and the uninstall command could never
+    # be started from there (no program involved is long-path aware).
+    target = win_path(sandbox / ("a" * 110) / ("b" * 110)) + "\\Marrowlane"
+    folder = len(target)
+    assert folder > 290
+    key = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Marrowlane"
+    wine.wine(["reg", "delete", key, "/f"])
+    before = snapshot(sandbox)
+    r = run("--cli", "-y", "--install-dir", target)
+    message = (f"Installation folder too long: {target} ({folder} characters). Paths in it "
+               f"would reach {folder + 56} characters, more than the 259 that Windows allows "
+               "programs and shortcuts (MAX_PATH); choose a folder of at most 203 characters.")
+    assert (r.out, r.err, r.status) == (
+        "", 'Error: Custom { kind: InvalidInput, error: "' + message.replace("\\", "\\\\") +
+        '" }\n', 1)
+    assert snapshot(sandbox) == before
+    assert wine.wine(["reg", "query", key]).returncode == 1
+

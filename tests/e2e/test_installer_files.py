@@ -9,11 +9,12 @@ import time
 
 import pytest
 
-from harness import refused_url, unix_path, wait_until, win_path
+from harness import SHELL_FOLDER_VARIABLES, refused_url, unix_path, wait_until, win_path
 from installer_text import (UNINSTALL_SUBKEY, app_files_text, debug_path, desktop_lnk,
                             folder_kib, head, installation_text, package_manager_values,
-                            runner_invalid_warning, steam_stage_text, start_menu_lnk,
-                            uninstall_values, without_wine_notes)
+                            registration_text, runner_invalid_warning, shortcuts_text,
+                            steam_stage_text, start_menu_lnk, uninstall_values,
+                            without_wine_notes)
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 LOADER_SHA256 = "86545b66cdb0603bc26b626fb9ad610cb6e71f28d468f5ea66df23b03dda96d5"
@@ -345,10 +346,19 @@ def test_dry_run_writes_nothing(run, sandbox, server, steamprobe):
     assert registry_values(steamprobe) == []
 
 
-def test_empty_profile_variables_skip_their_shortcuts(run, sandbox, server):
-    # An empty base folder would put the .lnk files below whatever folder the setup ran in.
-    r = run("--cli", "-y", "--no-steam", "--server-origin", server.url(""),
-            extra_env={"APPDATA": "", "USERPROFILE": ""})
+@pytest.mark.parametrize("shell_says", [True, False], ids=["shell folders", "no shell folders"])
+def test_empty_profile_variables_never_put_shortcuts_below_the_current_folder(run, env, sandbox,
+                                                                             server, shell_says):
+    # The shortcuts go where the shell says, whatever APPDATA and USERPROFILE hold. When the
+    # shell cannot say (here: its values name variables this run does not set, so they come
+    # back unexpanded), an empty base folder would put them below whatever folder the setup
+    # ran in: they are skipped.
+    extra = {"APPDATA": "", "USERPROFILE": ""}
+    if not shell_says:
+        extra.update({variable: None for variable in SHELL_FOLDER_VARIABLES.values()})
+    r = run("--cli", "-y", "--no-steam", "--server-origin", server.url(""), extra_env=extra)
     assert r.status == 0, r
-    assert "\n[*] Creating Desktop and Start Menu shortcuts...\n  [\u2713] Registered" in r.out
+    created = shortcuts_text(start_menu_lnk(env["APPDATA"]), desktop_lnk(env["USERPROFILE"]))
+    expected = created if shell_says else shortcuts_text(None, None)
+    assert expected + registration_text() in r.out
     assert list((sandbox / "cwd").iterdir()) == []

@@ -1,11 +1,13 @@
 """The installer's windows as a user meets them: options dialog, progress window, final box."""
+import zlib
+
 import pytest
 
 from gui import poll
 from harness import refused_url, win_path
-from installer_text import (CANCELLED, OPTIONS_CLASS, PROGRESS_CLASS, STEAM_DETECTED,
-                            STEAM_MISSING, completion_text, head, installation_text, snapshot,
-                            steam_stage_text, summary, without_wine_notes)
+from installer_text import (CANCELLED, OPTIONS_CLASS, PROGRESS_CLASS, STEAM_ART, STEAM_DETECTED,
+                            STEAM_MISSING, completion_text, head, installation_text, png,
+                            snapshot, steam_stage_text, summary, without_wine_notes)
 
 SCREEN = (1280, 1024)  # the virtual display of scripts/wine-session
 
@@ -74,9 +76,16 @@ def test_cancelling_prints_one_line_and_writes_nothing(launch, gui, wine, sandbo
     assert not (wine.prefix / "drive_c" / "Marrowlane").exists()
 
 
-def test_install_with_desktop_unchecked(launch, gui, sandbox, env, origin):
+def test_install_with_desktop_unchecked(launch, gui, sandbox, env, http_server):
+    # One Steam account, and a server with nothing but the Steam images.
     make_steam_root(sandbox)
+    account = sandbox / "ProgramFilesX86" / "Steam" / "userdata" / "111"
+    account.mkdir(parents=True)
+    for source, _, _ in STEAM_ART:
+        http_server.serve(f"/media/steam/{source}", png(source))
+    origin = env["SERVER_ORIGIN"] = http_server.url("")
     install_path = win_path(sandbox / "LocalAppData") + "\\Marrowlane"
+    appid = zlib.crc32(f'"{install_path}\\marrowlane.exe"Marrowlane'.encode()) | 0x80000000
     # Console output waits until released: the run stops at its banner, with the progress
     # window open.
     running = launch(gate_stdout=True)
@@ -105,8 +114,9 @@ def test_install_with_desktop_unchecked(launch, gui, sandbox, env, origin):
     box = gui.message_box("Marrowlane Setup - Installation Complete")
     # The window went before the summary was printed, and the summary before the box.
     assert gui.find(PROGRESS_CLASS) is None
+    steam_text = steam_stage_text(1, [win_path(account / "config" / "grid")], appid, origin)
     expected_out = installation_text(origin, install_path, env, steam=True, desktop=False,
-                                     runner="failed", steam_text=steam_stage_text(1))
+                                     runner="failed", steam_text=steam_text)
     assert poll(lambda: running.stdout_so_far().decode() == expected_out, timeout=60), \
         running.stdout_so_far()
     assert box.text == completion_text(steam=True, desktop=False, start_menu=True)

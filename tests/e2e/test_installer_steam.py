@@ -9,9 +9,9 @@ import pytest
 
 import vdf
 from harness import wait_until, win_path
-from installer_text import (OPTIONS_CLASS, STEAM_ART, STEAM_QUESTION, debug_path, head,
-                            installation_text, png, SHARING_VIOLATION, snapshot, steam_stage_text,
-                            summary)
+from installer_text import (OPTIONS_CLASS, STEAM_ART, STEAM_QUESTION, artwork_failed_text,
+                            debug_path, head, installation_text, png, SHARING_VIOLATION, snapshot,
+                            steam_stage_text, summary)
 from harness import FakeSteam
 
 @pytest.fixture(scope="module")
@@ -65,10 +65,12 @@ def expected_entry(sandbox: pathlib.Path, config: pathlib.Path | str, url: str =
             "tags": ["Marrowlane", "WebAssembly"]}
 
 
-def stage_only_text(origin: str, sandbox: pathlib.Path, steam_text: str) -> str:
+def stage_only_text(origin: str, sandbox: pathlib.Path, steam_text: str,
+                    listed: bool = True) -> str:
     """The whole output of an installation with only Steam chosen among the components and
-    nothing but the Steam images on the server."""
-    return installation_text(origin, install_path(sandbox), {}, steam=True, desktop=False,
+    nothing but the Steam images on the server; the summary lists the Steam library when
+    `listed` (some image reached an account)."""
+    return installation_text(origin, install_path(sandbox), {}, steam=listed, desktop=False,
                              start_menu=False, runner="failed", steam_text=steam_text)
 
 
@@ -239,9 +241,11 @@ def test_a_page_in_place_of_artwork_keeps_the_earlier_grid_file(run, sandbox, me
     appid = stage_appid(sandbox)
     (grid / f"{appid}_hero.png").write_bytes(png("the hero of an earlier installation"))
     r = run("--cli", "-y", *ARGS, "--server-origin", media)
-    # The stage's lines are the same whatever a download gave.
-    assert (r.out, r.stderr, r.status) == (
-        stage_only_text(media, sandbox, steam_stage_text(1, [win_path(grid)], appid, media)), b"", 0)
+    # Only the images that reached the grid folder are claimed; the page is named as a failure.
+    assert (r.out, r.err, r.status) == (
+        stage_only_text(media, sandbox, steam_stage_text(1, [win_path(grid)], appid, media,
+                                                         failed=["Hero Banner"])),
+        artwork_failed_text(media, ["Hero Banner"]), 0)
     assert (grid / f"{appid}_hero.png").read_bytes() == png("the hero of an earlier installation")
     assert (grid / f"{appid}p.png").read_bytes() == png("capsule.png bytes")
     assert sorted(p.name for p in grid.iterdir()) == sorted(f"{appid}{suffix}" for _, suffix, _ in STEAM_ART)
@@ -265,13 +269,50 @@ def test_artwork_at_a_silent_server_still_reopens_steam(launch, wine, steam, ste
     steam.close()
     result = running.wait_exit(timeout=120)
 
-    assert (result.stdout.decode(), result.stderr, result.status) == (
+    # No image is claimed, and the summary does not claim the Steam library either.
+    labels = [label for _, _, label in STEAM_ART]
+    assert (result.stdout.decode(), result.stderr.decode(), result.status) == (
         stage_only_text(origin, sandbox,
                         steam_stage_text(1, [win_path(config / "grid")], stage_appid(sandbox),
-                                         origin, running=True)), b"", 0)
+                                         origin, running=True, failed=labels), listed=False),
+        artwork_failed_text(origin, labels), 0)
     assert steam.starts(root) == [[], ['"-shutdown"'], []]
     assert list((config / "grid").iterdir()) == []
     # Each image was asked of all three methods, each of which gave up.
     artwork = [p for p in http_server.paths_requested() if p.startswith("/media/steam/")]
     assert len(artwork) == 3 * len(STEAM_ART)
     assert not {"curl.exe", "powershell.exe"} & set(wine.process_names())
+
+
+def test_a_grid_folder_that_cannot_be_made_is_named_once(run, sandbox, media):
+    # A file where an account's grid folder belongs: that account gets its shortcut but no
+    # image, and says so once; the next account gets everything.
+    root = sandbox / "ProgramFilesX86" / "Steam"
+    blocked, fine = account(root, "111"), account(root, "222")
+    blocked.mkdir()
+    (blocked / "grid").write_bytes(b"not a folder")
+    r = run("--cli", "-y", *ARGS, "--server-origin", media)
+    grid = debug_path(win_path(blocked / "grid"))
+    assert (r.out, r.status) == (
+        stage_only_text(media, sandbox,
+                        steam_stage_text(1, [win_path(fine / "grid")], stage_appid(sandbox), media)),
+        0)
+    (line,) = r.err.splitlines(keepends=True)
+    assert line.startswith(f"  [!] Could not create the artwork folder {grid} (") and \
+        line.endswith("). No artwork was deployed for this Steam account.\n"), line
+    assert (blocked / "grid").read_bytes() == b"not a folder"
+    assert [e["AppName"] for e in vdf.dump(blocked / "shortcuts.vdf")] == ["Marrowlane"]
+    assert len(list((fine / "grid").iterdir())) == len(STEAM_ART)
+
+
+def test_a_steam_nobody_has_signed_in_to_gets_nothing(run, sandbox, media, http_server):
+    # userdata holds no account folder (only the one Steam keeps for no account): there is
+    # no account to add the shortcut to, and the summary does not claim one.
+    root = sandbox / "ProgramFilesX86" / "Steam"
+    (root / "userdata" / "0").mkdir(parents=True)
+    before = snapshot(root)
+    r = run("--cli", "-y", *ARGS, "--server-origin", media)
+    assert (r.out, r.stderr, r.status) == (
+        stage_only_text(media, sandbox, steam_stage_text(1), listed=False), b"", 0)
+    assert snapshot(root) == before
+    assert not [p for p in http_server.paths_requested() if p.startswith("/media/")]

@@ -95,8 +95,9 @@ def test_userdata_accounts(steamprobe, sandbox):
     assert sorted(lines(steamprobe("users", slashed))) == [
         slashed + "\\userdata\\00", slashed + "\\userdata\\12345678"]
 
-    # userdata without accounts stands for itself; a root without userdata has none.
+    # A userdata without accounts (a Steam nobody has signed in to) has none, as has a root
+    # without userdata: Steam never reads shortcuts from userdata itself.
     empty = sandbox / "Empty"
     (empty / "userdata" / "0").mkdir(parents=True)
-    assert lines(steamprobe("users", win_path(empty))) == [win_path(empty / "userdata")]
+    assert lines(steamprobe("users", win_path(empty))) == []
     assert lines(steamprobe("users", win_path(sandbox / "cwd"))) == []

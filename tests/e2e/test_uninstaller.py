@@ -471,7 +471,7 @@ def test_install_then_uninstall_leaves_the_machine_as_it_was(clone, env, sandbox
     second = put_account(sandbox, "222", None, [])
     # A profile as Windows makes it.
     for folder in ("AppData/Microsoft/Windows/Start Menu/Programs", "Profile/Desktop"):
-        (sandbox / folder).mkdir(parents=True)
+        (sandbox / folder).mkdir(parents=True, exist_ok=True)
     put_files(sandbox / "Profile/Desktop", ["Other.lnk"])
     before = profile_and_steam(sandbox)
 

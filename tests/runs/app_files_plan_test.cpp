@@ -181,5 +181,64 @@ TEST(RegistrationPlan, ShortcutRules) {
               "  [\u2713] Created Desktop shortcut -> \"C:\\\\D.lnk\"\n");
 }
 
+TEST(RegistrationPlan, ShortcutFilesFollowTheShellBeforeTheEnvironment) {
+    using Folder = std::optional<std::string>;
+    const Folder none;
+    struct Case {
+        Folder shell, environment;
+        std::optional<std::string> start_menu, desktop;
+    };
+    const std::vector<Case> cases = {
+        // A Desktop moved by OneDrive's folder backup, a Start Menu redirected to a share:
+        // the shell's folder wins over the profile's.
+        {R"(C:\Users\a\OneDrive - Contoso\Desktop)", R"(C:\Users\a)",
+         R"(C:\Users\a\OneDrive - Contoso\Desktop\Marrowlane.lnk)",
+         R"(C:\Users\a\OneDrive - Contoso\Desktop\Marrowlane.lnk)"},
+        {R"(\\server\home$\a\Start Menu\Programs\)", none,
+         R"(\\server\home$\a\Start Menu\Programs\Marrowlane.lnk)",
+         R"(\\server\home$\a\Start Menu\Programs\Marrowlane.lnk)"},
+        // The shell cannot say, or names no absolute folder (a value with an unset variable
+        // stays unexpanded): the environment's place.
+        {none, R"(C:\Users\a)",
+         R"(C:\Users\a\Microsoft\Windows\Start Menu\Programs\Marrowlane.lnk)",
+         R"(C:\Users\a\Desktop\Marrowlane.lnk)"},
+        {"%OneDrive%\\Desktop", R"(D:\p\)",
+         R"(D:\p\Microsoft\Windows\Start Menu\Programs\Marrowlane.lnk)",
+         R"(D:\p\Desktop\Marrowlane.lnk)"},
+        // Nothing usable: no shortcut below whatever folder the setup runs in.
+        {"", "", none, none},
+        {"Desktop", ".", none, none},
+        {none, "C:relative", none, none},
+        {none, none, none, none},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(start_menu_shortcut_file(c.shell, c.environment), c.start_menu)
+            << c.shell.value_or("<none>") << " / " << c.environment.value_or("<none>");
+        EXPECT_EQ(desktop_shortcut_file(c.shell, c.environment), c.desktop)
+            << c.shell.value_or("<none>") << " / " << c.environment.value_or("<none>");
+    }
+}
+
+TEST(RegistrationPlan, UninstallationRemovesShortcutsFromTheShellFoldersAndOldPlaces) {
+    const std::optional<std::string> none;
+    EXPECT_EQ(
+        shortcut_files_to_remove(R"(C:\S\Programs)", R"(C:\OneDrive\Desktop)",
+                                 R"(C:\Users\a\AppData\Roaming)", R"(C:\Users\a)"),
+        (std::vector<std::string>{
+            R"(C:\S\Programs\Marrowlane.lnk)", R"(C:\OneDrive\Desktop\Marrowlane.lnk)",
+            R"(C:\Users\a\AppData\Roaming\Microsoft\Windows\Start Menu\Programs\Marrowlane.lnk)",
+            R"(C:\Users\a\Desktop\Marrowlane.lnk)"}));
+    // Folders not moved: each file once.
+    EXPECT_EQ(
+        shortcut_files_to_remove(
+            R"(C:\Users\a\AppData\Roaming\Microsoft\Windows\Start Menu\Programs)",
+            R"(C:\Users\a\Desktop)", R"(C:\Users\a\AppData\Roaming)", R"(C:\Users\a)"),
+        (std::vector<std::string>{
+            R"(C:\Users\a\AppData\Roaming\Microsoft\Windows\Start Menu\Programs\Marrowlane.lnk)",
+            R"(C:\Users\a\Desktop\Marrowlane.lnk)"}));
+    // Empty and relative places remove nothing below the current folder.
+    EXPECT_EQ(shortcut_files_to_remove("Desktop", none, "", "."), std::vector<std::string>{});
+}
+
 }  // namespace
 }  // namespace ml

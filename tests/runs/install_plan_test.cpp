@@ -85,6 +85,40 @@ TEST(InstallPlan, ContextFromOptions) {
     EXPECT_EQ(context.options, options);
 }
 
+TEST(InstallPlan, InstallationFolderMustLeaveRoomForItsLongestPath) {
+    // The longest file the installation writes is the setup's copy, Marrowlane-Setup.exe (20
+    // characters), and a download beside it adds up to 35 more: with the separator 56.
+    const std::string base = R"(C:\)";
+    struct Case {
+        std::string folder;
+        std::size_t longest;
+    };
+    const std::vector<Case> cases = {
+        {R"(C:\Users\a\AppData\Local\Marrowlane)", 35 + 56},
+        {base + std::string(200, 'x'), 203 + 56},  // exactly MAX_PATH with the NUL
+        {base + std::string(201, 'x'), 204 + 56},
+        {base + std::string(200, 'x') + "\\", 204 + 55},  // a trailing separator is the one added
+        // Counted as Windows counts: UTF-16 units, not UTF-8 bytes. 测 is one unit in three
+        // bytes, an emoji two units in four.
+        {base + std::string(197, 'x') + "\xE6\xB5\x8B\xF0\x9F\x8E\xAE", 203 + 56},
+        {base + std::string(198, 'x') + "\xE6\xB5\x8B\xF0\x9F\x8E\xAE", 204 + 56},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(longest_installed_path_length(c.folder), c.longest) << c.folder;
+        EXPECT_EQ(check_install_path_length(c.folder).has_value(), c.longest <= kMaxPathLength)
+            << c.folder;
+    }
+    const std::string folder = base + std::string(300, 'y');
+    const auto refused = check_install_path_length(folder);
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.error().kind, ErrorKind::InvalidInput);
+    EXPECT_EQ(refused.error().message,
+              "Installation folder too long: " + folder +
+                  " (303 characters). Paths in it would reach 359 characters, more than the 259 "
+                  "that Windows allows programs and shortcuts (MAX_PATH); choose a folder of at "
+                  "most 203 characters.");
+}
+
 TEST(InstallPlan, BannerAndLocationLines) {
     EXPECT_EQ(banner_text(),
               kRule + "\n     Marrowlane - Setup & Steam Library Installer     \n" + kRule + "\n");
@@ -100,7 +134,6 @@ TEST(InstallPlan, SummaryAndCompletionFollowTheChoices) {
     struct Case {
         bool steam_enabled, steam_found, desktop, start_menu;
         std::string summary_lines, box_lines;
-        bool steam_skipped = false;
     };
     const std::string steam = "  - Steam Library shortcut and custom artwork installed\n";
     const std::string desktop = "  - Desktop shortcut created\n";
@@ -116,9 +149,6 @@ TEST(InstallPlan, SummaryAndCompletionFollowTheChoices) {
         {false, true, false, true, menu, box_menu},
         {true, true, false, false, steam, box_steam},
         {false, false, false, false, "", ""},
-        // Found, but the stage left Steam's files alone (Steam could not be closed, or
-        // another run held them): not claimed.
-        {true, true, true, true, desktop + menu, box_desktop + box_menu, true},
     };
     for (const auto& c : cases) {
         InstallContext context;
@@ -127,9 +157,6 @@ TEST(InstallPlan, SummaryAndCompletionFollowTheChoices) {
         if (c.steam_found) context.steam_roots = {R"(C:\Steam)"};
         context.desktop_enabled = c.desktop;
         context.start_menu_enabled = c.start_menu;
-        InstallFeedback feedback;
-        feedback.steam_skipped = c.steam_skipped;
-        context.feedback = &feedback;
         EXPECT_EQ(summary_text(context),
                   "\n" + kRule + "\n  Installation Completed Successfully!\n" + c.summary_lines +
                       "  - Registered in Windows Settings for 1-click uninstall\n" + kRule + "\n");
@@ -137,6 +164,18 @@ TEST(InstallPlan, SummaryAndCompletionFollowTheChoices) {
                   "Foo & Bar has been installed successfully!\n\nInstalled components:\n" +
                       c.box_lines + "\u2022 Registered in Windows Settings for 1-click uninstall");
     }
+    // The Steam stage ran but no image reached any account: the library is not claimed.
+    InstallContext nothing;
+    nothing.steam_enabled = true;
+    nothing.steam_roots = {R"(C:\Steam)"};
+    nothing.desktop_enabled = nothing.start_menu_enabled = false;
+    nothing.steam_nothing_delivered = true;
+    EXPECT_EQ(summary_text(nothing),
+              "\n" + kRule +
+                  "\n  Installation Completed Successfully!\n"
+                  "  - Registered in Windows Settings for 1-click uninstall\n" +
+                  kRule + "\n");
+    EXPECT_EQ(completion_message(nothing).find("Steam"), std::string::npos);
     EXPECT_EQ(completion_title("Foo"), "Foo Setup - Installation Complete");
     EXPECT_EQ(progress_title("Foo"), "Foo Setup");
     EXPECT_EQ(progress_headline("Foo"), "Installing Foo");

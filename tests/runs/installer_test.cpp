@@ -159,5 +159,24 @@ TEST(Installer, TerminalRunWaitsForExactlyOneLine) {
     EXPECT_EQ(input.rest(), "second\n");
 }
 
+TEST(Installer, TemporaryNamesStayWithinTheLengthTheFolderRuleAllowsFor) {
+    // The installation folder's length rule counts on what a temporary file beside an
+    // installed file adds to its name: ".<tag>-<process id>-<count>.tmp", the two numbers
+    // 32-bit decimals. Downloads use the tag "download", atomic replacements "new".
+    const std::string installed = R"(C:\M\WebView2Loader.dll)";
+    for (const std::string tag : {"download", "new"}) {
+        const std::string suffix = temporary_path_beside(installed, tag).substr(installed.size());
+        ASSERT_TRUE(suffix.starts_with("." + tag + "-") && suffix.ends_with(".tmp")) << suffix;
+        const std::string numbers = suffix.substr(tag.size() + 2, suffix.size() - tag.size() - 6);
+        const auto dash = numbers.find('-');
+        ASSERT_NE(dash, std::string::npos) << suffix;
+        EXPECT_LE(dash, 10u) << suffix;
+        EXPECT_LE(numbers.size() - dash - 1, 10u) << suffix;
+        EXPECT_EQ(numbers.find_first_not_of("0123456789-"), std::string::npos) << suffix;
+    }
+    // The longest tag with both numbers at their longest.
+    EXPECT_EQ(kTemporarySuffixMaxLength, std::string(".download-4294967295-4294967295.tmp").size());
+}
+
 }  // namespace
 }  // namespace ml

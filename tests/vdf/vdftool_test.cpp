@@ -1,8 +1,9 @@
-// vdftool against the real files: it reads through a mapping and writes through the
-// streaming writer, so its output must be what the product's reader and writer give.
+// vdftool against the real files: it reads the file whole and writes through the streaming
+// writer, so its output must be what the product's reader and writer give.
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <unistd.h>
 #include <sys/wait.h>
 
 #include <filesystem>
@@ -10,6 +11,7 @@
 
 #include "vdf/shortcuts_json.hpp"
 #include "vdf/shortcuts_vdf.hpp"
+#include "vdf_files.hpp"
 #include "vdf_test_support.hpp"
 
 namespace ml {
@@ -124,6 +126,27 @@ TEST(Vdftool, RoundtripMayRewriteItsInputInPlace) {
         ASSERT_EQ(run.status, 0) << run.err;
         EXPECT_TRUE(read_bytes(file) == canonical);
         EXPECT_EQ(dir.entries(), 1u);  // no temporary file left beside it
+    }
+}
+
+TEST(Vdftool, AnInputThatShrinksAfterItWasOpenedIsReadAsItWas) {
+    // Steam, or another roundtrip, rewrites the file in place while the tool works on it. A
+    // mapping of the file lost the pages past the new end, and reading them raised SIGBUS.
+    const auto fixtures = shortcut_fixtures_dir();
+    if (!fixtures) GTEST_SKIP() << "no shared fixtures folder";
+    ScratchDir dir;
+    ASSERT_TRUE(dir.made());
+    const std::string original = read_bytes(*fixtures / "steam-2017-6242-entries.vdf");
+    const fs::path file = dir / "shortcuts.vdf";
+    std::ofstream(file, std::ios::binary) << original;
+    tools::FileBytes bytes;
+    ASSERT_EQ(bytes.open(file.c_str()), "");
+    for (const off_t size : {off_t{100}, off_t{0}}) {
+        ASSERT_EQ(truncate(file.c_str(), size), 0);
+        EXPECT_TRUE(bytes.bytes() == original);
+        const auto view = parse_shortcuts_vdf_view(bytes.bytes());
+        ASSERT_TRUE(view.has_value());
+        EXPECT_EQ(view->entries.size(), 6242u);
     }
 }
 
