@@ -9,7 +9,8 @@ import pytest
 
 import vdf
 from harness import wait_until, win_path
-from installer_text import PROGRESS_CLASS, snapshot, summary, without_wine_notes
+from installer_text import (PROGRESS_CLASS, STEAM_ART, png, snapshot, summary,
+                            without_wine_notes)
 
 
 @pytest.fixture(scope="module")
@@ -18,11 +19,7 @@ def wine(wine_with_fakes):
 
 
 STEAM = pathlib.Path("ProgramFilesX86") / "Steam"
-# Both runs unattended; a refused server makes every download fail at once.
-RUNS = {
-    "installation": ["--no-desktop", "--no-menu", "--server-origin", "http://127.0.0.1:9"],
-    "uninstallation": ["--uninstall"],
-}
+RUNS = {"installation": ["--no-desktop", "--no-menu"], "uninstallation": ["--uninstall"]}
 NOT_CLOSED = ("  [!] Skipped the Steam library: Steam could not be closed (it may be running as "
               "administrator). ")
 NOT_CLOSED_LINE = {
@@ -47,6 +44,14 @@ def steam_with_account(fake_steam, sandbox):
     return root, config
 
 
+@pytest.fixture
+def origin(http_server):
+    """The distribution server with the five Steam images (and no runner)."""
+    for source, _, _ in STEAM_ART:
+        http_server.serve(f"/media/steam/{source}", png(f"{source} bytes"))
+    return http_server.url("")
+
+
 def status_texts(gui) -> list[str]:
     window = gui.find(PROGRESS_CLASS)
     return [c.text for c in gui.controls(window)] if window else []
@@ -54,7 +59,7 @@ def status_texts(gui) -> list[str]:
 
 @pytest.mark.parametrize("which", RUNS)
 def test_a_steam_that_takes_its_time_closes_by_itself_first(launch, gui, fake_steam, sandbox,
-                                                           which):
+                                                           origin, which):
     # The real client needs several seconds to close (its web helpers, cloud sync): this one
     # takes 12. It must be allowed to finish, and only then may its files change.
     root, config = steam_with_account(fake_steam, sandbox)
@@ -65,9 +70,8 @@ def test_a_steam_that_takes_its_time_closes_by_itself_first(launch, gui, fake_st
 
     # With the progress window (-y asks nothing); a short life for the restarted client,
     # which holds the run's standard error under Wine.
-    running = launch(*RUNS[which], "-y", extra_env=dict(fake_steam.env,
-                                                        FAKESTEAM_LIFETIME_MS="3000"),
-                     timeout=180)
+    running = launch(*RUNS[which], "-y", "--server-origin", origin, timeout=180,
+                     extra_env=dict(fake_steam.env, FAKESTEAM_LIFETIME_MS="3000"))
     wait_until(lambda: "closing 1" in fake_steam.events(), timeout=120)
     # The window says what it waits for while Steam closes.
     wait_until(lambda: WAIT_TEXT in status_texts(gui), timeout=10)
@@ -85,7 +89,7 @@ def test_a_steam_that_takes_its_time_closes_by_itself_first(launch, gui, fake_st
 
 @pytest.mark.parametrize("which", RUNS)
 def test_a_steam_that_cannot_be_ended_keeps_its_files(run, steamprobe, fake_steam, sandbox,
-                                                      which):
+                                                      origin, which):
     # A Steam started as administrator ignores a standard user's kill; here it also stays
     # after the request. Whatever the run wrote, Steam would write over when it exits.
     root, config = steam_with_account(fake_steam, sandbox)
@@ -94,7 +98,7 @@ def test_a_steam_that_cannot_be_ended_keeps_its_files(run, steamprobe, fake_stea
     before = snapshot(sandbox / STEAM)
     original = (config / "shortcuts.vdf").read_bytes()
 
-    r = run(*RUNS[which], "--cli", "-y", timeout=180,
+    r = run(*RUNS[which], "--cli", "-y", "--server-origin", origin, timeout=180,
             extra_env=dict(fake_steam.env, ML_TEST_STEAM_CLOSE_MS="1000"))
     assert (without_wine_notes(r.stderr), r.status) == (NOT_CLOSED_LINE[which], 0)
     assert snapshot(sandbox / STEAM) == before

@@ -5,7 +5,7 @@ import time
 
 import pytest
 
-from harness import FakeSteam, wait_until, win_path
+from harness import SHELL_FOLDERS_KEY, FakeSteam, wait_until, win_path
 
 
 @pytest.fixture(scope="module")
@@ -159,6 +159,13 @@ def limited_desktop(wine, tmp_path):
     """A private prefix whose desktop shell runs with the normal (limited) token, as Explorer
     does on Windows, while the programs the tests start are elevated (Wine's default)."""
     clone = wine.clone(tmp_path / "prefix")
+    # The shell's desktop view shows the Desktop folder, which the session points at each
+    # run's sandbox: here it is a real folder of the shell's own.
+    desktop = tmp_path / "Desktop"
+    desktop.mkdir()
+    r = clone.wine(["reg", "add", SHELL_FOLDERS_KEY, "/v", "Desktop", "/t", "REG_EXPAND_SZ",
+                    "/d", win_path(desktop), "/f"])
+    assert r.returncode == 0, r
     # The desktop process starts with the first program that looks at the desktop, with its
     # token; it keeps that program's output open, so the output goes to a file.
     log = tmp_path / "hold.log"
