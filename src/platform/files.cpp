@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
 
 #include "platform/handle.hpp"
 #include "platform/path.hpp"
@@ -195,15 +196,39 @@ std::string final_target(const std::string& path) {
 
 }  // namespace
 
-Result<void> replace_file_atomically(const std::string& path, std::string_view bytes) {
-    // Written beside the real file, so that the final move stays on its volume.
+namespace {
+
+// move_file_replacing, also over a read-only file, which MoveFileExW refuses on Windows
+// (ERROR_ACCESS_DENIED). The attribute comes back when the move fails.
+Result<void> move_over_read_only(const std::string& from, const std::string& to) {
+    const DWORD old = attributes(to);
+    const bool read_only = old != INVALID_FILE_ATTRIBUTES && (old & FILE_ATTRIBUTE_READONLY) &&
+                           !(old & FILE_ATTRIBUTE_DIRECTORY);
+    if (read_only) {
+        const DWORD writable = old & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
+        SetFileAttributesW(widen(to).c_str(), writable ? writable : FILE_ATTRIBUTE_NORMAL);
+    }
+    auto moved = move_file_replacing(from, to);
+    if (!moved && read_only) SetFileAttributesW(widen(to).c_str(), old);
+    return moved;
+}
+
+// Which destinations a replacement may take the place of.
+enum class ReadOnlyRule { Refuse, Replace };
+
+// Replaces the file that `path` finally names by a new plain file that `fill` writes: the
+// file is made beside it (so that the final move stays on its volume), flushed to disk, then
+// moved into place in one step. On failure the old file is untouched and the new one gone.
+Result<void> replace_through_new_file(const std::string& path, std::string_view tag,
+                                      const std::function<Result<void>(HANDLE)>& fill,
+                                      ReadOnlyRule read_only) {
     const std::string target = final_target(path);
-    const std::string temp = temporary_path_beside(target, "new");
+    const std::string temp = temporary_path_beside(target, tag);
     {
         UniqueFile file(CreateFileW(widen(temp).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file) return std::unexpected(last_os_error());
-        auto written = write_all(file.get(), bytes);
+        auto written = fill(file.get());
         if (written && !FlushFileBuffers(file.get())) written = std::unexpected(last_os_error());
         if (!written) {
             file.reset();
@@ -211,16 +236,41 @@ Result<void> replace_file_atomically(const std::string& path, std::string_view b
             return written;
         }
     }
-    auto moved = move_file_replacing(temp, target);
+    auto moved = read_only == ReadOnlyRule::Replace ? move_over_read_only(temp, target)
+                                                    : move_file_replacing(temp, target);
     if (!moved) DeleteFileW(widen(temp).c_str());
     return moved;
 }
 
-Result<void> copy_file(const std::string& from, const std::string& to) {
-    if (!CopyFileW(widen(from).c_str(), widen(to).c_str(), FALSE)) {
-        return std::unexpected(last_os_error());
+// Copies what is left to read of `from` into `to`.
+Result<void> copy_data(HANDLE from, HANDLE to) {
+    std::string buffer(1u << 20, '\0');
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(from, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr))
+            return std::unexpected(last_os_error());
+        if (got == 0) return {};
+        if (auto written = write_all(to, std::string_view(buffer.data(), got)); !written)
+            return written;
     }
-    return {};
+}
+
+}  // namespace
+
+Result<void> replace_file_atomically(const std::string& path, std::string_view bytes) {
+    return replace_through_new_file(
+        path, "new", [bytes](HANDLE file) { return write_all(file, bytes); }, ReadOnlyRule::Refuse);
+}
+
+Result<void> copy_file(const std::string& from, const std::string& to) {
+    // Only the file's data goes: CopyFileW would also bring its attributes (read-only, from
+    // a mounted image or a read-only download) and its alternate data streams (the browser's
+    // Zone.Identifier mark), and it fails on a read-only destination.
+    UniqueFile source = open_for_reading(from);
+    if (!source) return std::unexpected(last_os_error());
+    return replace_through_new_file(
+        to, "copy", [&source](HANDLE file) { return copy_data(source.get(), file); },
+        ReadOnlyRule::Replace);
 }
 
 Result<void> move_file_replacing(const std::string& from, const std::string& to) {

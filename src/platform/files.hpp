@@ -49,7 +49,11 @@ Result<void> write_file(const std::string& path, std::string_view bytes);
 // On failure the old file is untouched and the temporary file is removed.
 Result<void> replace_file_atomically(const std::string& path, std::string_view bytes);
 
-// Copies a file, replacing the destination if present.
+// Copies a file's data (its unnamed stream only) to `to`, replacing what is there, a
+// read-only file included. The copy is a plain file: neither the source's attributes nor its
+// alternate data streams (a browser's Zone.Identifier mark) come along. It takes the
+// destination's place in one step, so a failed copy leaves the earlier file whole; a
+// destination that is a link has the file it points to replaced.
 Result<void> copy_file(const std::string& from, const std::string& to);
 
 // Moves a file over another one in one step (replacing it).

@@ -1,5 +1,6 @@
 #include "platform/text.hpp"
 
+#include <charconv>
 #include <cstdint>
 #include <cstring>
 
@@ -328,6 +329,15 @@ std::string byte_size_text(std::uint64_t bytes) {
         }
     }
     return count_of(bytes, "byte", "bytes");
+}
+
+std::optional<std::chrono::milliseconds> test_milliseconds(std::optional<std::string_view> text) {
+    if (!text || text->empty()) return std::nullopt;
+    std::uint32_t value = 0;
+    const char* end = text->data() + text->size();
+    const auto [stop, ec] = std::from_chars(text->data(), end, value);
+    if (ec != std::errc() || stop != end || value == 0) return std::nullopt;
+    return std::chrono::milliseconds(value);
 }
 
 std::string duration_text(std::chrono::milliseconds span) {

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -47,5 +48,9 @@ std::string byte_size_text(std::uint64_t bytes);
 // A time span for people: "3 minutes", "1 second" when it is a whole number of that unit,
 // else "1500 ms".
 std::string duration_text(std::chrono::milliseconds span);
+
+// A testing aid's time span: decimal digits of milliseconds, not zero, that fit 32 bits;
+// nullopt for an absent, empty or unreadable text (the shipped value then holds).
+std::optional<std::chrono::milliseconds> test_milliseconds(std::optional<std::string_view> text);
 
 }  // namespace ml

@@ -8,15 +8,6 @@
 namespace ml {
 namespace {
 
-std::optional<std::chrono::milliseconds> parse_ms(std::optional<std::string_view> text) {
-    if (!text || text->empty()) return std::nullopt;
-    std::uint32_t value = 0;
-    const char* end = text->data() + text->size();
-    const auto [stop, ec] = std::from_chars(text->data(), end, value);
-    if (ec != std::errc() || stop != end || value == 0) return std::nullopt;
-    return std::chrono::milliseconds(value);
-}
-
 std::string_view trimmed(std::string_view text) {
     const auto first = text.find_first_not_of(" \t\r");
     if (first == std::string_view::npos) return {};
@@ -55,8 +46,8 @@ std::optional<std::uint64_t> announced_body_length(std::string_view headers) {
 TransferLimits transfer_limits_with(std::optional<std::string_view> stall_ms,
                                     std::optional<std::string_view> total_ms) {
     TransferLimits limits;
-    if (auto stall = parse_ms(stall_ms)) limits.stall = *stall;
-    if (auto total = parse_ms(total_ms)) limits.total = *total;
+    if (auto stall = test_milliseconds(stall_ms)) limits.stall = *stall;
+    if (auto total = test_milliseconds(total_ms)) limits.total = *total;
     return limits;
 }
 

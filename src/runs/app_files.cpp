@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "platform/console.hpp"
-#include "platform/executable.hpp"
 #include "platform/files.hpp"
 #include "platform/path.hpp"
 #include "runs/app_files_plan.hpp"
@@ -36,6 +35,42 @@ std::optional<std::string> first_match(const std::vector<std::string>& candidate
     return std::nullopt;
 }
 
+// Whether a file's headers are those of an x64 Windows image of that kind: the runner must be
+// a program the system can start, the loader a library the runner can load. The same check
+// holds for a local file as for a downloaded one.
+bool is_x64_image_file(const std::string& path, ImageKind kind) {
+    if (!is_regular_file(path)) return false;
+    const auto head = read_file_head(path, kImageHeaderBytes);
+    return head && is_x64_image_headers(*head, kind);
+}
+bool is_runner_image(const std::string& path) {
+    return is_x64_image_file(path, ImageKind::Program);
+}
+bool is_loader_image(const std::string& path) {
+    return is_x64_image_file(path, ImageKind::Library);
+}
+
+// The first local loader that is an x64 library. Explorer starts a downloaded setup in the
+// Downloads folder, where a saved page or another program's library may lie under that
+// name: each such file is passed over with a line, and the search goes on.
+std::optional<std::string> find_local_loader() {
+    for (const std::string& candidate : loader_candidates(program_dir())) {
+        if (candidate.empty() || !is_regular_file(candidate)) continue;
+        if (is_loader_image(candidate)) return candidate;
+        err(lines::loader_passed_over(candidate));
+    }
+    return std::nullopt;
+}
+
+// True when the file holds other bytes than the loader this setup carries (one that cannot
+// be read counts as different).
+bool differs_from_embedded_loader(const std::string& path) {
+    const std::string_view embedded = embedded_webview2_loader();
+    if (file_size(path) != embedded.size()) return true;
+    const auto bytes = read_file(path, embedded.size());
+    return !bytes || *bytes != embedded;
+}
+
 // Copies from onto to, unless both name one file: the installed setup started again from
 // the installation folder finds the installed files themselves as its local copies, and a
 // copy of a file onto itself can only fail or truncate it. Such a file is already in place.
@@ -49,7 +84,7 @@ Result<void> copy_into_place(const std::string& from, const std::string& to) {
 void download_runner(const InstallContext& context) {
     const std::string url = runner_url(context.origin);
     out(lines::runner_fetching(url));
-    auto got = download_or_copy(url, context.runner_path, is_valid_executable_for_platform);
+    auto got = download_or_copy(url, context.runner_path, is_runner_image);
     if (got) {
         out(lines::runner_downloaded(context.runner_path));
     } else if (got.error().kind == ErrorKind::InvalidData) {
@@ -87,8 +122,7 @@ Result<void> write_config_file(const InstallContext& context) {
 }
 
 Result<void> deploy_runner(const InstallContext& context) {
-    const auto local =
-        first_match(runner_candidates(program_dir()), is_valid_executable_for_platform);
+    const auto local = first_match(runner_candidates(program_dir()), is_runner_image);
     if (local) {
         out(lines::runner_found(*local));
         if (!context.options.dry_run) {
@@ -103,17 +137,24 @@ Result<void> deploy_runner(const InstallContext& context) {
 
 Result<void> deploy_webview2_loader(const InstallContext& context) {
     const std::string dest = path_join(context.install_path, "WebView2Loader.dll");
-    if (auto local = first_match(loader_candidates(program_dir()), is_regular_file)) {
-        if (!context.options.dry_run) (void)copy_into_place(*local, dest);
-        out(lines::loader_local(*local, dest));
-        return {};
+    if (auto local = find_local_loader()) {
+        auto copied = context.options.dry_run ? Result<void>{} : copy_into_place(*local, dest);
+        if (copied) {
+            out(lines::loader_local(*local, dest));
+            // The runner loads it at every start: a library planted beside the setup is at
+            // least visible.
+            if (differs_from_embedded_loader(*local)) err(lines::loader_differs(*local));
+            return {};
+        }
+        // The runner still needs a loader: the search goes on.
+        err(lines::loader_local_failed(*local, dest, copied.error().message));
     }
     if (context.options.dry_run) return {};
     const std::string url = loader_url(context.origin);
     out(lines::loader_fetching(url));
     // Checked before it replaces anything: a portal's page saved as the library would break
     // the runner, while the exact library is built in.
-    if (download_or_copy(url, dest, is_valid_executable_for_platform) && is_regular_file(dest)) {
+    if (download_or_copy(url, dest, is_loader_image) && is_regular_file(dest)) {
         out(lines::loader_downloaded(dest));
         return {};
     }

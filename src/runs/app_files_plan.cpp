@@ -93,6 +93,20 @@ std::string loader_local(std::string_view source, std::string_view dest) {
     return "[\u2713] Deployed WebView2Loader.dll from local " + debug_quote(source) + " -> " +
            debug_quote(dest) + "\n";
 }
+std::string loader_passed_over(std::string_view source) {
+    return "[!] Passed over " + debug_quote(source) +
+           ": it is not a 64-bit Windows library, so it cannot be WebView2Loader.dll\n";
+}
+std::string loader_local_failed(std::string_view source, std::string_view dest,
+                                std::string_view message) {
+    return "[!] Could not deploy WebView2Loader.dll from local " + debug_quote(source) + " -> " +
+           debug_quote(dest) + " (" + std::string(message) + ")\n";
+}
+std::string loader_differs(std::string_view source) {
+    return "[!] Note: " + debug_quote(source) +
+           " is not the WebView2Loader.dll this setup carries (its bytes differ); it was "
+           "installed because it lies where the setup looks for a local copy\n";
+}
 std::string loader_fetching(std::string_view url) {
     return "[*] Fetching WebView2Loader.dll from " + std::string(url) + "...\n";
 }

@@ -36,6 +36,13 @@ std::string runner_downloaded(std::string_view runner_path);
 std::string runner_invalid(std::string_view runner_path);
 std::string runner_not_downloaded(std::string_view message, std::string_view install_path);
 std::string loader_local(std::string_view source, std::string_view dest);
+// On standard error: a local WebView2Loader.dll passed over, as it is no x64 library.
+std::string loader_passed_over(std::string_view source);
+// On standard error: a local WebView2Loader.dll whose copy failed (the error's message).
+std::string loader_local_failed(std::string_view source, std::string_view dest,
+                                std::string_view message);
+// On standard error: a local WebView2Loader.dll that is not the library this setup carries.
+std::string loader_differs(std::string_view source);
 std::string loader_fetching(std::string_view url);
 std::string loader_downloaded(std::string_view dest);
 std::string loader_extracting(std::string_view dest);

@@ -1,11 +1,20 @@
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cli/options.hpp"
 
 namespace ml {
+
+// What the pipeline offers its stages while the installation runs. The pipeline owns it.
+struct InstallFeedback {
+    // Shows a status text in the progress window at a percentage (nothing without a window).
+    std::function<void(std::uint32_t percent, std::string_view text)> show;
+};
 
 // The working values of one installation, computed once by the pipeline before its first
 // stage and read by every stage. Paths are UTF-8 Windows paths.
@@ -25,9 +34,12 @@ struct InstallContext {
     std::string install_path;
     std::string runner_path;
     std::string icon_path;
+    // The pipeline's feedback for its stages; absent when a stage runs alone (tests).
+    InstallFeedback* feedback = nullptr;
     // The one value a stage fills in as it runs, for the summary: set by the Steam stage when
-    // it ran (not a dry run) and no artwork image reached any account, so that the summary
-    // does not claim the Steam library.
+    // it ran (not a dry run) and nothing reached any account: no artwork image, or every
+    // Steam file left alone (Steam could not be closed, or another run held the files). The
+    // summary then does not claim the Steam library.
     mutable bool steam_nothing_delivered = false;
 
     friend bool operator==(const InstallContext&, const InstallContext&) = default;

@@ -94,7 +94,7 @@ Result<void> run_installer_with(InstallOptions options, const InstallStages& sta
         out(kCancelledLine);
         return {};
     }
-    const InstallContext context =
+    InstallContext context =
         make_install_context(std::move(options), std::move(steam_roots), env_var("LOCALAPPDATA"));
 
     std::optional<ProgressDialog> progress;
@@ -103,6 +103,11 @@ Result<void> run_installer_with(InstallOptions options, const InstallStages& sta
                          progress_headline(context.options.game_name));
         show_step(progress, install_steps::kPreparing);
     }
+    InstallFeedback feedback;
+    feedback.show = [&progress](std::uint32_t percent, std::string_view text) {
+        show_step(progress, {percent, text});
+    };
+    context.feedback = &feedback;
 
     // One setup at a time, from before the first change to after the last: an uninstallation
     // that ran meanwhile, or the removal of the folder it leaves to run after its exit,

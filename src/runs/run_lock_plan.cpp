@@ -1,20 +1,12 @@
 #include "runs/run_lock_plan.hpp"
 
-#include <charconv>
-#include <cstdint>
-
 #include "platform/text.hpp"
 
 namespace ml {
 
 std::chrono::milliseconds lock_wait_with(std::optional<std::string_view> override_ms,
                                          std::chrono::milliseconds fallback) {
-    if (!override_ms || override_ms->empty()) return fallback;
-    std::uint32_t value = 0;
-    const char* end = override_ms->data() + override_ms->size();
-    const auto [stop, ec] = std::from_chars(override_ms->data(), end, value);
-    if (ec != std::errc() || stop != end || value == 0) return fallback;
-    return std::chrono::milliseconds(value);
+    return test_milliseconds(override_ms).value_or(fallback);
 }
 
 std::string run_holder_text(unsigned long process_id, RunKind run) {

@@ -13,22 +13,26 @@ void show_step(std::optional<ProgressDialog>& progress, const ProgressStep& step
 
 // Steam keeps shortcuts.vdf in memory, reads it only at start-up and writes it back when it
 // exits, so the client is closed while its files change unless the user wants it open.
-bool close_steam_if_running(const SteamQuestion& question, bool ask, bool may_close) {
-    if (!is_steam_running() || !may_close) return false;
+SteamBefore close_steam_if_running(const SteamQuestion& question, bool ask, bool may_close,
+                                   const std::function<void(std::string_view text)>& waiting) {
+    if (!is_steam_running() || !may_close) return SteamBefore::NotRunning;
     out(question.running_line);
     if (ask && !show_message_box(question.title, question.text, true)) {
         out(steam_stage::kRemainsOpen);
-        return false;
+        return SteamBefore::KeptOpen;
     }
     out(steam_stage::kClosing);
-    close_steam_process();
-    return true;
+    const std::string wait_text = steam_close_wait_text(steam_close_wait());
+    const bool closed = close_steam_process([&] {
+        if (waiting) waiting(wait_text);
+    });
+    return closed ? SteamBefore::Closed : SteamBefore::CouldNotClose;
 }
 
-void reopen_steam(bool closed, const std::vector<std::string>& roots) {
-    if (!closed) return;
+void reopen_steam(SteamBefore before, const std::vector<std::string>& roots) {
+    if (before != SteamBefore::Closed) return;
     out(steam_stage::kReopening);
-    restart_steam_process(roots);
+    if (restart_steam_process(roots) == SteamRestart::LeftClosed) err(steam_stage::kLeftClosed);
 }
 
 }  // namespace ml

@@ -6,6 +6,7 @@
 #include "runs/account_walk.hpp"
 #include "runs/artwork.hpp"
 #include "runs/gridloom_plan.hpp"
+#include "runs/install_plan.hpp"
 #include "runs/install_stages.hpp"
 #include "runs/shared_steps.hpp"
 #include "runs/steam_library_plan.hpp"
@@ -97,16 +98,29 @@ Result<void> register_in_steam_library(const InstallContext& context) {
         if (!context.options.dry_run) context.steam_nothing_delivered = true;
         return {};
     }
+    // The progress window's status line, at the stage's percentage.
+    const auto show = [&context](std::string_view text) {
+        if (context.feedback && context.feedback->show)
+            context.feedback->show(install_steps::kSteam.percent, text);
+    };
     // A dry run looks but never closes.
     const bool ask = !context.options.cli && !context.options.non_interactive;
-    const bool steam_closed = close_steam_if_running(
+    const SteamBefore steam = close_steam_if_running(
         {steam_stage::kRunning, steam_stage::kQuestionTitle, steam_stage::kQuestion}, ask,
-        !context.options.dry_run);
+        !context.options.dry_run, show);
+    if (steam == SteamBefore::CouldNotClose) {
+        // Steam would write its own list over ours when it exits: its files stay as they
+        // are, and it is not started a second time.
+        err(steam_not_closed_line());
+        context.steam_nothing_delivered = true;
+        return {};
+    }
+    if (steam == SteamBefore::Closed) show(install_steps::kSteam.text);
     const std::uint32_t appid = steam_library_appid(context);
     std::size_t images_written = 0;
     // Every failure of the walk is handled by its rules; the installation goes on.
     (void)walk_steam_accounts(context.steam_roots, library_rules(context, appid, images_written));
-    reopen_steam(steam_closed, context.steam_roots);
+    reopen_steam(steam, context.steam_roots);
     // The summary then does not claim a library that got nothing: no account, or no image
     // reached one.
     if (!context.options.dry_run && images_written == 0) context.steam_nothing_delivered = true;

@@ -68,4 +68,14 @@ std::string steam_lock_skipped_line(std::string_view reason) {
         reason, "Marrowlane was not added to Steam; run the setup again to add it.");
 }
 
+std::string steam_not_closed_line() {
+    return steam_work_skipped_line(
+        kSteamNotClosedReason,
+        "Marrowlane was not added to Steam; close Steam and run the setup again to add it.");
+}
+
+std::string steam_close_wait_text(std::chrono::milliseconds wait) {
+    return "Waiting up to " + duration_text(wait) + " for Steam to close...";
+}
+
 }  // namespace ml

@@ -3,6 +3,7 @@
 // The installation's Steam stage without the operating system: the shortcut it puts into
 // every account, the artwork it fetches for it, and its console lines.
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -61,6 +62,11 @@ inline constexpr std::string_view kRemainsOpen =
     "  [!] Steam remains open. Shortcuts will take effect after you restart Steam.\n";
 inline constexpr std::string_view kClosing = "  [*] Closing Steam...\n";
 inline constexpr std::string_view kReopening = "  [*] Reopening Steam...\n";
+// On standard error, after kReopening: an elevated run that could not have the desktop shell
+// start Steam leaves it closed rather than give it the administrator's token.
+inline constexpr std::string_view kLeftClosed =
+    "  [!] Steam was not started again: this setup runs as administrator, and Steam started "
+    "by it would run as administrator too. Start Steam yourself.\n";
 inline constexpr std::string_view kQuestionTitle = "Steam Running";
 inline constexpr std::string_view kQuestion =
     "Steam is currently running. It must be closed briefly to register Marrowlane in your "
@@ -84,5 +90,16 @@ std::string steam_left_untouched_line(std::string_view shortcuts_path, std::stri
 
 // On standard error: the Steam work skipped because another run held the shortcut files.
 std::string steam_lock_skipped_line(std::string_view reason);
+
+// Why a run left every Steam file alone: Steam still ran after it was asked to close and
+// then ended (steam_work_skipped_line's reason).
+inline constexpr std::string_view kSteamNotClosedReason =
+    "Steam could not be closed (it may be running as administrator)";
+
+// On standard error: the installation's Steam work skipped because Steam could not be closed.
+std::string steam_not_closed_line();
+
+// The progress window's text while Steam is given `wait` to close by itself.
+std::string steam_close_wait_text(std::chrono::milliseconds wait);
 
 }  // namespace ml

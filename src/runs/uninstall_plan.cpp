@@ -50,6 +50,12 @@ std::string uninstall_busy_box_text(std::string_view reason) {
            ".\n\nRun the uninstaller again once it has finished.";
 }
 
+std::string uninstall_steam_not_closed_line() {
+    return steam_work_skipped_line(kSteamNotClosedReason,
+                                   "Its Marrowlane entries were not removed; close Steam and "
+                                   "run the uninstaller again to remove them.");
+}
+
 std::string cleaned_folder_line(std::string_view folder) {
     return "[\xE2\x9C\x93] Cleaned application files from " + debug_quote(folder) + "\n";
 }

@@ -64,6 +64,9 @@ std::string uninstall_left_untouched_line(std::string_view shortcuts_path, std::
 // On standard error: the Steam work skipped because another run held the shortcut files.
 std::string uninstall_lock_skipped_line(std::string_view reason);
 
+// On standard error: the Steam work skipped because Steam could not be closed.
+std::string uninstall_steam_not_closed_line();
+
 // The three banner lines printed when the work starts.
 std::string uninstall_banner_text();
 

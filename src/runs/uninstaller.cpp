@@ -192,15 +192,24 @@ Result<void> run_uninstaller(bool non_interactive, bool cli) {
         if (!roots.empty()) lock.emplace(lock_steam_files(SteamRun::Uninstallation));
         const bool locked = !lock || *lock;
         if (!locked) err(uninstall_lock_skipped_line(lock->error().message));
-        const bool steam_closed =
-            locked && !roots.empty() &&
-            close_steam_if_running(
-                {uninstall_lines::kSteamDetected, kSteamRunningTitle, kSteamRunningText}, !quiet);
+        const SteamBefore steam =
+            locked && !roots.empty()
+                ? close_steam_if_running(
+                      {uninstall_lines::kSteamDetected, kSteamRunningTitle, kSteamRunningText},
+                      !quiet, true,
+                      [&progress](std::string_view text) {
+                          show_step(progress, {uninstall_steps::kChecking.percent, text});
+                      })
+                : SteamBefore::NotRunning;
+        // Steam that still runs would write its own list back over ours when it exits.
+        if (steam == SteamBefore::CouldNotClose) err(uninstall_steam_not_closed_line());
         show_step(progress, uninstall_steps::kSteam);
-        if (locked) remove_product_from_steam(roots);
-        out(uninstall_lines::kSteamDone);
+        if (locked && steam != SteamBefore::CouldNotClose) {
+            remove_product_from_steam(roots);
+            out(uninstall_lines::kSteamDone);
+        }
         // Before the Windows shortcuts: the user gets Steam back as soon as its files are done.
-        reopen_steam(steam_closed, roots);
+        reopen_steam(steam, roots);
     }
 
     show_step(progress, uninstall_steps::kShortcuts);

@@ -1,32 +1,103 @@
 #include "steam/process_control.hpp"
 
-#include <chrono>
+#include <windows.h>
+
+#include <tlhelp32.h>
+
 #include <cstdint>
 #include <optional>
 #include <thread>
 
+#include "platform/desktop_shell.hpp"
+#include "platform/env.hpp"
 #include "platform/files.hpp"
+#include "platform/handle.hpp"
 #include "platform/path.hpp"
 #include "platform/process.hpp"
+#include "platform/text.hpp"
+#include "platform/win32.hpp"
 #include "steam/discovery.hpp"
 #include "steam/rules.hpp"
 
 namespace ml {
 namespace {
 
-constexpr int kPolls = 10;
 constexpr auto kPollInterval = std::chrono::milliseconds(200);
-// A hung client (the very case taskkill is there for) may never answer -shutdown; the
+// A hung client (the very case ending it is there for) may never answer -shutdown; the
 // installer waits behind a window that cannot be closed, so the wait has an end.
 constexpr std::uint32_t kShutdownRequestLimitMs = 10'000;
+// How long an ended process may take to be gone (ending is asynchronous, but quick).
+constexpr DWORD kEndedWaitMs = 5'000;
 
-// Polls until steam.exe is gone or the polls are used up; true when it is gone.
-bool wait_for_steam_to_exit() {
-    for (int i = 0; i < kPolls; ++i) {
-        std::this_thread::sleep_for(kPollInterval);
-        if (!is_steam_running()) return true;
+bool is_steam_image(std::string_view name) {
+    return ascii_lower(name) == "steam.exe";
+}
+
+// Every process of the system. The session is read only for steam.exe: reading it opens the
+// process, and only those matter.
+std::vector<ProcessEntry> list_processes() {
+    std::vector<ProcessEntry> list;
+    UniqueFile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot) return list;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
+         more = Process32NextW(snapshot.get(), &entry)) {
+        ProcessEntry process{narrow(entry.szExeFile), entry.th32ProcessID, std::nullopt};
+        DWORD session = 0;
+        if (is_steam_image(process.image) && ProcessIdToSessionId(process.pid, &session))
+            process.session = session;
+        list.push_back(std::move(process));
     }
-    return false;
+    return list;
+}
+
+std::uint32_t own_session() {
+    DWORD session = 0;
+    (void)ProcessIdToSessionId(GetCurrentProcessId(), &session);
+    return session;
+}
+
+// False only when the process is known to have exited: a process that has ended may stay
+// listed for as long as another program holds a handle on it.
+bool still_runs(std::uint32_t pid) {
+    UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, pid));
+    if (!process) return GetLastError() != ERROR_INVALID_PARAMETER;  // no such process
+    return WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT;
+}
+
+// This session's Steam processes that still run.
+std::vector<std::uint32_t> steam_in_this_session() {
+    std::vector<std::uint32_t> running;
+    for (const std::uint32_t pid : steam_process_ids(list_processes(), own_session())) {
+        if (still_runs(pid)) running.push_back(pid);
+    }
+    return running;
+}
+
+// Ends one of this session's Steam processes and waits for it to go. Windows refuses the
+// handle for a Steam started as administrator when we are not: it then keeps running.
+void end_steam_process(std::uint32_t pid) {
+    UniqueHandle process(OpenProcess(
+        PROCESS_TERMINATE | SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+    if (!process) return;
+    // The id may have gone to another program since the listing: end only a steam.exe.
+    wchar_t image[MAX_PATH * 2] = {};
+    DWORD size = MAX_PATH * 2;
+    if (QueryFullProcessImageNameW(process.get(), 0, image, &size) &&
+        !is_steam_image(path_file_name(narrow(std::wstring_view(image, size))))) {
+        return;
+    }
+    if (TerminateProcess(process.get(), 1)) WaitForSingleObject(process.get(), kEndedWaitMs);
+}
+
+// Polls until this session's Steam is gone or the deadline has passed; true when it is gone.
+bool wait_for_steam_to_exit(std::chrono::steady_clock::time_point deadline) {
+    for (;;) {
+        if (steam_in_this_session().empty()) return true;
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(kPollInterval);
+    }
 }
 
 // The root's steam.exe when the root may supply a program to run: only an absolute root
@@ -40,49 +111,82 @@ std::optional<std::string> client_program(const std::string& root) {
     return exe;
 }
 
-}  // namespace
-
-bool is_steam_running() {
-    // tasklist's exit status says nothing here (it is 0 when nothing matches), and its
-    // "no tasks" notice does not name the image. A tasklist that had to be ended at its
-    // limit (a hung process-information service, a security product holding it) answered
-    // nothing, so Steam counts as not running and every caller goes on.
-    const std::vector<std::string> args = {"/fi", "imagename eq steam.exe"};
-    auto run = run_child("tasklist", args, ChildOptions::captured());
-    return run && run->exit_code && tasklist_lists_steam(run->out);
-}
-
-void close_steam_process() {
-    // Any steam.exe started with -shutdown asks the running client to exit; asking through
-    // every installation covers a client started from any of them.
-    for (const std::string& root : detect_steam_roots(std::nullopt)) {
-        const auto exe = client_program(root);
-        if (!exe) continue;
-        ChildOptions request;
-        request.wait_limit_ms = kShutdownRequestLimitMs;
-        (void)run_child(*exe, {"-shutdown"}, request);
-    }
-    if (wait_for_steam_to_exit()) return;
-    (void)run_hidden_command("taskkill", {"/f", "/im", "steam.exe"});
-    (void)wait_for_steam_to_exit();
-}
-
-void restart_steam_process(const std::vector<std::string>& roots) {
-    for (const std::string& root : roots) {
-        if (const auto exe = client_program(root)) {
-            // Steam outlives us: it gets our console at most (never the pipe of a caller
-            // reading our output), no other handle of ours, and its own folder as the
-            // current one, as when it is started from its shortcut.
-            ChildOptions options = ChildOptions::detached(ChildOutput::Inherit);
-            options.working_dir = root;
-            (void)run_child(*exe, {}, options);
-            return;
-        }
+// Starts Steam as our own child.
+void start_directly(const std::optional<std::string>& exe, const std::string& root) {
+    if (exe) {
+        // Steam outlives us: it gets our console at most (never the pipe of a caller
+        // reading our output), no other handle of ours, and its own folder as the current
+        // one, as when it is started from its shortcut.
+        ChildOptions options = ChildOptions::detached(ChildOutput::Inherit);
+        options.working_dir = root;
+        (void)run_child(*exe, {}, options);
+        return;
     }
     // Steam registers itself as the handler of steam:// addresses, so this starts it
     // wherever it is installed.
     (void)run_child("cmd", {"/c", "start", "steam://"},
                     ChildOptions::detached(ChildOutput::Discard));
+}
+
+}  // namespace
+
+bool is_steam_running() {
+    return !steam_in_this_session().empty();
+}
+
+std::chrono::milliseconds steam_close_wait() {
+    static const std::chrono::milliseconds wait = [] {
+        const auto value = env_var("ML_TEST_STEAM_CLOSE_MS");
+        return steam_close_wait_with(value ? std::optional<std::string_view>(*value)
+                                           : std::nullopt);
+    }();
+    return wait;
+}
+
+bool close_steam_process(const std::function<void()>& waiting) {
+    const auto deadline = std::chrono::steady_clock::now() + steam_close_wait();
+    // Any steam.exe started with -shutdown asks the running client to exit; asking through
+    // every installation covers a client started from any of them.
+    std::vector<std::string> requests;
+    for (const std::string& root : detect_steam_roots(std::nullopt)) {
+        if (auto exe = client_program(root)) requests.push_back(std::move(*exe));
+    }
+    if (!requests.empty()) {
+        if (waiting) waiting();
+        for (const std::string& exe : requests) {
+            ChildOptions request;
+            request.wait_limit_ms = kShutdownRequestLimitMs;
+            (void)run_child(exe, {"-shutdown"}, request);
+        }
+        if (wait_for_steam_to_exit(deadline)) return true;
+    }
+    // Steam did not close by itself (or could not be asked to): what is left of it in this
+    // session is ended, and then it must be gone.
+    for (const std::uint32_t pid : steam_in_this_session()) end_steam_process(pid);
+    return steam_in_this_session().empty();
+}
+
+SteamRestart restart_steam_process(const std::vector<std::string>& roots) {
+    std::optional<std::string> exe;
+    std::string root;
+    for (const std::string& candidate : roots) {
+        if ((exe = client_program(candidate))) {
+            root = candidate;
+            break;
+        }
+    }
+    const ProcessElevation self = current_token_elevation();
+    if (steam_start_route(self.elevated, desktop_shell_elevated()) ==
+        SteamStartRoute::DesktopShell) {
+        if (start_through_desktop_shell(exe.value_or("steam://"), root) ==
+            ShellStartOutcome::Started) {
+            return SteamRestart::Started;
+        }
+        if (steam_start_route_without_shell(self.split_token) == SteamStartRoute::LeaveClosed)
+            return SteamRestart::LeftClosed;
+    }
+    start_directly(exe, root);
+    return SteamRestart::Started;
 }
 
 }  // namespace ml

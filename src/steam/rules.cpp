@@ -153,9 +153,27 @@ bool is_account_folder_name(std::string_view name) {
            std::all_of(name.begin(), name.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-bool tasklist_lists_steam(std::string_view output) {
-    // As in steam_folder_in, ASCII lowering is exact for the letters looked for.
-    return ascii_lower(sanitize_utf8(output)).find("steam.exe") != std::string::npos;
+std::vector<std::uint32_t> steam_process_ids(std::span<const ProcessEntry> processes,
+                                             std::uint32_t session) {
+    std::vector<std::uint32_t> ids;
+    for (const ProcessEntry& p : processes) {
+        // As in steam_folder_in, ASCII lowering is exact for the letters looked for.
+        if (p.session == session && ascii_lower(p.image) == "steam.exe") ids.push_back(p.pid);
+    }
+    return ids;
+}
+
+std::chrono::milliseconds steam_close_wait_with(std::optional<std::string_view> override_ms) {
+    return test_milliseconds(override_ms).value_or(kSteamCloseWait);
+}
+
+SteamStartRoute steam_start_route(bool elevated, std::optional<bool> shell_elevated) {
+    if (!elevated || shell_elevated == true) return SteamStartRoute::Direct;
+    return SteamStartRoute::DesktopShell;
+}
+
+SteamStartRoute steam_start_route_without_shell(bool split_token) {
+    return split_token ? SteamStartRoute::LeaveClosed : SteamStartRoute::Direct;
 }
 
 bool is_web_address(std::string_view source) {
@@ -177,6 +195,40 @@ bool has_image_signature(std::string_view head) {
 
 bool has_executable_mark(std::string_view head) {
     return head.starts_with("MZ");
+}
+
+namespace {
+
+std::uint32_t little_endian(std::string_view bytes, std::size_t at, std::size_t width) {
+    std::uint32_t value = 0;
+    for (std::size_t k = width; k-- > 0;)
+        value = (value << 8) | static_cast<unsigned char>(bytes[at + k]);
+    return value;
+}
+
+}  // namespace
+
+bool is_x64_image_headers(std::string_view head, ImageKind kind) {
+    constexpr std::size_t kNewHeaderOffset = 0x3C;  // e_lfanew in the MZ header
+    constexpr std::uint32_t kMachineAmd64 = 0x8664;
+    constexpr std::uint32_t kExecutableImage = 0x0002;
+    constexpr std::uint32_t kDll = 0x2000;
+    constexpr std::uint32_t kPe32Plus = 0x20B;
+    // Signature (4), file header (20), the optional header's magic (2).
+    constexpr std::size_t kNeeded = 4 + 20 + 2;
+    if (head.size() < kNewHeaderOffset + 4 || !has_executable_mark(head)) return false;
+    const std::size_t pe = little_endian(head, kNewHeaderOffset, 4);
+    // Written as a subtraction so that a huge offset cannot wrap around.
+    if (pe > head.size() || head.size() - pe < kNeeded) return false;
+    using namespace std::string_view_literals;
+    if (head.substr(pe, 4) != "PE\0\0"sv) return false;
+    const std::uint32_t machine = little_endian(head, pe + 4, 2);
+    const std::uint32_t optional_size = little_endian(head, pe + 20, 2);
+    const std::uint32_t flags = little_endian(head, pe + 22, 2);
+    const std::uint32_t magic = little_endian(head, pe + 24, 2);
+    const bool library = (flags & kDll) != 0;
+    return machine == kMachineAmd64 && optional_size >= 2 && (flags & kExecutableImage) != 0 &&
+           library == (kind == ImageKind::Library) && magic == kPe32Plus;
 }
 
 }  // namespace ml

@@ -2,8 +2,11 @@
 
 // The text rules of Steam discovery, process control and asset fetch, apart from the system
 // calls that feed them, so that they are tested on any host.
+#include <chrono>
+#include <cstdint>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -55,8 +58,46 @@ bool is_account_folder_name(std::string_view name);
 
 // --- process control --------------------------------------------------------------------
 
-// True when `tasklist` output lists steam.exe, in any letter case.
-bool tasklist_lists_steam(std::string_view output);
+// One process as the system lists it. `session` is nullopt when its session could not be
+// read.
+struct ProcessEntry {
+    std::string image;  // the image's file name, as listed
+    std::uint32_t pid = 0;
+    std::optional<std::uint32_t> session;
+};
+
+// The ids of the Steam clients among `processes` that run in `session`: image name steam.exe
+// in any letter case. Another signed-in user's Steam is in another session and not ours to
+// close; a process whose session could not be read counts as someone else's (Windows lets a
+// user read the session of each of their own processes, elevated ones included).
+std::vector<std::uint32_t> steam_process_ids(std::span<const ProcessEntry> processes,
+                                             std::uint32_t session);
+
+// How long Steam is given to close by itself after the shutdown request, before it is ended:
+// the client takes several seconds (its web helpers, cloud sync), and ending it midway may
+// lose what it was saving.
+inline constexpr std::chrono::milliseconds kSteamCloseWait = std::chrono::seconds(30);
+
+// kSteamCloseWait, or a test's override in milliseconds (decimal digits, not zero).
+std::chrono::milliseconds steam_close_wait_with(std::optional<std::string_view> override_ms);
+
+// How Steam is started again: directly as our child; through the desktop shell, so that it
+// gets the user's normal token rather than ours; or not at all.
+enum class SteamStartRoute { Direct, DesktopShell, LeaveClosed };
+
+// The route for a process whose token is `elevated`, where `shell_elevated` is the desktop
+// shell's elevation (nullopt when no shell window was found: the shell is asked all the
+// same, as Wine's Explorer shows no shell window). A child runs with its parent's token: an
+// elevated Steam would run every game elevated, and could not be closed by the next
+// standard run. When the shell is elevated as well (UAC off, the built-in Administrator,
+// Wine), a direct start gives Steam nothing the user's own start would not.
+SteamStartRoute steam_start_route(bool elevated, std::optional<bool> shell_elevated);
+
+// The route when the desktop shell could not start Steam: with a split token (UAC's
+// "Run as administrator" on an administrator's own account) the user's normal token is out
+// of reach, so Steam stays closed rather than run elevated; without one (UAC off, the
+// built-in Administrator) the user's own token is this one.
+SteamStartRoute steam_start_route_without_shell(bool split_token);
 
 // --- asset fetch ------------------------------------------------------------------------
 
@@ -76,5 +117,18 @@ bool has_image_signature(std::string_view head);
 
 // True when the leading bytes start with "MZ", the mark of a Windows executable image.
 bool has_executable_mark(std::string_view head);
+
+// The two kinds of x64 Windows image the installation takes: a program or a library (DLL).
+enum class ImageKind { Program, Library };
+
+// How many leading bytes x64_image_headers looks at: linkers put the headers within the
+// first few hundred bytes.
+inline constexpr std::size_t kImageHeaderBytes = 4096;
+
+// True when the leading bytes hold the headers of an x64 Windows image of that kind: the
+// "MZ" header, the "PE\0\0" signature where it points (within the bytes given), machine
+// AMD64, the executable-image flag, the DLL flag exactly for a library, and a PE32+ optional
+// header. A saved web page, an empty file and a 32-bit build all fail.
+bool is_x64_image_headers(std::string_view head, ImageKind kind);
 
 }  // namespace ml

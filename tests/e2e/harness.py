@@ -294,7 +294,7 @@ class Wine:
               cwd: os.PathLike | str | None = None,
               stdin: int | None = subprocess.PIPE,
               stdout=subprocess.PIPE,
-              direct: bool = False,
+              direct: bool = False, limited: bool = False,
               timeout: float = 60, gate_stdout: bool = False,
               dll_overrides: str = "") -> Running:
         """Starts a Windows program (Unix path or Windows path) through envrun.
@@ -307,6 +307,8 @@ class Wine:
         user double-clicks it, provided stdout (standard error goes the same way) is not a
         pipe, e.g. subprocess.DEVNULL. dll_overrides adds WINEDLLOVERRIDES entries for this
         start and the programs it starts.
+        limited=True gives the program the normal token linked to Wine's elevated one, as
+        Windows starts an administrator's program without "Run as administrator".
         """
         if direct:
             assert env is None and cwd is None, "a direct start takes no env or cwd"
@@ -322,6 +324,8 @@ class Wine:
                 launcher += ["--set", f"{name}={value}"]
         if cwd is not None:
             launcher += ["--cwd", win_path(cwd)]
+        if limited:
+            launcher.append("--limited")
         prog = os.fspath(program)
         if prog.startswith("/"):
             prog = win_path(prog)
@@ -558,22 +562,50 @@ class FakeSteam:
         self.log = sandbox / "steam.log"
         self.env = dict(env, FAKESTEAM_LOG=win_path(self.log), FAKESTEAM_LIFETIME_MS="30000")
         self.clients = []
-        # The product sees a running client only through our tasklist, which the prefix's
-        # system folder must hold (the wine_with_fakes fixture).
-        assert wine.has_fakes, "FakeSteam needs the wine_with_fakes prefix"
+        self.roots = []
 
     def root(self, path, with_exe=True):
         path.mkdir(parents=True, exist_ok=True)
         if with_exe:
             self.wine.install_tool("fake_steam", path, "steam.exe")
+            # For a client the desktop shell starts, which does not pass our environment.
+            (path / "fakesteam.env").write_text(
+                "".join(f"{name}={self.env[name]}\n"
+                        for name in ("FAKESTEAM_LOG", "FAKESTEAM_LIFETIME_MS")))
+            self.roots.append(path)
         return path
 
-    def start_client(self, root, ignore_shutdown=False):
-        env = dict(self.env, FAKESTEAM_IGNORE_SHUTDOWN="1" if ignore_shutdown else "0")
+    def start_client(self, root, ignore_shutdown=False, *, unkillable=False,
+                     shutdown_delay_ms=None):
+        """Starts root's client. unkillable: no other process may end it, as a Steam started
+        as administrator to a standard user's setup; shutdown_delay_ms: how long it takes to
+        close once asked."""
+        env = dict(self.env, FAKESTEAM_IGNORE_SHUTDOWN="1" if ignore_shutdown else "0",
+                   FAKESTEAM_UNKILLABLE="1" if unkillable else "0")
+        if shutdown_delay_ms is not None:
+            env["FAKESTEAM_SHUTDOWN_DELAY_MS"] = str(shutdown_delay_ms)
         env.pop("FAKESTEAM_HANG_SHUTDOWN", None)
         client = self.wine.start(root / "steam.exe", [], env=env)
         self.clients.append(client)
         return client
+
+    def events(self):
+        """The log's lines without the start details (cwd, parent, token), with each process
+        id replaced by the order of its first appearance: ["start 1", "start 2 -shutdown",
+        "closing 1", ...]."""
+        numbers = {}
+        events = []
+        for line in self.lines():
+            kind, pid, *rest = line.split(" ", 2)
+            if kind in ("cwd", "parent", "token"):
+                continue
+            number = numbers.setdefault(pid, len(numbers) + 1)
+            if kind == "start":
+                args = rest[0].split(" ")[1:] if rest else []
+                events.append(" ".join([kind, str(number), *(a.strip('"') for a in args)]))
+            else:
+                events.append(" ".join([kind, str(number), *rest]))
+        return events
 
     def lines(self):
         return self.log.read_text().splitlines() if self.log.exists() else []
@@ -591,7 +623,10 @@ class FakeSteam:
 
     def close(self):
         # Only the clients: ending every program would also end the session's desktop holder,
-        # and the next test's windows would then hang.
+        # and the next test's windows would then hang. A client that cannot be killed is
+        # asked to quit.
+        if self.roots:
+            self.wine.wine([str(self.roots[0] / "steam.exe"), "-testquit"], timeout=30)
         self.wine.wine(["taskkill", "/f", "/im", "steam.exe"], timeout=30)
         for client in self.clients:
             client.wait(timeout=30)

@@ -167,8 +167,9 @@ def test_fatal_failures_stop_before_the_summary(wine, run, sandbox, server, gui,
     earlier = {"config.json": b'{"earlier": true}', "marrowlane.exe": b"MZ earlier runner"}
     for name, data in earlier.items():
         (folder / name).write_bytes(data)
-    # A local runner is found in the working folder; its copy onto a held file must fail.
-    (sandbox / "cwd" / "marrowlane.exe").write_bytes(b"MZ local build")
+    # A local runner (any x64 program) is found in the working folder; its copy onto a held
+    # file must fail.
+    shutil.copyfile(wine.tool("argecho"), sandbox / "cwd" / "marrowlane.exe")
     holder = lock(wine, folder / locked)
     try:
         r = run("-y", "--no-steam", "--server-origin", server.url(""))

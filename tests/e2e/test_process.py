@@ -71,7 +71,7 @@ def test_planted_system_tools_never_run(wine, env, sandbox):
                          "--hero", refused_url("/hero.png")]),
         (wine.exe.name, ["--cli", "-y", "--dry-run"]),
         (wine.exe.name, ["--uninstall", "--cli", "-y"]),
-        # Closing Steam: tasklist, then taskkill.
+        # Closing Steam, which lists and ends processes itself and must start no tool.
         ("steamprobe.exe", ["close"]),
     ]
     for program, args in runs:

@@ -1,10 +1,11 @@
-"""Closing and restarting the Steam client, with a stand-in steam.exe and a working tasklist
-(Wine's own tasklist prints nothing) in the system folder of this module's prefix."""
+"""Closing and restarting the Steam client, with a stand-in steam.exe that logs what it is
+asked, what started it and with which token."""
+import subprocess
 import time
 
 import pytest
 
-from harness import wait_until, win_path
+from harness import SHELL_FOLDERS_KEY, FakeSteam, wait_until, win_path
 
 
 @pytest.fixture(scope="module")
@@ -25,47 +26,58 @@ def wait_for_running(steamprobe, steam):
     wait_until(lambda: probe(steamprobe, steam, "running").out == "true\n", timeout=60)
 
 
-@pytest.mark.parametrize("with_root, ignores_shutdown, killed", [
-    (True, False, False),   # asked through its root, it exits: no kill
-    (True, True, True),     # it ignores the request: killed by image name after ten polls
-    (False, False, True),   # no root found, so no request: killed by image name
-    (True, "hangs", True),  # the request itself never returns: ended at its limit, killed
-])
-def test_close_asks_then_kills_by_image_name(steamprobe, steam, sandbox, with_root,
-                                             ignores_shutdown, killed):
+# How each client behaves, and what closing it must then look like in the fake's log: the
+# client is process 1, the shutdown request process 2. A client that was ended leaves no
+# "exit" line of its own.
+CLOSE_CASES = {
+    # Asked through its root, it closes at once: never killed.
+    "obeys": (dict(), True, ["start 1", "start 2 -shutdown", "closing 1", "exit 1 shutdown"]),
+    # It takes 12 seconds, as the real client may: still not killed.
+    "takes 12 seconds": (dict(shutdown_delay_ms=12_000), True,
+                         ["start 1", "start 2 -shutdown", "closing 1", "exit 1 shutdown"]),
+    # It ignores the request: ended once the wait is over.
+    "ignores the request": (dict(ignore_shutdown=True), True,
+                            ["start 1", "start 2 -shutdown", "ignored 1 shutdown"]),
+    # No root found, so nothing to ask it with: ended at once.
+    "no root": (dict(), False, ["start 1"]),
+    # The request itself never returns: ended at its limit, then the client is ended.
+    "request hangs": (dict(), True, ["start 1", "start 2 -shutdown"]),
+}
+
+
+@pytest.mark.parametrize("case", CLOSE_CASES)
+def test_close_waits_for_steam_then_ends_it(steamprobe, steam, sandbox, case):
+    behaviour, with_root, expected = CLOSE_CASES[case]
     root = steam.root(sandbox / "ProgramFilesX86" / "Steam" if with_root
                       else sandbox / "Elsewhere" / "Steam")
-    hangs = ignores_shutdown == "hangs"
-    if hangs:
+    # The full wait where the client closes by itself; a short one where it is ended anyway.
+    wait = {} if case in ("obeys", "takes 12 seconds") else {"ML_TEST_STEAM_CLOSE_MS": "2000"}
+    if case == "request hangs":
         # The request hangs for the fake's whole lifetime, and says so when that is over,
         # unless its limit ends it first.
         steam.env.update(FAKESTEAM_HANG_SHUTDOWN="1", FAKESTEAM_LIFETIME_MS="60000")
     assert probe(steamprobe, steam, "running").out == "false\n"
-    client = steam.start_client(root, ignore_shutdown=ignores_shutdown)
+    client = steam.start_client(root, **behaviour)
     wait_for_running(steamprobe, steam)
 
-    probes = sandbox / "tasklist.log"
-    r = steamprobe("close", timeout=180,
-                   extra_env=dict(steam.env, FAKE_TASKLIST_LOG=win_path(probes)))
-    assert r.status == 0, r
-    # Counted in probes of the process list, not in time: each of the ten polls of the first
-    # pass saw Steam still running before anything was killed, then the second pass looked
-    # until it saw Steam gone.
-    polls = len(probes.read_text().splitlines())
+    r = steamprobe("close", timeout=180, extra_env=dict(steam.env, **wait))
+    assert (r.out.splitlines()[0], r.status) == ("closed", 0), r
     assert probe(steamprobe, steam, "running").out == "false\n"
-    status = client.wait(timeout=60).status
-    assert steam.starts(root)[1:] == ([['"-shutdown"']] if with_root else [])
-    if killed:
-        assert 11 <= polls <= 20, polls
-        # (Wine's taskkill ends a process with status 0, so only the log tells.)
-        assert not any(line.startswith("exit ") for line in steam.lines())
-        if with_root and not hangs:
-            assert any(line.startswith("ignored ") for line in steam.lines())
-    else:
-        assert 1 <= polls <= 10, polls
-        assert status == 0
-        assert any(line.endswith(" shutdown") and line.startswith("exit ")
-                   for line in steam.lines())
+    client.wait(timeout=60)
+    assert steam.events() == expected
+
+
+def test_a_steam_that_cannot_be_ended_is_reported_still_running(steamprobe, steam, sandbox):
+    # A Steam started as administrator: a standard user's process can neither make it close
+    # (it ignores the request here) nor end it.
+    root = steam.root(sandbox / "ProgramFilesX86" / "Steam")
+    steam.start_client(root, ignore_shutdown=True, unkillable=True)
+    wait_until(lambda: "unkillable 1" in steam.events(), timeout=60)
+    r = steamprobe("close", timeout=120, extra_env=dict(steam.env, ML_TEST_STEAM_CLOSE_MS="1000"))
+    assert (r.out.splitlines()[0], r.status) == ("still running", 0), r
+    assert probe(steamprobe, steam, "running").out == "true\n"
+    assert steam.events() == ["start 1", "unkillable 1", "start 2 -shutdown",
+                              "ignored 1 shutdown"]
 
 
 def test_restart_does_not_hold_the_callers_output_pipe(wine, steamprobe, steam, sandbox):
@@ -80,6 +92,8 @@ def test_restart_does_not_hold_the_callers_output_pipe(wine, steamprobe, steam, 
     wait_until(lambda: steam.starts(root), timeout=60)
     assert probe(steamprobe, steam, "running").out == "true\n"
     assert list(steam.folders().values()) == ['"' + win_path(root).replace("\\", "\\\\") + '"']
+    # Wine runs every program elevated, its desktop shell too: nothing to gain from the shell.
+    assert started_by_shell(steam) == (False, "elevated")
 
 
 def test_restart_starts_only_the_first_roots_steam_and_does_not_wait(wine, steamprobe, steam,
@@ -128,3 +142,59 @@ def test_restart_without_steam_exe_opens_the_steam_address(prefix_with_steam_han
         assert r.status == 0
         wait_until(log.exists, timeout=60)
         wait_until(lambda: '"steam://"' in log.read_text().splitlines(), timeout=60)
+
+
+def started_by_shell(steam):
+    """Whether the desktop shell started the (one) client in the log, and the client's token.
+    (A program that started it and has exited since shows as "?", so only the shell, which
+    stays, can be named for sure.)"""
+    lines = steam.lines()
+    parent = [line.split(" ", 2)[2] for line in lines if line.startswith("parent ")]
+    token = [line.split(" ", 2)[2] for line in lines if line.startswith("token ")]
+    return parent[0].lower() == "explorer.exe", token[0]
+
+
+@pytest.fixture
+def limited_desktop(wine, tmp_path):
+    """A private prefix whose desktop shell runs with the normal (limited) token, as Explorer
+    does on Windows, while the programs the tests start are elevated (Wine's default)."""
+    clone = wine.clone(tmp_path / "prefix")
+    # The shell's desktop view shows the Desktop folder, which the session points at each
+    # run's sandbox: here it is a real folder of the shell's own.
+    desktop = tmp_path / "Desktop"
+    desktop.mkdir()
+    r = clone.wine(["reg", "add", SHELL_FOLDERS_KEY, "/v", "Desktop", "/t", "REG_EXPAND_SZ",
+                    "/d", win_path(desktop), "/f"])
+    assert r.returncode == 0, r
+    # The desktop process starts with the first program that looks at the desktop, with its
+    # token; it keeps that program's output open, so the output goes to a file.
+    log = tmp_path / "hold.log"
+    holder = subprocess.Popen(
+        ["wine", str(clone.tool("envrun")), "--limited", "--", str(clone.tool("guidriver")),
+         "hold"], env=clone.unix_env(), stdin=subprocess.PIPE, stdout=log.open("wb"),
+        stderr=subprocess.DEVNULL)
+    wait_until(lambda: b"ready" in log.read_bytes(), timeout=60)
+    yield clone
+    holder.stdin.close()
+    holder.wait(timeout=60)
+    clone.shutdown()
+
+
+@pytest.mark.parametrize("elevated", [True, False], ids=["elevated", "standard"])
+def test_an_elevated_restart_has_the_desktop_shell_start_steam(limited_desktop, env, sandbox,
+                                                                elevated):
+    # A child runs with its parent's token: started by an elevated setup, Steam would run
+    # every game elevated. The shell holds the user's own token.
+    clone = limited_desktop
+    steam = FakeSteam(clone, env, sandbox)
+    try:
+        root = steam.root(sandbox / "ProgramFilesX86" / "Steam")
+        r = clone.run(clone.tool("steamprobe"), ["restart", win_path(root)], env=steam.env,
+                      cwd=sandbox / "cwd", limited=not elevated)
+        assert (r.out, r.status) == ("started\n", 0)
+        wait_until(lambda: any(line.startswith("token ") for line in steam.lines()), timeout=60)
+        assert started_by_shell(steam) == (elevated, "limited")
+        assert list(steam.folders().values()) == [
+            '"' + win_path(root).replace("\\", "\\\\") + '"']
+    finally:
+        steam.close()

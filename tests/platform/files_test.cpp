@@ -49,6 +49,45 @@ TEST(Files, WriteReadCopyMoveRemove) {
     EXPECT_FALSE(file_size(dir.path()).has_value());
 }
 
+TEST(Files, CopiesArePlainFilesAndReplaceReadOnlyOnes) {
+    // A setup on a mounted image or a read-only download copies itself and its files: the
+    // copies must not stay read-only, and a read-only copy left earlier must still be replaced
+    // (CopyFileW copies the attribute and fails on a read-only destination on Windows).
+    TempDir dir;
+    const std::string source = dir / "source.exe";
+    const std::string payload("MZ\0image", 8);
+    ASSERT_TRUE(write_file(source, payload));
+    const auto read_only = [](const std::string& path) {
+        const DWORD a = GetFileAttributesW(widen(path).c_str());
+        return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_READONLY) != 0;
+    };
+    ASSERT_TRUE(SetFileAttributesW(widen(source).c_str(), FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(read_only(source));
+
+    const std::string fresh = dir / "fresh.exe";
+    ASSERT_TRUE(copy_file(source, fresh));
+    EXPECT_EQ(read_file(fresh).value(), payload);
+    EXPECT_FALSE(read_only(fresh));
+
+    const std::string earlier = dir / "earlier.exe";
+    ASSERT_TRUE(write_file(earlier, "an earlier, longer version of the file"));
+    ASSERT_TRUE(SetFileAttributesW(widen(earlier).c_str(), FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(copy_file(source, earlier));
+    EXPECT_EQ(read_file(earlier).value(), payload);
+    EXPECT_FALSE(read_only(earlier));
+
+    // A copy that cannot start leaves the destination whole, and nothing beside it.
+    EXPECT_FALSE(copy_file(dir / "missing", earlier));
+    EXPECT_EQ(read_file(earlier).value(), payload);
+    const auto listed = list_directory(dir.path());
+    ASSERT_TRUE(listed);
+    std::vector<std::string> names;
+    for (const DirectoryEntry& e : *listed) names.push_back(e.name);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"earlier.exe", "fresh.exe", "source.exe"}));
+    SetFileAttributesW(widen(source).c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
 TEST(Files, ReadLimitAndHead) {
     TempDir dir;
     const std::string path = dir / "data.bin";

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
 #include <map>
 
 #include "platform/powershell.hpp"
@@ -108,24 +111,13 @@ TEST(SteamRules, ProgramFolderCandidates) {
     EXPECT_EQ(home_layout_candidates("C:\\h")[1], "C:\\h/.steam/steam");
 }
 
-TEST(SteamRules, AccountNamesTasklistAndWebAddresses) {
+TEST(SteamRules, AccountNamesAndWebAddresses) {
     for (const char* yes : {"12345678", "00", "1", "4294967295"}) {
         EXPECT_TRUE(is_account_folder_name(yes)) << yes;
     }
     for (const char* no : {"0", "anonymous", "123a", "", " 12", "\xEF\xBC\x91"}) {
         EXPECT_FALSE(is_account_folder_name(no)) << no;
     }
-
-    const std::vector<std::pair<std::string, bool>> tasklists = {
-        {"\r\nImage Name   PID\r\n=====\r\nsteam.exe    42 Console\r\n", true},
-        {"STEAM.EXE    42 Console\r\n", true},
-        {"INFO: No tasks are running which match the specified criteria.\r\n", false},
-        {"steamwebhelper.exe   7\r\n", false},
-        {"\xFF\xFEsteam.exe", true},
-        {"", false},
-    };
-    for (const auto& [output, running] : tasklists)
-        EXPECT_EQ(tasklist_lists_steam(output), running);
 
     for (const char* web : {"http://x", "https://127.0.0.1:8/a.png", "http://"}) {
         EXPECT_TRUE(is_web_address(web)) << web;
@@ -134,6 +126,114 @@ TEST(SteamRules, AccountNamesTasklistAndWebAddresses) {
          {"HTTP://x", "Https://x", "ftp://x", "file:///C:/a", "C:\\a.png", ""}) {
         EXPECT_FALSE(is_web_address(local)) << local;
     }
+}
+
+TEST(SteamRules, OnlyThisSessionsSteamCounts) {
+    const std::vector<ProcessEntry> processes = {
+        {"steam.exe", 10, 1},             // ours
+        {"STEAM.EXE", 11, 1},             // ours, listed in capitals
+        {"steam.exe", 12, 2},             // another signed-in user's
+        {"steam.exe", 13, std::nullopt},  // one whose session cannot be read: not ours
+        {"steamwebhelper.exe", 14, 1},    // Steam's helper, not the client
+        {"steam.exe.bak", 15, 1},
+        {"xsteam.exe", 16, 1},
+        {"explorer.exe", 17, 1},
+    };
+    EXPECT_EQ(steam_process_ids(processes, 1), (std::vector<std::uint32_t>{10, 11}));
+    EXPECT_EQ(steam_process_ids(processes, 2), (std::vector<std::uint32_t>{12}));
+    EXPECT_EQ(steam_process_ids(processes, 0), (std::vector<std::uint32_t>{}));
+    EXPECT_EQ(steam_process_ids({}, 1), (std::vector<std::uint32_t>{}));
+}
+
+TEST(SteamRules, CloseWaitAndItsTestOverride) {
+    using std::chrono::milliseconds;
+    EXPECT_EQ(kSteamCloseWait, milliseconds(30'000));
+    EXPECT_EQ(steam_close_wait_with(std::nullopt), kSteamCloseWait);
+    EXPECT_EQ(steam_close_wait_with("1500"), milliseconds(1500));
+    for (const char* ignored : {"", "0", "-5", "2s", " 100", "99999999999"})
+        EXPECT_EQ(steam_close_wait_with(ignored), kSteamCloseWait) << ignored;
+}
+
+TEST(SteamRules, AnElevatedRunHandsSteamToTheUsersShell) {
+    using Route = SteamStartRoute;
+    struct Case {
+        const char* name;
+        bool elevated;
+        std::optional<bool> shell_elevated;
+        Route route;
+    };
+    const std::vector<Case> cases = {
+        {"standard run", false, false, Route::Direct},
+        {"standard run, no shell window", false, std::nullopt, Route::Direct},
+        {"Run as administrator, the shell has the normal token", true, false, Route::DesktopShell},
+        {"elevated, no shell window: the shell is asked all the same", true, std::nullopt,
+         Route::DesktopShell},
+        {"elevated like the shell (UAC off, the built-in Administrator, Wine)", true, true,
+         Route::Direct},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(steam_start_route(c.elevated, c.shell_elevated), c.route) << c.name;
+    // When the shell could not start it: never elevated where a normal token exists.
+    EXPECT_EQ(steam_start_route_without_shell(true), Route::LeaveClosed);
+    EXPECT_EQ(steam_start_route_without_shell(false), Route::Direct);
+}
+
+// `size` bytes of an image's headers: MZ, e_lfanew at 0x3C, then at `offset` the PE
+// signature, machine, optional header size, flags and magic (what lies past `size` is cut).
+std::string image_headers(std::uint16_t machine, std::uint16_t flags, std::uint16_t magic,
+                          std::uint32_t offset = 0x80, std::size_t size = 0x200) {
+    std::string h(size, '\0');
+    const auto put = [&h](std::size_t at, std::uint32_t value, std::size_t width) {
+        for (std::size_t k = 0; k < width && at + k < h.size(); ++k)
+            h[at + k] = static_cast<char>((value >> (8 * k)) & 0xFF);
+    };
+    put(0, 0x5A4D, 2);  // "MZ"
+    put(0x3C, offset, 4);
+    put(offset, 0x4550, 4);  // "PE\0\0"
+    put(std::size_t{offset} + 4, machine, 2);
+    put(std::size_t{offset} + 20, 0xF0, 2);
+    put(std::size_t{offset} + 22, flags, 2);
+    put(std::size_t{offset} + 24, magic, 2);
+    return h;
+}
+
+TEST(SteamRules, X64ImageHeaders) {
+    constexpr std::uint16_t kAmd64 = 0x8664, kI386 = 0x14C, kArm64 = 0xAA64;
+    constexpr std::uint16_t kExe = 0x0022, kDll = 0x2022, kObject = 0x0020;
+    constexpr std::uint16_t kPlus = 0x20B, kPe32 = 0x10B;
+    struct Case {
+        const char* name;
+        std::string head;
+        bool program, library;
+    };
+    const std::vector<Case> cases = {
+        {"x64 program", image_headers(kAmd64, kExe, kPlus), true, false},
+        {"x64 library", image_headers(kAmd64, kDll, kPlus), false, true},
+        {"32-bit library (another program's loader)", image_headers(kI386, kDll, kPe32), false,
+         false},
+        {"x64 machine with a 32-bit optional header", image_headers(kAmd64, kDll, kPe32), false,
+         false},
+        {"ARM64 library", image_headers(kArm64, kDll, kPlus), false, false},
+        {"not an executable image (an object file)", image_headers(kAmd64, kObject, kPlus), false,
+         false},
+        {"headers end exactly at the end", image_headers(kAmd64, kDll, kPlus, 0x80, 0x80 + 26),
+         false, true},
+        {"headers cut one byte short", image_headers(kAmd64, kDll, kPlus, 0x80, 0x80 + 25), false,
+         false},
+        {"header offset past the bytes", image_headers(kAmd64, kDll, kPlus, 0x5000), false, false},
+        {"header offset that would wrap around", image_headers(kAmd64, kDll, kPlus, 0xFFFFFFF0),
+         false, false},
+        {"MZ alone", "MZ", false, false},
+        {"a saved page (38 bytes)", "<html><body>Not found</body></html>\r\n\r\n", false, false},
+        {"empty", "", false, false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(is_x64_image_headers(c.head, ImageKind::Program), c.program) << c.name;
+        EXPECT_EQ(is_x64_image_headers(c.head, ImageKind::Library), c.library) << c.name;
+    }
+    std::string no_signature = image_headers(kAmd64, kDll, kPlus);
+    no_signature[0x80] = 'N';
+    EXPECT_FALSE(is_x64_image_headers(no_signature, ImageKind::Library));
 }
 
 TEST(SteamRules, PowerShellLiteralsCannotBeEndedByTheText) {

@@ -5,8 +5,12 @@
 //   steamprobe roots [OVERRIDE]      each root
 //   steamprobe users ROOT            each account folder
 //   steamprobe running               "true" or "false"
-//   steamprobe close                 "elapsed_ms N"
-//   steamprobe restart [ROOT...]     nothing
+//   steamprobe close                 "closed" or "still running", then "elapsed_ms N"
+//   steamprobe restart [ROOT...]     "started" or "left closed"
+//   steamprobe elevation             "elevated 0|1 split 0|1 shell 0|1|none": this
+//                                    process's token, and the desktop shell's elevation
+//   steamprobe shellstart FILE [DIR] the desktop shell opens FILE (in DIR): "started",
+//                                    "failed" or "no shell"
 //   steamprobe fetch [--image|--executable] SOURCE DEST
 //                                    the progress line; on failure "error KIND: MESSAGE";
 //                                    a download must pass the named content check
@@ -37,6 +41,7 @@
 #include "platform/cmdline.hpp"
 #include "platform/com.hpp"
 #include "platform/console.hpp"
+#include "platform/desktop_shell.hpp"
 #include "platform/executable.hpp"
 #include "platform/handle.hpp"
 #include "platform/process.hpp"
@@ -153,6 +158,22 @@ int print_registry_values(const std::string& subkey) {
     return 0;
 }
 
+int shell_start(const std::string& file, const std::string& folder) {
+    const ml::ShellStartOutcome outcome = ml::start_through_desktop_shell(file, folder);
+    switch (outcome) {
+        case ml::ShellStartOutcome::Started:
+            ml::out("started\n");
+            break;
+        case ml::ShellStartOutcome::Failed:
+            ml::out("failed\n");
+            break;
+        case ml::ShellStartOutcome::NoShell:
+            ml::out("no shell\n");
+            break;
+    }
+    return outcome == ml::ShellStartOutcome::Started ? 0 : 1;
+}
+
 int dispatch(const std::string& command, const Args& rest) {
     if (command == "roots" && rest.size() <= 1) {
         print_lines(ml::detect_steam_roots(rest.empty() ? std::nullopt
@@ -163,12 +184,21 @@ int dispatch(const std::string& command, const Args& rest) {
         ml::out(ml::is_steam_running() ? "true\n" : "false\n");
     } else if (command == "close" && rest.empty()) {
         const auto start = std::chrono::steady_clock::now();
-        ml::close_steam_process();
+        ml::out(ml::close_steam_process() ? "closed\n" : "still running\n");
         const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
             std::chrono::steady_clock::now() - start);
         ml::out("elapsed_ms " + std::to_string(ms.count()) + "\n");
     } else if (command == "restart") {
-        ml::restart_steam_process(rest);
+        const bool started = ml::restart_steam_process(rest) == ml::SteamRestart::Started;
+        ml::out(started ? "started\n" : "left closed\n");
+    } else if (command == "elevation" && rest.empty()) {
+        const ml::ProcessElevation token = ml::current_token_elevation();
+        const auto shell = ml::desktop_shell_elevated();
+        ml::out("elevated " + std::to_string(token.elevated) + " split " +
+                std::to_string(token.split_token) + " shell " +
+                (shell ? std::to_string(*shell) : std::string("none")) + "\n");
+    } else if (command == "shellstart" && (rest.size() == 1 || rest.size() == 2)) {
+        return shell_start(rest[0], rest.size() == 2 ? rest[1] : std::string());
     } else if (command == "fetch" && (rest.size() == 2 || rest.size() == 3)) {
         ml::ContentCheck check;
         if (rest.size() == 3) {

@@ -1,0 +1,46 @@
+#pragma once
+
+// This process's token, and the desktop shell that holds the user's own. A program started by
+// an elevated process runs elevated too; the shell (the Explorer that shows the desktop) runs
+// with the token the user signed in with, so what it starts does as well.
+#include <chrono>
+#include <optional>
+#include <string>
+
+namespace ml {
+
+// This process's token as GetTokenInformation describes it; not elevated when it cannot tell.
+struct ProcessElevation {
+    bool elevated = false;  // TokenElevation
+    // TokenElevationType is TokenElevationTypeFull: UAC gave this process the full token of
+    // an administrator whose normal (limited) token the desktop holds.
+    bool split_token = false;
+};
+ProcessElevation current_token_elevation();
+
+// Whether the desktop shell (the Explorer that shows the desktop and the taskbar) runs
+// elevated; nullopt when no shell runs. Found by its windows: the shell window, or else the
+// taskbar's (Wine's Explorer sets no shell window). A token it cannot read counts as normal:
+// an elevated process can read the user's.
+std::optional<bool> desktop_shell_elevated();
+
+// What became of a start through the desktop shell.
+enum class ShellStartOutcome {
+    NoShell,  // no desktop shell answered (none runs, or it did not answer in time)
+    Failed,   // the shell was asked and refused
+    Started,  // the shell has started the program
+};
+
+// How long a start through the shell may take before the setup goes on without it.
+inline constexpr std::chrono::seconds kShellStartLimit{20};
+
+// Has the desktop shell open `file` (a program or an address such as steam://) with
+// `directory` as its current folder (empty: the shell's choice), the way the desktop opens
+// it: the shell windows collection gives the desktop's folder view, whose automation object
+// offers IShellDispatch2::ShellExecute in the shell's process. The work runs on a thread of
+// its own, which is left behind after kShellStartLimit: a shell that does not answer must
+// not hold up the setup.
+ShellStartOutcome start_through_desktop_shell(const std::string& file,
+                                              const std::string& directory);
+
+}  // namespace ml
