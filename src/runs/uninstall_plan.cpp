@@ -108,23 +108,44 @@ std::string files_in_use_line(std::span<const std::string> paths, bool removal_p
     return line;
 }
 
-std::string uninstall_closing_text(bool files_left) {
-    const std::string_view line = files_left
-                                      ? "  Marrowlane has been uninstalled, except for the files "
-                                        "named above.\n"
-                                      : "  Marrowlane has been cleanly uninstalled.\n";
-    return "\n" + kRule + "\n" + std::string(line) + kRule + "\n";
+std::string uninstall_closing_text(bool files_left, SteamEntriesLeft steam) {
+    const bool steam_left = steam != SteamEntriesLeft::No;
+    std::string line = "  Marrowlane has been cleanly uninstalled.\n";
+    if (files_left || steam_left) {
+        line = "  Marrowlane has been uninstalled, except for ";
+        if (steam_left) line.append("its Steam Library entries");
+        if (files_left && steam_left) line.append(" and ");
+        if (files_left) line.append("the files named above");
+        line.append(".\n");
+    }
+    return "\n" + kRule + "\n" + line + kRule + "\n";
 }
 
-std::string uninstalled_with_files_in_use_text(std::span<const std::string> paths,
-                                               bool removal_pending) {
-    std::string text =
-        "Marrowlane has been uninstalled from your system and Steam Library, except for these "
-        "files, which are still in use:\n\n" +
-        path_list(paths, false, "\n") + "\n\n";
-    text.append(removal_pending ? "They are removed once released, within about a minute. "
-                                  "Otherwise close Marrowlane and run the uninstaller again."
-                                : "Close Marrowlane and run the uninstaller again to remove them.");
+std::string uninstalled_box_text(std::span<const std::string> in_use, bool removal_pending,
+                                 SteamEntriesLeft steam) {
+    if (in_use.empty() && steam == SteamEntriesLeft::No) return std::string(kUninstalledText);
+    std::string text = steam == SteamEntriesLeft::No
+                           ? "Marrowlane has been uninstalled from your system and Steam Library"
+                           : "Marrowlane has been uninstalled from your system";
+    if (in_use.empty()) {
+        text.append(".");
+    } else {
+        text.append(", except for these files, which are still in use:\n\n" +
+                    path_list(in_use, false, "\n") + "\n\n");
+        text.append(removal_pending
+                        ? "They are removed once released, within about a minute. Otherwise "
+                          "close Marrowlane and run the uninstaller again."
+                        : "Close Marrowlane and run the uninstaller again to remove them.");
+    }
+    if (steam == SteamEntriesLeft::SteamStillRuns) {
+        text.append("\n\nIts Steam Library entries were not removed: Steam could not be closed "
+                    "(it may be running as administrator). Close Steam and run the uninstaller "
+                    "again to remove them.");
+    } else if (steam == SteamEntriesLeft::AnotherRunBusy) {
+        text.append("\n\nIts Steam Library entries were not removed: another Marrowlane run "
+                    "was changing Steam's shortcut files. Run the uninstaller again to remove "
+                    "them.");
+    }
     return text;
 }
 

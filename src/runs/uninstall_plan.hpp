@@ -92,13 +92,24 @@ std::vector<std::string> entries_in_use(const FolderLeftovers& left,
 // uninstaller again.
 std::string files_in_use_line(std::span<const std::string> paths, bool removal_pending);
 
-// The closing lines: a blank line, then the success line between two rule lines; with
-// `files_left` the success line says that the files named above stay for now.
-std::string uninstall_closing_text(bool files_left = false);
+// Why the product's Steam entries stayed, when they did.
+enum class SteamEntriesLeft {
+    No,
+    SteamStillRuns,    // Steam could not be closed, and would have written over our change
+    AnotherRunBusy,    // another run held Steam's shortcut files past the wait
+};
 
-// The end box's text when entries are still in use (plain paths).
-std::string uninstalled_with_files_in_use_text(std::span<const std::string> paths,
-                                               bool removal_pending);
+// The closing lines: a blank line, then the success line between two rule lines. It says
+// "cleanly" only when nothing stayed; otherwise it names what stays (the Steam entries, the
+// files named above), so that a skipped step is never claimed as done.
+std::string uninstall_closing_text(bool files_left = false,
+                                   SteamEntriesLeft steam = SteamEntriesLeft::No);
+
+// The end box's text: kUninstalledText when nothing stayed; otherwise it leaves out the Steam
+// Library when its entries stayed (saying why and what to do), and lists the entries still in
+// use (plain paths).
+std::string uninstalled_box_text(std::span<const std::string> in_use, bool removal_pending,
+                                 SteamEntriesLeft steam);
 
 // True when a Steam shortcut is the product's: its AppName is "marrowlane" in any ASCII
 // letter case (exactly those 10 bytes), or its Exe contains "marrowlane" in any letter case.

@@ -185,13 +185,17 @@ Result<void> run_uninstaller(bool non_interactive, bool cli) {
 
     const std::vector<std::string> roots = detect_steam_roots(std::nullopt);
     out(uninstall_lines::kCheckingSteam);
+    SteamEntriesLeft steam_left = SteamEntriesLeft::No;
     {
         // Held from closing Steam to restarting it, as by the installation. Without a root
         // there is nothing of Steam's to change, and no question.
         std::optional<Result<SteamFilesLock>> lock;
         if (!roots.empty()) lock.emplace(lock_steam_files(SteamRun::Uninstallation));
         const bool locked = !lock || *lock;
-        if (!locked) err(uninstall_lock_skipped_line(lock->error().message));
+        if (!locked) {
+            err(uninstall_lock_skipped_line(lock->error().message));
+            steam_left = SteamEntriesLeft::AnotherRunBusy;
+        }
         const SteamBefore steam =
             locked && !roots.empty()
                 ? close_steam_if_running(
@@ -202,7 +206,10 @@ Result<void> run_uninstaller(bool non_interactive, bool cli) {
                       })
                 : SteamBefore::NotRunning;
         // Steam that still runs would write its own list back over ours when it exits.
-        if (steam == SteamBefore::CouldNotClose) err(uninstall_steam_not_closed_line());
+        if (steam == SteamBefore::CouldNotClose) {
+            err(uninstall_steam_not_closed_line());
+            steam_left = SteamEntriesLeft::SteamStillRuns;
+        }
         show_step(progress, uninstall_steps::kSteam);
         if (locked && steam != SteamBefore::CouldNotClose) {
             remove_product_from_steam(roots);
@@ -234,14 +241,11 @@ Result<void> run_uninstaller(bool non_interactive, bool cli) {
         progress->close();
         progress.reset();
     }
-    const bool files_left = !cleaning.in_use.empty();
-    out(uninstall_closing_text(files_left));
+    out(uninstall_closing_text(!cleaning.in_use.empty(), steam_left));
     if (!quiet) {
-        (void)show_message_box(kUninstalledTitle,
-                               files_left ? uninstalled_with_files_in_use_text(
-                                                cleaning.in_use, cleaning.removal_pending)
-                                          : std::string(kUninstalledText),
-                               false);
+        (void)show_message_box(
+            kUninstalledTitle,
+            uninstalled_box_text(cleaning.in_use, cleaning.removal_pending, steam_left), false);
     }
     return {};
 }

@@ -635,5 +635,7 @@ def test_a_run_that_cannot_get_the_files_writes_nothing(wine, run, sandbox, whic
                 "them")
         assert re.fullmatch(r"  \[!\] Skipped the Steam library: " + BUSY + r"\. " + tail + r"\.\n",
                             message), message
-        # Nor does the installation's summary claim the library.
+        # Nor does the installation's summary, or the uninstallation's closing line, claim
+        # the library.
         assert "Steam Library shortcut" not in r.out
+        assert "cleanly uninstalled" not in r.out

@@ -112,3 +112,5 @@ def test_a_steam_that_cannot_be_ended_keeps_its_files(run, steamprobe, fake_stea
         assert r.out.endswith(summary(False, False, False))
     else:
         assert "Steam library entries removed" not in r.out
+        assert r.out.endswith("  Marrowlane has been uninstalled, except for its Steam Library "
+                              "entries.\n" + "=" * 54 + "\n")

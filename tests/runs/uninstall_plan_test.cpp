@@ -211,7 +211,7 @@ TEST(UninstallPlan, FilesInUseInTheConsoleTheClosingAndTheEndBox) {
     // A folder of saves can hold hundreds: ten are named, the rest counted.
     std::vector<std::string> many;
     for (int i = 1; i <= 12; ++i) many.push_back(R"(C:\M\s)" + std::to_string(i));
-    const std::string box = uninstalled_with_files_in_use_text(many, true);
+    const std::string box = uninstalled_box_text(many, true, SteamEntriesLeft::No);
     EXPECT_TRUE(
         box.starts_with("Marrowlane has been uninstalled from your system and Steam "
                         "Library, except for these files, which are still in use:\n\n"
@@ -224,6 +224,47 @@ TEST(UninstallPlan, FilesInUseInTheConsoleTheClosingAndTheEndBox) {
         << box;
     EXPECT_TRUE(files_in_use_line(many, false).find("\"C:\\\\M\\\\s10\", and 2 more. Close") !=
                 std::string::npos);
+}
+
+// A skipped Steam step is never claimed: neither the closing line nor the end box speaks of
+// the Steam Library as done, and the box says what to do.
+TEST(UninstallPlan, SteamEntriesLeftAreNotClaimedAsRemoved) {
+    const std::vector<std::string> none;
+    const std::vector<std::string> one = {R"(C:\L\Marrowlane\marrowlane.exe)"};
+    struct Case {
+        bool files_left;
+        SteamEntriesLeft steam;
+        std::string_view closing;
+    };
+    const Case cases[] = {
+        {false, SteamEntriesLeft::No, "Marrowlane has been cleanly uninstalled."},
+        {true, SteamEntriesLeft::No,
+         "Marrowlane has been uninstalled, except for the files named above."},
+        {false, SteamEntriesLeft::SteamStillRuns,
+         "Marrowlane has been uninstalled, except for its Steam Library entries."},
+        {true, SteamEntriesLeft::AnotherRunBusy,
+         "Marrowlane has been uninstalled, except for its Steam Library entries and the files "
+         "named above."},
+    };
+    for (const Case& c : cases) {
+        const std::string closing = uninstall_closing_text(c.files_left, c.steam);
+        EXPECT_NE(closing.find("\n  " + std::string(c.closing) + "\n"), std::string::npos)
+            << closing;
+        const std::string box =
+            uninstalled_box_text(c.files_left ? one : none, true, c.steam);
+        if (c.steam == SteamEntriesLeft::No) {
+            EXPECT_NE(box.find("Steam Library"), std::string::npos) << box;
+        } else {
+            EXPECT_TRUE(box.starts_with("Marrowlane has been uninstalled from your system"))
+                << box;
+            EXPECT_EQ(box.find("and Steam Library"), std::string::npos) << box;
+            EXPECT_NE(box.find("Its Steam Library entries were not removed"), std::string::npos)
+                << box;
+        }
+    }
+    EXPECT_EQ(uninstalled_box_text(none, false, SteamEntriesLeft::No), kUninstalledText);
+    EXPECT_TRUE(uninstalled_box_text(none, false, SteamEntriesLeft::SteamStillRuns)
+                    .ends_with("Close Steam and run the uninstaller again to remove them."));
 }
 
 }  // namespace
