@@ -35,6 +35,11 @@ std::optional<ProcessElevation> token_elevation_of(HANDLE process) {
     return ProcessElevation{elevation.TokenIsElevated != 0, type == TokenElevationTypeFull};
 }
 
+bool running_under_wine() {
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
 // A BSTR owned for one call.
 class Bstr {
   public:
@@ -124,7 +129,12 @@ ShellStartOutcome start_on_this_thread(const std::wstring& file, const std::wstr
 }  // namespace
 
 ProcessElevation current_token_elevation() {
-    return token_elevation_of(GetCurrentProcess()).value_or(ProcessElevation{});
+    ProcessElevation self = token_elevation_of(GetCurrentProcess()).value_or(ProcessElevation{});
+    // Wine gives every program an administrator's full token with a linked normal one,
+    // whether or not anyone asked for it: that is its default, not a "Run as administrator",
+    // and every Wine program runs as the same Unix user. So no Wine token counts as split.
+    if (running_under_wine()) self.split_token = false;
+    return self;
 }
 
 std::optional<bool> desktop_shell_elevated() {
@@ -133,9 +143,10 @@ std::optional<bool> desktop_shell_elevated() {
     DWORD pid = 0;
     if (!shell || !GetWindowThreadProcessId(shell, &pid) || pid == 0) return std::nullopt;
     UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
-    if (!process) return false;
+    if (!process) return std::nullopt;
     const auto elevation = token_elevation_of(process.get());
-    return elevation && elevation->elevated;
+    if (!elevation) return std::nullopt;
+    return elevation->elevated;
 }
 
 ShellStartOutcome start_through_desktop_shell(const std::string& file,

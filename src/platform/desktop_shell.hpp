@@ -13,15 +13,17 @@ namespace ml {
 struct ProcessElevation {
     bool elevated = false;  // TokenElevation
     // TokenElevationType is TokenElevationTypeFull: UAC gave this process the full token of
-    // an administrator whose normal (limited) token the desktop holds.
+    // an administrator whose normal (limited) token the desktop holds. Never under Wine,
+    // whose default token looks like that for every program.
     bool split_token = false;
 };
 ProcessElevation current_token_elevation();
 
 // Whether the desktop shell (the Explorer that shows the desktop and the taskbar) runs
-// elevated; nullopt when no shell runs. Found by its windows: the shell window, or else the
-// taskbar's (Wine's Explorer sets no shell window). A token it cannot read counts as normal:
-// an elevated process can read the user's.
+// elevated; nullopt when no shell runs (Wine starts its desktop only when a program first
+// needs one) or its token cannot be read (an elevated process can read the user's, so
+// something is amiss then). Found by its windows: the shell window, or else the taskbar's
+// (Wine's Explorer sets no shell window).
 std::optional<bool> desktop_shell_elevated();
 
 // What became of a start through the desktop shell.

@@ -176,15 +176,17 @@ SteamRestart restart_steam_process(const std::vector<std::string>& roots) {
         }
     }
     const ProcessElevation self = current_token_elevation();
-    if (steam_start_route(self.elevated, desktop_shell_elevated()) ==
-        SteamStartRoute::DesktopShell) {
+    // Only an elevated run looks for the shell: nothing else depends on it.
+    const std::optional<bool> shell = self.elevated ? desktop_shell_elevated() : std::nullopt;
+    SteamStartRoute route = steam_start_route(self.elevated, self.split_token, shell);
+    if (route == SteamStartRoute::DesktopShell) {
         if (start_through_desktop_shell(exe.value_or("steam://"), root) ==
             ShellStartOutcome::Started) {
             return SteamRestart::Started;
         }
-        if (steam_start_route_without_shell(self.split_token) == SteamStartRoute::LeaveClosed)
-            return SteamRestart::LeftClosed;
+        route = steam_start_route_without_shell(self.split_token);
     }
+    if (route == SteamStartRoute::LeaveClosed) return SteamRestart::LeftClosed;
     start_directly(exe, root);
     return SteamRestart::Started;
 }

@@ -167,9 +167,11 @@ std::chrono::milliseconds steam_close_wait_with(std::optional<std::string_view> 
     return test_milliseconds(override_ms).value_or(kSteamCloseWait);
 }
 
-SteamStartRoute steam_start_route(bool elevated, std::optional<bool> shell_elevated) {
+SteamStartRoute steam_start_route(bool elevated, bool split_token,
+                                  std::optional<bool> shell_elevated) {
     if (!elevated || shell_elevated == true) return SteamStartRoute::Direct;
-    return SteamStartRoute::DesktopShell;
+    if (shell_elevated == false) return SteamStartRoute::DesktopShell;
+    return steam_start_route_without_shell(split_token);
 }
 
 SteamStartRoute steam_start_route_without_shell(bool split_token) {

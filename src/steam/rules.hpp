@@ -85,15 +85,18 @@ std::chrono::milliseconds steam_close_wait_with(std::optional<std::string_view> 
 // gets the user's normal token rather than ours; or not at all.
 enum class SteamStartRoute { Direct, DesktopShell, LeaveClosed };
 
-// The route for a process whose token is `elevated`, where `shell_elevated` is the desktop
-// shell's elevation (nullopt when no shell window was found: the shell is asked all the
-// same, as Wine's Explorer shows no shell window). A child runs with its parent's token: an
-// elevated Steam would run every game elevated, and could not be closed by the next
-// standard run. When the shell is elevated as well (UAC off, the built-in Administrator,
-// Wine), a direct start gives Steam nothing the user's own start would not.
-SteamStartRoute steam_start_route(bool elevated, std::optional<bool> shell_elevated);
+// The route for a process whose token is `elevated` (`split_token`: UAC's full token of an
+// administrator whose normal token the desktop holds), where `shell_elevated` is the desktop
+// shell's elevation (nullopt when no shell could be found or its token read). A child runs
+// with its parent's token: an elevated Steam would run every game elevated, and could not be
+// closed by the next standard run. When the shell is elevated as well (UAC off, the built-in
+// Administrator, Wine), a direct start gives Steam nothing the user's own start would not.
+// Without a shell nothing can start Steam with the user's token, and asking the shell's
+// automation server would start one with ours: steam_start_route_without_shell decides.
+SteamStartRoute steam_start_route(bool elevated, bool split_token,
+                                  std::optional<bool> shell_elevated);
 
-// The route when the desktop shell could not start Steam: with a split token (UAC's
+// The route when no desktop shell can start Steam: with a split token (UAC's
 // "Run as administrator" on an administrator's own account) the user's normal token is out
 // of reach, so Steam stays closed rather than run elevated; without one (UAC off, the
 // built-in Administrator) the user's own token is this one.

@@ -198,3 +198,20 @@ def test_an_elevated_restart_has_the_desktop_shell_start_steam(limited_desktop, 
             '"' + win_path(root).replace("\\", "\\\\") + '"']
     finally:
         steam.close()
+
+
+def test_a_restart_before_any_desktop_starts_steam_itself(private_prefix, env, sandbox):
+    # A terminal run may come before anything has started Wine's desktop, and so its Explorer:
+    # with no shell to hand Steam to, the setup starts it itself rather than ask the shell's
+    # automation server, which would start an Explorer of its own, with the setup's token.
+    clone = private_prefix
+    steam = FakeSteam(clone, env, sandbox)
+    try:
+        root = steam.root(sandbox / "ProgramFilesX86" / "Steam")
+        r = clone.run(clone.tool("steamprobe"), ["restart", win_path(root)], env=steam.env,
+                      cwd=sandbox / "cwd")
+        assert (r.out, r.status) == ("started\n", 0)
+        wait_until(lambda: any(line.startswith("token ") for line in steam.lines()), timeout=60)
+        assert started_by_shell(steam) == (False, "elevated")
+    finally:
+        steam.close()

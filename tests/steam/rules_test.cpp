@@ -159,20 +159,26 @@ TEST(SteamRules, AnElevatedRunHandsSteamToTheUsersShell) {
     struct Case {
         const char* name;
         bool elevated;
+        bool split_token;
         std::optional<bool> shell_elevated;
         Route route;
     };
     const std::vector<Case> cases = {
-        {"standard run", false, false, Route::Direct},
-        {"standard run, no shell window", false, std::nullopt, Route::Direct},
-        {"Run as administrator, the shell has the normal token", true, false, Route::DesktopShell},
-        {"elevated, no shell window: the shell is asked all the same", true, std::nullopt,
+        {"standard run", false, false, false, Route::Direct},
+        {"standard run, no shell", false, false, std::nullopt, Route::Direct},
+        {"Run as administrator, the shell has the normal token", true, true, false,
          Route::DesktopShell},
-        {"elevated like the shell (UAC off, the built-in Administrator, Wine)", true, true,
+        // Asking the shell's automation server with no shell running would start one with
+        // our token: nothing gives the user's normal token then.
+        {"Run as administrator, no shell", true, true, std::nullopt, Route::LeaveClosed},
+        {"elevated without a split token (UAC off), no shell", true, false, std::nullopt,
+         Route::Direct},
+        {"elevated like the shell (UAC off, the built-in Administrator, Wine)", true, true, true,
          Route::Direct},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(steam_start_route(c.elevated, c.shell_elevated), c.route) << c.name;
+        EXPECT_EQ(steam_start_route(c.elevated, c.split_token, c.shell_elevated), c.route)
+            << c.name;
     // When the shell could not start it: never elevated where a normal token exists.
     EXPECT_EQ(steam_start_route_without_shell(true), Route::LeaveClosed);
     EXPECT_EQ(steam_start_route_without_shell(false), Route::Direct);
