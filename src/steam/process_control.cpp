@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <tlhelp32.h>
+#include <wtsapi32.h>
 
 #include <cstdint>
 #include <optional>
@@ -14,6 +15,7 @@
 #include "platform/handle.hpp"
 #include "platform/path.hpp"
 #include "platform/process.hpp"
+#include "platform/system_library.hpp"
 #include "platform/text.hpp"
 #include "platform/win32.hpp"
 #include "steam/discovery.hpp"
@@ -33,9 +35,33 @@ bool is_steam_image(std::string_view name) {
     return ascii_lower(name) == "steam.exe";
 }
 
-// Every process of the system. The session is read only for steam.exe: reading it opens the
-// process, and only those matter.
+// Every process the system lists for us, each with its session, from the terminal services'
+// list: it needs no handle on any process, so it also names the session of a Steam started
+// as administrator, which a standard user cannot open for querying.
+std::optional<std::vector<ProcessEntry>> list_processes_with_sessions() {
+    const auto enumerate =
+        system_function_as<decltype(WTSEnumerateProcessesW)>(L"wtsapi32.dll",
+                                                              "WTSEnumerateProcessesW");
+    const auto release =
+        system_function_as<decltype(WTSFreeMemory)>(L"wtsapi32.dll", "WTSFreeMemory");
+    if (!enumerate || !release) return std::nullopt;
+    WTS_PROCESS_INFOW* info = nullptr;
+    DWORD count = 0;
+    if (!(*enumerate)(WTS_CURRENT_SERVER_HANDLE, 0, 1, &info, &count)) return std::nullopt;
+    std::vector<ProcessEntry> list;
+    for (DWORD i = 0; i < count; ++i) {
+        const wchar_t* name = info[i].pProcessName;
+        list.push_back({name ? narrow(name) : std::string(), info[i].ProcessId, info[i].SessionId});
+    }
+    (*release)(info);
+    return list;
+}
+
+// Every process of the system. Where the terminal services' list is not to be had, a process
+// snapshot, with the session read only for steam.exe (reading it opens the process, which
+// Windows refuses for a process of higher integrity: its session then stays unknown).
 std::vector<ProcessEntry> list_processes() {
+    if (auto listed = list_processes_with_sessions()) return std::move(*listed);
     std::vector<ProcessEntry> list;
     UniqueFile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     if (!snapshot) return list;

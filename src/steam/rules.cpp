@@ -158,7 +158,8 @@ std::vector<std::uint32_t> steam_process_ids(std::span<const ProcessEntry> proce
     std::vector<std::uint32_t> ids;
     for (const ProcessEntry& p : processes) {
         // As in steam_folder_in, ASCII lowering is exact for the letters looked for.
-        if (p.session == session && ascii_lower(p.image) == "steam.exe") ids.push_back(p.pid);
+        if (p.session.value_or(session) == session && ascii_lower(p.image) == "steam.exe")
+            ids.push_back(p.pid);
     }
     return ids;
 }

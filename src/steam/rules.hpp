@@ -68,8 +68,10 @@ struct ProcessEntry {
 
 // The ids of the Steam clients among `processes` that run in `session`: image name steam.exe
 // in any letter case. Another signed-in user's Steam is in another session and not ours to
-// close; a process whose session could not be read counts as someone else's (Windows lets a
-// user read the session of each of their own processes, elevated ones included).
+// close. A process whose session could not be read counts as ours: it may be the user's own
+// Steam started as administrator, and writing its files while it runs would lose the change
+// when it exits, whereas a Steam wrongly counted as ours only costs a question and a
+// skipped Steam step.
 std::vector<std::uint32_t> steam_process_ids(std::span<const ProcessEntry> processes,
                                              std::uint32_t session);
 

@@ -133,15 +133,15 @@ TEST(SteamRules, OnlyThisSessionsSteamCounts) {
         {"steam.exe", 10, 1},             // ours
         {"STEAM.EXE", 11, 1},             // ours, listed in capitals
         {"steam.exe", 12, 2},             // another signed-in user's
-        {"steam.exe", 13, std::nullopt},  // one whose session cannot be read: not ours
+        {"steam.exe", 13, std::nullopt},  // session unknown: may be ours, run elevated
         {"steamwebhelper.exe", 14, 1},    // Steam's helper, not the client
         {"steam.exe.bak", 15, 1},
         {"xsteam.exe", 16, 1},
         {"explorer.exe", 17, 1},
     };
-    EXPECT_EQ(steam_process_ids(processes, 1), (std::vector<std::uint32_t>{10, 11}));
-    EXPECT_EQ(steam_process_ids(processes, 2), (std::vector<std::uint32_t>{12}));
-    EXPECT_EQ(steam_process_ids(processes, 0), (std::vector<std::uint32_t>{}));
+    EXPECT_EQ(steam_process_ids(processes, 1), (std::vector<std::uint32_t>{10, 11, 13}));
+    EXPECT_EQ(steam_process_ids(processes, 2), (std::vector<std::uint32_t>{12, 13}));
+    EXPECT_EQ(steam_process_ids(processes, 0), (std::vector<std::uint32_t>{13}));
     EXPECT_EQ(steam_process_ids({}, 1), (std::vector<std::uint32_t>{}));
 }
 
