@@ -159,7 +159,10 @@ Result<void> deploy_webview2_loader(const InstallContext& context) {
         return {};
     }
     out(lines::loader_extracting(dest));
-    (void)replace_file_atomically(dest, embedded_webview2_loader());
+    if (auto written = replace_file_atomically(dest, embedded_webview2_loader()); !written) {
+        err(lines::loader_extract_failed(dest, written.error().message));
+        return {};
+    }
     out(lines::loader_extracted(dest));
     return {};
 }

@@ -119,6 +119,10 @@ std::string loader_extracting(std::string_view dest) {
 std::string loader_extracted(std::string_view dest) {
     return "[\u2713] Extracted embedded WebView2Loader.dll -> " + debug_quote(dest) + "\n";
 }
+std::string loader_extract_failed(std::string_view dest, std::string_view message) {
+    return "[!] Could not write the built-in WebView2Loader.dll -> " + debug_quote(dest) + " (" +
+           std::string(message) + ")\n";
+}
 
 }  // namespace app_files_lines
 }  // namespace ml

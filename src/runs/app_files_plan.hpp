@@ -47,6 +47,8 @@ std::string loader_fetching(std::string_view url);
 std::string loader_downloaded(std::string_view dest);
 std::string loader_extracting(std::string_view dest);
 std::string loader_extracted(std::string_view dest);
+// On standard error: the built-in copy could not be written (the error's message).
+std::string loader_extract_failed(std::string_view dest, std::string_view message);
 }  // namespace app_files_lines
 
 }  // namespace ml

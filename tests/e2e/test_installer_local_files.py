@@ -108,7 +108,11 @@ def test_a_failed_local_copy_is_no_success(wine, run, sandbox, http_server):
         holder.wait(stdin=b"\n")
     assert r.status == 0, r
     assert "from local" not in r.out
+    # Nor can the built-in copy take its place, which must not be claimed either.
+    assert "Extracted embedded" not in r.out
     assert without_wine_notes(r.stderr) == (
         f"[!] Could not deploy WebView2Loader.dll from local {debug_path('WebView2Loader.dll')} "
-        f"-> {debug_path(win_path(held))} ({SHARING_VIOLATION})\n")
+        f"-> {debug_path(win_path(held))} ({SHARING_VIOLATION})\n"
+        f"[!] Could not write the built-in WebView2Loader.dll -> {debug_path(win_path(held))} "
+        f"({SHARING_VIOLATION})\n")
     assert held.read_bytes() == b"MZ the loader the runner has loaded"
