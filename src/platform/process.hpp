@@ -33,10 +33,10 @@ enum class ChildInput {
 };
 
 // How long run_child waits for a child whose caller gave no limit of its own.
-// A probe (reg query, tasklist) answers in well under a second; 15 s covers a loaded
+// A probe (reg query) answers in well under a second; 15 s covers a loaded
 // machine, and a probe that has not answered by then is taken as failed.
 inline constexpr std::uint32_t kProbeWaitLimitMs = 15'000;
-// An action (taskkill) that is waited for: more room, since ending an action early may
+// An action that is waited for: more room, since ending an action early may
 // leave its work half done.
 inline constexpr std::uint32_t kActionWaitLimitMs = 60'000;
 // No caller waits longer than this, whatever it asks for.
@@ -72,7 +72,7 @@ struct ChildOptions {
     // besides its three standard ones: a mark that must live exactly as long as the child.
     std::vector<void*> inherited;
 
-    // Output captured, waited for (the probes: reg query, tasklist). Whatever the probe
+    // Output captured, waited for (the probes: reg query). Whatever the probe
     // started and left running is ended with it: it would hold the pipes open.
     static ChildOptions captured() {
         ChildOptions o;
@@ -100,7 +100,7 @@ struct ChildRun {
 };
 
 // Starts `program` with `arguments` joined by the Windows convention. The system tools (reg,
-// tasklist, taskkill, cmd, curl, powershell) are started from the system folder by full path;
+// cmd, curl, powershell) are started from the system folder by full path;
 // any other bare name is searched the way Windows does it. The child inherits only its three
 // standard handles and `inherited`. Fails only when the child cannot start: a NUL in any
 // text, an unknown program, Capture without wait, or UntilWeExit with wait.

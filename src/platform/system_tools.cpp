@@ -27,8 +27,8 @@ std::wstring system_directory() {
 std::optional<std::string> system_tool_path(std::string_view program) {
     std::string name = ascii_lower(program);
     if (name.ends_with(".exe")) name.resize(name.size() - 4);
-    const bool known = name == "reg" || name == "tasklist" || name == "taskkill" || name == "cmd" ||
-                       name == "curl" || name == "powershell" || name == "ping";
+    const bool known = name == "reg" || name == "cmd" || name == "curl" || name == "powershell" ||
+                       name == "ping";
     if (!known) return std::nullopt;
     const std::wstring system = system_directory();
     // Without the system folder the tool is not started at all rather than searched for.

@@ -1,7 +1,7 @@
 #pragma once
 
-// The Windows tools this program starts (reg, tasklist, taskkill, cmd, curl, powershell, and
-// ping, which cmd runs for it) are always taken from the system folder. Found by search
+// The Windows tools this program starts (reg, cmd, curl, powershell, and ping,
+// which cmd runs for it) are always taken from the system folder. Found by search
 // instead, a reg.exe lying beside the setup in a Downloads folder, or in the current folder,
 // would run first.
 #include <optional>

@@ -64,8 +64,9 @@ def wine(session_wine) -> Wine:
 @pytest.fixture(scope="session")
 def wine_with_fakes(session_wine, tmp_path_factory) -> Wine:
     """A copy of the session's prefix whose system folder holds our stand-ins: a working
-    tasklist (Wine's prints nothing), curl (Wine has none) and PowerShell (Wine's does
-    nothing). The product starts these only from the system folder."""
+    tasklist for the harness's process lists (Wine's prints nothing), curl (Wine has none)
+    and PowerShell (Wine's does nothing). The product starts the last two only from the
+    system folder."""
     clone = session_wine.clone(tmp_path_factory.mktemp("fakes") / "prefix")
     for tool, name in (("fake_tasklist", "tasklist.exe"), ("fake_curl", "curl.exe"),
                        ("fake_powershell", "powershell.exe")):
@@ -204,7 +205,7 @@ def launch(wine, env, sandbox):
 
 @pytest.fixture
 def fake_steam(wine, env, sandbox):
-    """Steam roots with a stand-in steam.exe, and a tasklist that sees it (harness.FakeSteam);
+    """Steam roots with a stand-in steam.exe (harness.FakeSteam);
     every client still running at the end of the test is ended."""
     fake = FakeSteam(wine, env, sandbox)
     yield fake

@@ -14,7 +14,7 @@ from test_uninstaller import (GONE_WITHIN, STEAM, example_file, install_folder, 
 
 @pytest.fixture(scope="module")
 def wine(wine_with_fakes):
-    """The stand-in tasklist sees the stand-in Steam."""
+    """The prefix with the stand-in tools, whose tasklist lets a test see what still runs."""
     return wine_with_fakes
 
 

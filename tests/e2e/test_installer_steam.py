@@ -16,7 +16,7 @@ from harness import FakeSteam
 
 @pytest.fixture(scope="module")
 def wine(wine_with_fakes):
-    """The prefix whose system folder holds a working tasklist, so running Steam is seen."""
+    """The prefix with the stand-in tools, whose tasklist lets a test see what still runs."""
     return wine_with_fakes
 
 

@@ -18,7 +18,7 @@ from test_uninstaller import KEY, link_paths, put_account, put_files, serve_prod
 
 @pytest.fixture(scope="module")
 def wine(wine_with_fakes):
-    """Shortcuts need the stand-in PowerShell, and Steam the stand-in tasklist."""
+    """The prefix with the stand-in tools: downloads need its curl."""
     return wine_with_fakes
 
 

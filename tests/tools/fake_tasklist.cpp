@@ -1,17 +1,11 @@
-// A working tasklist for tests (Wine's own prints nothing). Tests copy it as tasklist.exe
-// into the working folder of the program under test, where Windows finds it before system32.
+// A working tasklist for tests (Wine's own prints nothing): the harness lists a prefix's
+// processes with it, and tests put it into the prefix's system folder.
 //
 // Supported as Windows' tasklist documents them: /fi "imagename eq|ne NAME" (NAME may end in
 // *, names compare without case; several /fi all apply), /nh, /fo table|csv. Output as the
 // real tool prints it: a blank line, then the table with its header and ruler, CRLF line
 // ends; "INFO: No tasks are running which match the specified criteria." when no process
 // matches; exit status 0. Unknown options and filters print an ERROR line and exit 1.
-//
-// With FAKE_TASKLIST_LOG naming a file, each start appends "tasklist" and its arguments to
-// it, so that a test can count the probes a run made. With FAKE_TASKLIST_HANG=1 it never
-// answers, as when the process-information service hangs
-// or a security product holds the tool: it starts a helper that holds its output streams
-// too, then both wait ten minutes without printing anything.
 #include <windows.h>
 
 #include <psapi.h>
@@ -20,8 +14,6 @@
 #include <string>
 #include <vector>
 
-#include "fake_log.hpp"
-#include "platform/env.hpp"
 #include "platform/handle.hpp"
 #include "platform/text.hpp"
 #include "platform/win32.hpp"
@@ -96,39 +88,9 @@ std::string memory_text(SIZE_T kb) {
     return digits + " K";
 }
 
-// Starts this program again as the helper, with the same standard handles, and never
-// returns.
-[[noreturn]] void hang() {
-    constexpr DWORD kTenMinutes = 600'000;
-    if (ml::env_var("FAKE_TASKLIST_HANG").value_or("") == "1") {
-        SetEnvironmentVariableW(L"FAKE_TASKLIST_HANG", L"helper");
-        wchar_t self[MAX_PATH] = {};
-        GetModuleFileNameW(nullptr, self, MAX_PATH);
-        std::wstring line = L"\"" + std::wstring(self) + L"\"";
-        STARTUPINFOW si{};
-        si.cb = sizeof si;
-        si.dwFlags = STARTF_USESTDHANDLES;
-        si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-        si.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
-        si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-        PROCESS_INFORMATION pi{};
-        if (CreateProcessW(self, line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                           nullptr, &si, &pi)) {
-            CloseHandle(pi.hThread);
-            CloseHandle(pi.hProcess);
-        }
-    }
-    Sleep(kTenMinutes);
-    ExitProcess(0);
-}
-
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    std::string line = "tasklist";
-    for (int i = 1; i < argc; ++i) line += " " + ml::debug_quote(ml::narrow(argv[i]));
-    ml::testing::append_log_line("FAKE_TASKLIST_LOG", line);
-    if (ml::env_var("FAKE_TASKLIST_HANG")) hang();
     std::vector<Filter> filters;
     bool header = true;
     bool csv = false;
