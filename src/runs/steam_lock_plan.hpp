@@ -30,8 +30,9 @@ using SteamRun = RunKind;
 std::string steam_lock_busy_reason(std::optional<std::string_view> holder,
                                    std::chrono::milliseconds waited);
 
-// On standard error while a run waits for another one.
-inline constexpr std::string_view kSteamLockWaiting =
-    "[*] Waiting for another Marrowlane run to finish with Steam's shortcut files...\n";
+// On standard error while a run waits for another one, named as it names itself:
+// "[*] Waiting for another Marrowlane run (process 1234, an installation) to finish with
+// Steam's shortcut files...".
+std::string steam_lock_waiting_line(std::optional<std::string_view> holder);
 
 }  // namespace ml

@@ -548,7 +548,9 @@ def test_a_linked_file_stays_a_link_and_its_target_changes(run, steam, sandbox):
                                                              "shortcuts.vdf.bak"]
 
 
-WAITING = "[*] Waiting for another Marrowlane run to finish with Steam's shortcut files...\n"
+# The waiting run names the one it waits for, as that one names itself.
+WAITING = re.compile(r"\[\*\] Waiting for another Marrowlane run \(process [0-9]+, an "
+                     r"installation\) to finish with Steam's shortcut files\.\.\.\n")
 
 
 def hold_steam_lock(wine):
@@ -585,7 +587,8 @@ def test_a_run_waits_while_another_holds_the_files(wine, launch, sandbox, which)
     holder = hold_steam_lock(wine)
     try:
         running = launch(*args, timeout=120)
-        running.wait_for_output(WAITING.encode(), stream="stderr", timeout=60)
+        running.wait_for_output(b"[*] Waiting for another Marrowlane run (process ",
+                                stream="stderr", timeout=60)
         # Waiting, it has read nothing and written nothing.
         assert "Read" not in running.stdout_so_far().decode()
         assert path.read_bytes() == original and running.running()
@@ -594,7 +597,10 @@ def test_a_run_waits_while_another_holds_the_files(wine, launch, sandbox, which)
     r = running.wait(timeout=120)
     # The installation's server is out of reach: its images fail, each named.
     images = [label for _, _, label in STEAM_ART] if which == "installation" else []
-    assert (r.err, r.status) == (WAITING + artwork_failed_text("http://127.0.0.1:9", images), 0)
+    waited = WAITING.match(r.err)
+    assert waited, r.err
+    assert (r.err[waited.end():], r.status) == (
+        artwork_failed_text("http://127.0.0.1:9", images), 0)
     assert [e["AppName"] for e in vdf.dump(path)] == ["Mine", "Foo" if which == "injection"
                                                       else "Marrowlane"]
 
@@ -620,8 +626,9 @@ def test_a_run_that_cannot_get_the_files_writes_nothing(wine, run, sandbox, whic
         holder.wait(stdin=b"\n")
     assert path.read_bytes() == original
     assert sorted(p.name for p in path.parent.iterdir()) == ["shortcuts.vdf"]
-    assert r.err.startswith(WAITING), r.err
-    message = r.err[len(WAITING):]
+    waited = WAITING.match(r.err)
+    assert waited, r.err
+    message = r.err[waited.end():]
     if which == "injection":
         assert r.status == 1
         assert re.fullmatch(r'Error: Custom \{ kind: Other, error: "Nothing was written: ' + BUSY +

@@ -71,8 +71,13 @@ TEST(RunLockPlan, WaitAndTheReasonGivenWhenItRunsOut) {
     }
 }
 
-TEST(RunLockPlan, SetupWaitingLinesNameTheOtherRun) {
+TEST(RunLockPlan, WaitingLinesNameTheOtherRun) {
     const std::string holder = run_holder_text(31, RunKind::Uninstallation);
+    EXPECT_EQ(steam_lock_waiting_line(holder),
+              "[*] Waiting for another Marrowlane run (process 31, an uninstallation) to finish "
+              "with Steam's shortcut files...\n");
+    EXPECT_EQ(steam_lock_waiting_line(std::nullopt),
+              "[*] Waiting for another Marrowlane run to finish with Steam's shortcut files...\n");
     EXPECT_EQ(setup_lock_waiting_line(holder),
               "[*] Waiting for another Marrowlane setup (process 31, an uninstallation) to "
               "finish...\n");
