@@ -102,7 +102,7 @@ def test_refused_connection_fails_every_method(steamprobe, fakes, sandbox):
     assert r.status == 1
     assert r.out.endswith(f"error Other: Failed to download asset from {url}\n")
     assert not dest.exists()
-    assert len(fakes.curl_calls()) == 1 and len(fakes.statements()) == 1
+    assert len(fakes.curl_calls()) == 1 and len(fakes.statements()) == 1, r
     assert leftovers(sandbox) == []
 
 
