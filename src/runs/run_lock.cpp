@@ -30,6 +30,9 @@ DWORD milliseconds_until(std::chrono::steady_clock::time_point deadline) {
 }  // namespace
 
 RunLock::~RunLock() {
+    // The name goes first: a run that finds the lock taken by the next holder must not read
+    // this one's.
+    holder_.reset();
     if (mutex_) ReleaseMutex(mutex_.get());
 }
 
@@ -69,10 +72,14 @@ Result<RunLock> take_run_lock(const RunLockNames& names, RunKind run, const RunL
     if (!mutex) return std::unexpected(last_os_error());
     DWORD result = WaitForSingleObject(mutex.get(), 0);
     if (result == WAIT_TIMEOUT) {
-        // A holder names itself just after it took the mutex: a moment for it to do so, so
-        // that the line about the wait can say whom it waits for.
+        // A holder names itself just after it took the mutex (and its text may still be
+        // empty for a moment after the name exists): up to two seconds for it to do so, on
+        // a busy machine, so that the line about the wait can say whom it waits for.
+        const auto named = [](const std::optional<std::string>& text) {
+            return text && !text->empty();
+        };
         std::optional<std::string> holder = read_published_text(names.holder);
-        for (int i = 0; i < 10 && !holder && result == WAIT_TIMEOUT; ++i) {
+        for (int i = 0; i < 40 && !named(holder) && result == WAIT_TIMEOUT; ++i) {
             result = WaitForSingleObject(mutex.get(), 50);
             if (result == WAIT_TIMEOUT) holder = read_published_text(names.holder);
         }
