@@ -393,16 +393,26 @@ class Wine:
             shutil.copy2(reg, target)
         clone = Wine(self.build_dir, dest)
         env = clone.unix_env()
+        # Wine finds a prefix's server by the folder's device and inode, and a folder made
+        # now may have the inode of a deleted prefix whose server still runs (a test that
+        # failed before its clean-up): that server would serve this prefix with another's
+        # state. Any such server is ended first.
+        clone.shutdown()
         subprocess.run(["wineserver", "-p"], env=env, stdin=subprocess.DEVNULL,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
-        subprocess.run(["wine", "cmd", "/c", "exit"], env=env, stdin=subprocess.DEVNULL,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        # The stand-ins' files came along, but wineserver writes the registry to disk only
-        # now and then, so the copied files may not yet say to prefer them, nor where the
-        # shell folders are.
-        for name, stem in self.system_stand_ins.items():
-            clone.prefer_system_file(stem)
-        clone.point_shell_folders_at_sandboxes()
+        try:
+            subprocess.run(["wine", "cmd", "/c", "exit"], env=env, stdin=subprocess.DEVNULL,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            # The stand-ins' files came along, but wineserver writes the registry to disk
+            # only now and then, so the copied files may not yet say to prefer them, nor
+            # where the shell folders are.
+            for name, stem in self.system_stand_ins.items():
+                clone.prefer_system_file(stem)
+            clone.point_shell_folders_at_sandboxes()
+        except BaseException:
+            # No fixture will shut down a clone it never got.
+            clone.shutdown()
+            raise
         clone.system_stand_ins = dict(self.system_stand_ins)
         clone.has_fakes = self.has_fakes
         return clone
