@@ -56,13 +56,15 @@ def test_close_waits_for_steam_then_ends_it(steamprobe, steam, sandbox, case):
         # The request hangs for the fake's whole lifetime, and says so when that is over,
         # unless its limit ends it first.
         steam.env.update(FAKESTEAM_HANG_SHUTDOWN="1", FAKESTEAM_LIFETIME_MS="60000")
-    assert probe(steamprobe, steam, "running").out == "false\n"
+    before = probe(steamprobe, steam, "running")
+    assert before.out == "false\n", before
     client = steam.start_client(root, **behaviour)
     wait_for_running(steamprobe, steam)
 
     r = steamprobe("close", timeout=180, extra_env=dict(steam.env, **wait))
     assert (r.out.splitlines()[0], r.status) == ("closed", 0), r
-    assert probe(steamprobe, steam, "running").out == "false\n"
+    after = probe(steamprobe, steam, "running")
+    assert after.out == "false\n", after
     client.wait(timeout=60)
     assert steam.events() == expected
 
