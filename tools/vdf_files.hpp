@@ -42,14 +42,15 @@ class FileBytes {
         struct stat st {};
         if (fstat(fd, &st) != 0) return std::strerror(errno);
         if (!S_ISREG(st.st_mode)) return "not a regular file";
-        // The size is a first guess for the buffer only.
+        // The size is a first guess only. One byte more than it lets the read that finds the
+        // end happen inside the buffer: a full buffer grows only for a file that grew, and
+        // the file is held once, not in a buffer twice its size.
         constexpr std::size_t kChunk = 1 << 20;
-        bytes_.reserve(static_cast<std::size_t>(st.st_size) + 1);
+        bytes_.resize(static_cast<std::size_t>(st.st_size) + 1);
         std::size_t have = 0;
         for (;;) {
-            const std::size_t room = std::max(bytes_.capacity() - have, kChunk);
-            bytes_.resize(have + room);
-            const ssize_t n = ::read(fd, bytes_.data() + have, room);
+            if (have == bytes_.size()) bytes_.resize(have + std::max(have / 2, kChunk));
+            const ssize_t n = ::read(fd, bytes_.data() + have, bytes_.size() - have);
             if (n < 0 && errno == EINTR) continue;
             if (n < 0) return std::strerror(errno);
             if (n == 0) break;
