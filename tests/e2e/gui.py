@@ -10,9 +10,10 @@ from __future__ import annotations
 import contextlib
 import dataclasses
 import json
+import os
 import pathlib
 import subprocess
-import threading
+import tempfile
 import time
 from typing import Iterator, Optional
 
@@ -84,23 +85,25 @@ class MessageBox:
 
 
 class WindowWatch:
-    """Every window other processes create while the watch lasts (guidriver watch)."""
+    """Every window other processes create while the watch lasts (guidriver watch). Its
+    output goes to a file, read once it has ended: a pipe could be held open by a process
+    that the watch's start left behind."""
 
     def __init__(self, wine: Wine, timeout_ms: int):
+        self._out = tempfile.TemporaryFile()
         self._proc = subprocess.Popen(
             ["wine", str(wine.tool("guidriver")), "watch", "--timeout", str(timeout_ms)],
-            stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+            stdin=subprocess.PIPE, stdout=self._out, stderr=subprocess.DEVNULL,
             env=wine.unix_env())
-        ready = self._proc.stdout.readline()
-        assert b'"ready"' in ready, ready
+        first = poll(lambda: self._lines() or self._proc.poll() is not None, timeout=60)
+        assert first and self._lines() and '"ready"' in self._lines()[0], self._lines()
         self.created: list[dict] = []
-        self._reader = threading.Thread(target=self._pump, daemon=True)
-        self._reader.start()
 
-    def _pump(self) -> None:
-        for line in self._proc.stdout:
-            if line.strip():
-                self.created.append(json.loads(line))
+    def _lines(self) -> list[str]:
+        fd = self._out.fileno()
+        text = os.pread(fd, os.fstat(fd).st_size, 0).decode("utf-8", "replace")
+        # Only whole lines: the last one may still be being written.
+        return [line for line in text.split("\n")[:-1] if line.strip()]
 
     def stop(self) -> list[dict]:
         self._proc.stdin.close()
@@ -108,7 +111,9 @@ class WindowWatch:
             self._proc.wait(timeout=20)
         except subprocess.TimeoutExpired:
             self._proc.kill()
-        self._reader.join(timeout=10)
+            self._proc.wait()
+        self.created = [json.loads(line) for line in self._lines()[1:]]
+        self._out.close()
         return self.created
 
 

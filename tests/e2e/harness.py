@@ -12,9 +12,12 @@ import http.server
 import json
 import os
 import pathlib
+import select
 import shutil
 import socket
 import subprocess
+import sys
+import tempfile
 import threading
 import time
 from typing import Mapping, Optional, Sequence
@@ -48,6 +51,51 @@ def unix_path(path: str) -> pathlib.Path:
     """The Unix path of a Z:\\ Windows path."""
     assert path[:3].upper() == "Z:\\", path
     return pathlib.Path("/" + path[3:].replace("\\", "/"))
+
+
+def run_to_files(command: Sequence[str], env: Mapping[str, str], *, timeout: float,
+                 input: bytes = b"") -> subprocess.CompletedProcess:
+    """Runs a Unix command (mostly `wine ...`) with its input and output in temporary files,
+    and waits for the process, never for the end of a pipe. A Wine program can leave a
+    process behind that holds its output: the prefix's first-start work and its services,
+    the desktop process, a helper of the program's own; Wine also hands its Unix stderr to
+    every process it starts. A pipe stays open for as long as any of them runs, a file does
+    not. What such a process writes after the command has ended is not collected. On a
+    timeout the command is killed and TimeoutExpired carries the output so far."""
+    with tempfile.TemporaryFile() as stdin, tempfile.TemporaryFile() as out, \
+            tempfile.TemporaryFile() as err:
+        stdin.write(input)
+        stdin.seek(0)
+        popen = subprocess.Popen(list(command), stdin=stdin, stdout=out, stderr=err, env=env)
+        try:
+            popen.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            popen.kill()
+            popen.wait()
+            raise subprocess.TimeoutExpired(command, timeout, output=_read_all(out),
+                                            stderr=_read_all(err)) from None
+        return subprocess.CompletedProcess(list(command), popen.returncode, _read_all(out),
+                                           _read_all(err))
+
+
+def _read_all(file) -> bytes:
+    file.seek(0)
+    return file.read()
+
+
+def log(message: str) -> None:
+    """A line for the session's own output, past pytest's capture: what the harness did
+    about Wine itself (a retried set-up) belongs in the CI log whether or not a test fails."""
+    print(f"[harness] {message}", file=sys.__stderr__, flush=True)
+
+
+class WineSetupFailed(Exception):
+    """Wine itself did not start or finish a program of the harness's own set-up: the only
+    failure a set-up may retry."""
+
+
+# What Wine's launcher prints when it could not start a program at all.
+WINE_START_FAILURES = (b"Application could not be started", b"ShellExecuteEx failed")
 
 
 @dataclasses.dataclass
@@ -90,39 +138,68 @@ class Running:
     test can look at it while the program runs; wait() collects its Result."""
 
     def __init__(self, popen: subprocess.Popen, timeout: float, wine: "Wine",
-                 gate: StdoutGate | None = None):
+                 gate: StdoutGate | None = None, stderr_file=None):
         self._popen = popen
         self._timeout = timeout
         self._wine = wine
         self._gate = gate
         self._out = bytearray()
         self._err = bytearray()
+        # Standard error goes to a file: Wine gives its Unix stderr to every process the
+        # program starts (a restarted Steam, the folder removal), and a pipe would stay open
+        # as long as the last of them runs.
+        self._err_file = stderr_file
         self._lock = threading.Lock()
-        self._readers = []
-        self._stdout_reader = None
+        self._ended_at = 0.0
+        # Set once the program has ended. Everything it wrote is then in its pipes: each
+        # reader says when its pipe has been drained, so that collecting the output never
+        # waits for the pipe's end, which a process the program left behind can hold off for
+        # as long as it runs. The readers go on watching for that end (stdout_closed).
+        self._ended = threading.Event()
+        self._drained: list[threading.Event] = []
+        self._stdout_ended = threading.Event()
         if popen.stderr is not None:
-            self._readers.append(self._reader(popen.stderr, self._err))
+            self._reader(popen.stderr.fileno(), self._err)
         if gate is None and popen.stdout is not None:
-            self._stdout_reader = self._reader(popen.stdout, self._out)
-            self._readers.append(self._stdout_reader)
+            self._reader(popen.stdout.fileno(), self._out, at_end=self._stdout_ended)
 
-    def _reader(self, stream, into: bytearray, skip: int = 0) -> threading.Thread:
+    # How long a reader keeps watching a pipe for its end after the program has ended.
+    WATCH_AFTER_END = 120
+
+    def _reader(self, fd: int, into: bytearray, skip: int = 0, *,
+                at_end: threading.Event | None = None, owned: bool = False) -> None:
+        """Collects fd into `into` on a thread of its own."""
+        drained = threading.Event()
+        self._drained.append(drained)
+
         def pump():
             left = skip
-            while True:
-                chunk = stream.read1(65536) if hasattr(stream, "read1") else os.read(stream, 65536)
-                if not chunk:
-                    break
-                if left:
-                    dropped = min(left, len(chunk))
-                    chunk, left = chunk[dropped:], left - dropped
-                with self._lock:
-                    into.extend(chunk)
-            if isinstance(stream, int):
-                os.close(stream)
-        thread = threading.Thread(target=pump, daemon=True)
-        thread.start()
-        return thread
+            try:
+                while True:
+                    ready, _, _ = select.select([fd], [], [], 0.05)
+                    if not ready:
+                        if self._ended.is_set():
+                            drained.set()
+                            if time.monotonic() > self._ended_at + self.WATCH_AFTER_END:
+                                break
+                        continue
+                    chunk = os.read(fd, 65536)
+                    if not chunk:
+                        if at_end is not None:
+                            at_end.set()
+                        break
+                    if left:
+                        dropped = min(left, len(chunk))
+                        chunk, left = chunk[dropped:], left - dropped
+                    with self._lock:
+                        into.extend(chunk)
+            except (OSError, ValueError):  # the pipe was closed under the reader
+                pass
+            finally:
+                drained.set()
+                if owned:
+                    os.close(fd)
+        threading.Thread(target=pump, daemon=True).start()
 
     @property
     def popen(self) -> subprocess.Popen:
@@ -135,13 +212,14 @@ class Running:
         """True once the captured standard output has reached its end: no process, the
         program's children included, still holds it open. (Not standard error: Wine hands
         its own Unix stderr to every process it starts, whatever the Windows handles say.)"""
-        return self._stdout_reader is not None and not self._stdout_reader.is_alive()
+        return self._stdout_ended.is_set()
 
     def release_stdout(self) -> None:
         """Lets a program held by a StdoutGate go on writing."""
         if self._gate is not None:
             gate, self._gate = self._gate, None
-            self._readers.append(self._reader(gate.read_fd, self._out, skip=gate.filler))
+            self._reader(gate.read_fd, self._out, skip=gate.filler, at_end=self._stdout_ended,
+                         owned=True)
 
     def send(self, data: bytes) -> None:
         """Writes to the program's standard input (which stays open)."""
@@ -160,6 +238,9 @@ class Running:
             return bytes(self._out)
 
     def stderr_so_far(self) -> bytes:
+        if self._err_file is not None:
+            fd = self._err_file.fileno()
+            return os.pread(fd, os.fstat(fd).st_size, 0)
         with self._lock:
             return bytes(self._err)
 
@@ -171,8 +252,7 @@ class Running:
             if text in (got := read()):
                 return got
             if not self.running():
-                for reader in self._readers:
-                    reader.join(timeout=5)
+                self._collect()
                 if text in (got := read()):
                     return got
                 raise AssertionError(f"{text!r} never appeared on {stream}; it has {got!r}")
@@ -190,10 +270,17 @@ class Running:
             self.kill()
             raise AssertionError(f"timed out; stdout={self.stdout_so_far()!r} "
                                  f"stderr={self.stderr_so_far()!r}") from None
-        for reader in self._readers:
-            reader.join(timeout=10)
+        self._collect()
         self.close_stdin()
         return Result(self.stdout_so_far(), self.stderr_so_far(), self._popen.returncode)
+
+    def _collect(self) -> None:
+        """After the program's end: takes in what it left in its pipes."""
+        if not self._ended.is_set():
+            self._ended_at = time.monotonic()
+            self._ended.set()
+        for drained in list(self._drained):
+            drained.wait(timeout=30)
 
     def wait(self, stdin: bytes | None = None, timeout: float | None = None) -> Result:
         """Writes stdin (if any), closes standard input and waits for the program's end."""
@@ -276,17 +363,29 @@ class Wine:
         sandbox (see SHELL_FOLDER_VARIABLES). The prefix's own Desktop must be a real folder,
         not Wine's link into the Unix home, for a run that sets no sandbox at all."""
         for name, variable in SHELL_FOLDER_VARIABLES.items():
-            r = self.wine(["reg", "add", SHELL_FOLDERS_KEY, "/v", name, "/t", "REG_EXPAND_SZ",
-                           "/d", f"%{variable}%", "/f"])
-            assert r.returncode == 0, r
+            self.set_up(["reg", "add", SHELL_FOLDERS_KEY, "/v", name, "/t", "REG_EXPAND_SZ",
+                         "/d", f"%{variable}%", "/f"])
         for desktop in (self.prefix / "drive_c" / "users").glob("*/Desktop"):
             assert not desktop.is_symlink(), f"{desktop} leads out of the prefix"
 
     def prefer_system_file(self, stem: str) -> None:
         # Wine runs its own built-in tool for a system32 name unless told to take the file.
-        r = self.wine(["reg", "add", r"HKCU\Software\Wine\DllOverrides", "/v", f"{stem}.exe",
-                       "/d", "native", "/f"])
+        self.set_up(["reg", "add", r"HKCU\Software\Wine\DllOverrides", "/v", f"{stem}.exe",
+                     "/d", "native", "/f"])
+
+    def set_up(self, args: Sequence[str], timeout: float = 120) -> subprocess.CompletedProcess:
+        """A `wine ...` run of the harness's own set-up that must succeed. Raises
+        WineSetupFailed when Wine did not start or finish the program, AssertionError when
+        the program itself failed."""
+        try:
+            r = self.wine(args, timeout=timeout)
+        except subprocess.TimeoutExpired as e:
+            raise WineSetupFailed(f"`wine {' '.join(args)}` did not end within {timeout} s; "
+                                  f"stdout={e.output!r} stderr={e.stderr!r}") from None
+        if r.returncode != 0 and any(t in r.stdout + r.stderr for t in WINE_START_FAILURES):
+            raise WineSetupFailed(f"Wine could not start `{' '.join(args)}`: {r}")
         assert r.returncode == 0, r
+        return r
 
     # -- running programs ----------------------------------------------------------------
     def start(self, program: os.PathLike | str, args: Sequence[str] = (), *,
@@ -331,12 +430,13 @@ class Wine:
             prog = win_path(prog)
         command = ["wine", *launcher, "--", prog, *args]
         gate = StdoutGate() if gate_stdout else None
+        stderr_file = tempfile.TemporaryFile()
         popen = subprocess.Popen(command, stdin=stdin,
                                  stdout=gate.write_fd if gate else stdout,
-                                 stderr=subprocess.PIPE, env=self.unix_env(dll_overrides))
+                                 stderr=stderr_file, env=self.unix_env(dll_overrides))
         if gate:
             os.close(gate.write_fd)
-        return Running(popen, timeout, self, gate)
+        return Running(popen, timeout, self, gate, stderr_file)
 
     def run(self, program: os.PathLike | str, args: Sequence[str] = (), *,
             input: bytes = b"", timeout: float = 60, **kwargs) -> Result:
@@ -344,9 +444,8 @@ class Wine:
 
     def wine(self, args: Sequence[str], *, input: bytes = b"",
              timeout: float = 60) -> subprocess.CompletedProcess:
-        """A plain `wine ...` run (reg, cmd), output captured."""
-        return subprocess.run(["wine", *args], input=input, capture_output=True,
-                              env=self.unix_env(), timeout=timeout)
+        """A plain `wine ...` run (reg, cmd), output captured in files (run_to_files)."""
+        return run_to_files(["wine", *args], self.unix_env(), input=input, timeout=timeout)
 
     def kill_all_windows_programs(self, *extra: str) -> None:
         """Ends every Windows process of this prefix (a hung test must not hang the rest),
@@ -363,8 +462,8 @@ class Wine:
 
     # -- windows on the virtual display --------------------------------------------------
     def gui(self, *args: str, timeout: float = 60) -> subprocess.CompletedProcess:
-        return subprocess.run(["wine", str(self.tool("guidriver")), *args], capture_output=True,
-                              env=self.unix_env(), timeout=timeout, stdin=subprocess.DEVNULL)
+        return run_to_files(["wine", str(self.tool("guidriver")), *args], self.unix_env(),
+                            timeout=timeout)
 
     def windows(self) -> list[dict]:
         """Every top-level window of the session."""
@@ -384,8 +483,19 @@ class Wine:
     # -- a private copy of the prefix ----------------------------------------------------
     def clone(self, dest: pathlib.Path) -> "Wine":
         """A copy of this prefix with its own wineserver, for tests that change the
-        registry or the C: drive. Hard links make it cheap; the registry files are copied
-        for real since Wine rewrites them in place."""
+        registry or the C: drive, ready for use: its first start is over. A set-up that Wine
+        itself did not carry through (a program it did not start, or that never ended) is
+        made once more from the start, and the session's log says so."""
+        try:
+            return self._clone(dest)
+        except WineSetupFailed as failure:
+            log(f"setting up the prefix {dest} failed, making it once more: {failure}")
+            shutil.rmtree(dest, ignore_errors=True)
+            return self._clone(dest)
+
+    def _clone(self, dest: pathlib.Path) -> "Wine":
+        # Hard links make the copy cheap; the registry files are copied for real since Wine
+        # rewrites them in place.
         subprocess.run(["cp", "-al", str(self.prefix), str(dest)], check=True)
         for reg in self.prefix.glob("*.reg"):
             target = dest / reg.name
@@ -401,8 +511,7 @@ class Wine:
         subprocess.run(["wineserver", "-p"], env=env, stdin=subprocess.DEVNULL,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
         try:
-            subprocess.run(["wine", "cmd", "/c", "exit"], env=env, stdin=subprocess.DEVNULL,
-                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            clone.first_start()
             # The stand-ins' files came along, but wineserver writes the registry to disk
             # only now and then, so the copied files may not yet say to prefer them, nor
             # where the shell folders are.
@@ -416,6 +525,40 @@ class Wine:
         clone.system_stand_ins = dict(self.system_stand_ins)
         clone.has_fakes = self.has_fakes
         return clone
+
+    def first_start(self, timeout: float = 120) -> None:
+        """The prefix's first program under a new server, with nothing of the caller's to
+        inherit, and the start-up work it sets off (wineboot, which starts the prefix's
+        services) waited for. Those processes live as long as the server and keep the output
+        of the program that started them: that must not be a test's program."""
+        try:
+            r = run_to_files(["wine", "cmd", "/c", "exit"], self.unix_env(), timeout=timeout)
+        except subprocess.TimeoutExpired:
+            raise WineSetupFailed(f"the first program of {self.prefix} did not end within "
+                                  f"{timeout} s") from None
+        if r.returncode != 0:
+            raise WineSetupFailed(f"the first program of {self.prefix} failed: {r}")
+        try:
+            wait_until(lambda: not any("wineboot" in name for name in self.unix_processes()),
+                       timeout=timeout)
+        except AssertionError:
+            raise WineSetupFailed(f"wineboot still runs in {self.prefix} after {timeout} s; "
+                                  f"processes: {self.unix_processes()}") from None
+
+    def unix_processes(self) -> list[str]:
+        """The command lines of every Unix process of this prefix (its server included),
+        found through the WINEPREFIX in each process's environment; no Wine program is
+        started to find them."""
+        marker = b"\0" + f"WINEPREFIX={self.prefix}".encode() + b"\0"
+        found = []
+        for environ in pathlib.Path("/proc").glob("[0-9]*/environ"):
+            try:
+                if marker in b"\0" + environ.read_bytes():
+                    cmdline = (environ.parent / "cmdline").read_bytes()
+                    found.append(cmdline.replace(b"\0", b" ").decode("utf-8", "replace").strip())
+            except OSError:  # gone meanwhile, or not ours to read
+                continue
+        return found
 
     def shutdown(self) -> None:
         subprocess.run(["wineserver", "-k"], env=self.unix_env(), stdin=subprocess.DEVNULL,

@@ -79,7 +79,9 @@ def test_terminal_output_goes_through_the_console(wine, env, sandbox):
     import os
     import pty
     import re
+    import select
     import subprocess
+    import time
 
     controller, terminal = pty.openpty()
     args = ["wine", str(wine.tool("envrun"))]
@@ -89,8 +91,16 @@ def test_terminal_output_goes_through_the_console(wine, env, sandbox):
     proc = subprocess.Popen(args, stdin=terminal, stdout=terminal, stderr=terminal,
                             env=wine.unix_env(), close_fds=True)
     os.close(terminal)
+    # Read until the program has ended and the terminal holds nothing more: a process it
+    # left behind may keep the terminal open.
     chunks = []
-    while True:
+    deadline = time.monotonic() + 60
+    while time.monotonic() < deadline:
+        ready, _, _ = select.select([controller], [], [], 0.05)
+        if not ready:
+            if proc.poll() is not None:
+                break
+            continue
         try:
             data = os.read(controller, 65536)
         except OSError:
