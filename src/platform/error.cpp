@@ -80,4 +80,8 @@ ErrorKind kind_from_os_code(std::uint32_t code) {
     }
 }
 
+bool is_in_use(const Error& error) {
+    return error.os_code == 32 || error.os_code == 33;  // sharing, lock violation
+}
+
 }  // namespace ml

@@ -57,4 +57,8 @@ inline std::unexpected<Error> fail(ErrorKind kind, std::string message) {
 // The kind that a Win32 error code stands for.
 ErrorKind kind_from_os_code(std::uint32_t code);
 
+// True for an OS error that says another program holds the file: a sharing violation (open
+// without the sharing asked for, or a running program's image) or a lock violation.
+bool is_in_use(const Error& error);
+
 }  // namespace ml

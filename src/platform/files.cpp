@@ -279,15 +279,19 @@ Result<void> move_file_replacing(const std::string& from, const std::string& to)
         return {};
     }
     const DWORD code = GetLastError();
-    // A destination that another program holds open (a running runner, an image viewer) is
-    // reported as "access denied", which reads like a permission problem. Asking to open it
-    // for deletion tells the two apart.
+    // A destination that another program holds open (an image viewer) or runs (a running
+    // runner) is reported as "access denied", which reads like a permission problem. Asking
+    // to open it for deletion tells the first apart. A running program's image has no open
+    // handle to collide with; the file system refuses to open it for writing instead, with a
+    // sharing violation (Microsoft's "Executable Images" page for file system drivers).
     if (code == ERROR_ACCESS_DENIED) {
-        UniqueFile held(CreateFileW(widen(to).c_str(), DELETE,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-        if (!held && GetLastError() == ERROR_SHARING_VIOLATION) {
-            return std::unexpected(os_error(ERROR_SHARING_VIOLATION));
+        for (const DWORD access : {DWORD{DELETE}, DWORD{FILE_WRITE_DATA}}) {
+            UniqueFile held(CreateFileW(
+                widen(to).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+            if (!held && GetLastError() == ERROR_SHARING_VIOLATION) {
+                return std::unexpected(os_error(ERROR_SHARING_VIOLATION));
+            }
         }
     }
     return std::unexpected(os_error(code));

@@ -1,25 +1,109 @@
 #include "runs/app_files_plan.hpp"
 
 #include "build_config.hpp"
+#include "platform/json_object.hpp"
 #include "platform/path.hpp"
 #include "platform/text.hpp"
 
 namespace ml {
 namespace {
 
+// A line of an INI-style text without the spaces, tabs and carriage return around it.
+std::string_view trim_ini_space(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\r'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
+        s.remove_suffix(1);
+    return s;
+}
+
 // program_dir joined with name, or the empty path when the folder is unknown.
 std::string beside_program(std::string_view program_dir, std::string_view name) {
     return program_dir.empty() ? std::string() : path_join(program_dir, name);
+}
+
+// The product's four values, auto_check_updates and the members kept, one to a line.
+std::string config_text(std::string_view origin, std::string_view game_name,
+                        std::string_view game_url, std::string_view auto_check_updates,
+                        const std::vector<JsonMember>& kept) {
+    std::string text = "{\n  \"server_origin\": \"" + json_string_content(origin) +
+                       "\",\n  \"installed_version\": \"" + std::string(build::kVersion) +
+                       "\",\n  \"game_name\": \"" + json_string_content(game_name) +
+                       "\",\n  \"game_url\": \"" + json_string_content(game_url) +
+                       "\",\n  \"auto_check_updates\": " + std::string(auto_check_updates);
+    for (const JsonMember& m : kept)
+        text += ",\n  " + std::string(m.name_text) + ": " + std::string(m.value_text);
+    return text + "\n}";
 }
 
 }  // namespace
 
 std::string config_json_text(std::string_view origin, std::string_view game_name,
                              std::string_view game_url) {
-    return "{\n  \"server_origin\": \"" + json_string_content(origin) +
-           "\",\n  \"installed_version\": \"" + std::string(build::kVersion) +
-           "\",\n  \"game_name\": \"" + json_string_content(game_name) + "\",\n  \"game_url\": \"" +
-           json_string_content(game_url) + "\",\n  \"auto_check_updates\": true\n}";
+    return config_text(origin, game_name, game_url, "true", {});
+}
+
+std::string config_json_text_over(std::string_view existing, std::string_view origin,
+                                  std::string_view game_name, std::string_view game_url) {
+    const auto members = json_object_members(existing);
+    if (!members) return config_json_text(origin, game_name, game_url);
+    std::string_view auto_check_updates = "true";
+    std::vector<JsonMember> kept;
+    for (const JsonMember& m : *members) {
+        if (m.name == "auto_check_updates") {
+            // The last one counts, as JSON readers take it; a value the runner cannot take
+            // as a switch is not kept.
+            const bool flag = m.value_text == "true" || m.value_text == "false";
+            auto_check_updates = flag ? m.value_text : "true";
+        } else if (m.name != "server_origin" && m.name != "installed_version" &&
+                   m.name != "game_name" && m.name != "game_url") {
+            kept.push_back(m);
+        }
+    }
+    return config_text(origin, game_name, game_url, auto_check_updates, kept);
+}
+
+std::optional<std::uint32_t> zone_of_stream(std::string_view stream) {
+    // Written by Windows as plain ASCII; a stream saved as UTF-16 is read as well.
+    std::string text;
+    if (stream.starts_with("\xFF\xFE")) {
+        std::u16string units;
+        for (std::size_t k = 2; k + 1 < stream.size(); k += 2)
+            units += static_cast<char16_t>(static_cast<unsigned char>(stream[k]) |
+                                           (static_cast<unsigned char>(stream[k + 1]) << 8));
+        text = utf16_to_utf8(units);
+    } else {
+        text = std::string(stream);
+    }
+    bool in_zone_transfer = false;
+    std::string_view rest = text;
+    while (!rest.empty()) {
+        const std::size_t end = rest.find('\n');
+        std::string_view line = rest.substr(0, end);
+        rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+        line = trim_ini_space(line);
+        if (line.starts_with('[')) {
+            in_zone_transfer = equals_ascii_ci(line, "[ZoneTransfer]");
+            continue;
+        }
+        const std::size_t equals = line.find('=');
+        if (!in_zone_transfer || equals == std::string_view::npos ||
+            !equals_ascii_ci(trim_ini_space(line.substr(0, equals)), "ZoneId"))
+            continue;
+        const std::string_view value = trim_ini_space(line.substr(equals + 1));
+        std::uint64_t zone = 0;
+        std::size_t digits = 0;
+        while (digits < value.size() && digits < 10 && value[digits] >= '0' && value[digits] <= '9')
+            zone = zone * 10 + static_cast<std::uint64_t>(value[digits++] - '0');
+        if (digits == 0 || zone > UINT32_MAX) return std::nullopt;
+        return static_cast<std::uint32_t>(zone);
+    }
+    return std::nullopt;
+}
+
+bool is_marked_as_downloaded(std::string_view stream) {
+    const auto zone = zone_of_stream(stream);
+    return zone == 3u || zone == 4u;
 }
 
 std::vector<std::string> runner_candidates(std::string_view program_dir) {
@@ -88,6 +172,35 @@ std::string runner_invalid(std::string_view runner_path) {
 std::string runner_not_downloaded(std::string_view message, std::string_view install_path) {
     return "    [!] Could not download runner binary (" + std::string(message) +
            "). Place marrowlane.exe in " + debug_quote(install_path) + "\n";
+}
+std::string runner_kept(std::string_view message, std::string_view install_path, bool damaged) {
+    const std::string head =
+        "    [!] Could not download runner binary (" + std::string(message) + "). ";
+    if (!damaged)
+        return head + "Kept the marrowlane.exe already in " + debug_quote(install_path) + "\n";
+    return head + "The marrowlane.exe in " + debug_quote(install_path) +
+           " is damaged and stays as it was: run the setup again when the server can be "
+           "reached, or place a working marrowlane.exe there\n";
+}
+std::string runner_in_use(std::string_view runner_path) {
+    return "[!] Could not replace " + debug_quote(runner_path) +
+           ": it is in use, most likely by a running Marrowlane. Close Marrowlane and run the "
+           "setup again.\n";
+}
+std::string passed_over_downloaded(std::string_view source, std::uint32_t zone) {
+    return "[!] Passed over " + debug_quote(source) + ": it is marked as downloaded from " +
+           (zone == 4 ? "a restricted site" : "the Internet") + " (Zone.Identifier zone " +
+           std::to_string(zone) + "), and the setup installs no downloaded file from beside it\n";
+}
+std::string setup_copy_failed(std::string_view dest, std::string_view message, bool in_use) {
+    const std::string head = "[!] Could not replace the setup's copy " + debug_quote(dest);
+    if (in_use) {
+        return head +
+               ": it is in use, perhaps by an uninstallation started from Windows "
+               "Settings. Until the setup runs again after that has ended, Windows "
+               "Settings starts the earlier copy.\n";
+    }
+    return head + " (" + std::string(message) + ")\n";
 }
 std::string loader_local(std::string_view source, std::string_view dest) {
     return "[\u2713] Deployed WebView2Loader.dll from local " + debug_quote(source) + " -> " +

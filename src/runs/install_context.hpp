@@ -36,11 +36,14 @@ struct InstallContext {
     std::string icon_path;
     // The pipeline's feedback for its stages; absent when a stage runs alone (tests).
     InstallFeedback* feedback = nullptr;
-    // The one value a stage fills in as it runs, for the summary: set by the Steam stage when
+    // A value a stage fills in as it runs, for the summary: set by the Steam stage when
     // it ran (not a dry run) and nothing reached any account: no artwork image, or every
     // Steam file left alone (Steam could not be closed, or another run held the files). The
     // summary then does not claim the Steam library.
     mutable bool steam_nothing_delivered = false;
+    // Set by the runner step when a running Marrowlane held the runner, so that the one on disk
+    // is the previous release; the summary and the end box then do not claim an update.
+    mutable bool runner_in_use = false;
 
     friend bool operator==(const InstallContext&, const InstallContext&) = default;
 };

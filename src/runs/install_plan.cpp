@@ -112,7 +112,13 @@ std::string location_text(const InstallContext& context) {
 }
 
 std::string summary_text(const InstallContext& context) {
-    std::string text = "\n" + kRule + "\n  Installation Completed Successfully!\n";
+    // The runner a running Marrowlane held is still the previous release.
+    std::string text =
+        "\n" + kRule +
+        (context.runner_in_use ? "\n  Installation Completed, but the Runner Was Not Updated\n"
+                                 "  - Marrowlane was running: close Marrowlane and run the setup "
+                                 "again to update it\n"
+                               : "\n  Installation Completed Successfully!\n");
     if (steam_listed(context)) text += "  - Steam Library shortcut and custom artwork installed\n";
     if (context.desktop_enabled) text += "  - Desktop shortcut created\n";
     if (context.start_menu_enabled) text += "  - Start Menu shortcut created\n";
@@ -127,7 +133,11 @@ std::string completion_title(std::string_view game_name) {
 std::string completion_message(const InstallContext& context) {
     // The box lists Steam third, after the shortcuts, unlike the console summary.
     std::string text =
-        context.options.game_name + " has been installed successfully!\n\nInstalled components:\n";
+        context.options.game_name +
+        (context.runner_in_use ? " has been installed, but its runner was not updated: Marrowlane "
+                                 "was running. Close Marrowlane and run the setup again.\n\n"
+                                 "Installed components:\n"
+                               : " has been installed successfully!\n\nInstalled components:\n");
     if (context.desktop_enabled) text += "\u2022 Desktop shortcut created\n";
     if (context.start_menu_enabled) text += "\u2022 Start Menu shortcut created\n";
     if (steam_listed(context)) text += "\u2022 Added to Steam Library with custom artwork\n";

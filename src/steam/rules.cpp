@@ -234,4 +234,25 @@ bool is_x64_image_headers(std::string_view head, ImageKind kind) {
            library == (kind == ImageKind::Library) && magic == kPe32Plus;
 }
 
+bool is_x64_image(std::string_view head, std::uint64_t file_size, ImageKind kind) {
+    constexpr std::size_t kSectionHeaderBytes = 40;
+    if (!is_x64_image_headers(head, kind)) return false;
+    // is_x64_image_headers has checked that the file header lies within head.
+    const std::size_t pe = little_endian(head, 0x3C, 4);
+    const std::size_t sections = little_endian(head, pe + 6, 2);
+    const std::size_t table = pe + 24 + little_endian(head, pe + 20, 2);
+    if (sections == 0 || table > head.size() ||
+        (head.size() - table) / kSectionHeaderBytes < sections)
+        return false;
+    // A file cut short (a disk error, an interrupted copy) keeps its headers: only the
+    // sections' places show that their code and data are gone.
+    for (std::size_t k = 0; k < sections; ++k) {
+        const std::size_t at = table + k * kSectionHeaderBytes;
+        const std::uint64_t size = little_endian(head, at + 16, 4);
+        const std::uint64_t offset = little_endian(head, at + 20, 4);
+        if (size != 0 && (offset > file_size || file_size - offset < size)) return false;
+    }
+    return true;
+}
+
 }  // namespace ml

@@ -126,8 +126,8 @@ bool has_executable_mark(std::string_view head);
 // The two kinds of x64 Windows image the installation takes: a program or a library (DLL).
 enum class ImageKind { Program, Library };
 
-// How many leading bytes x64_image_headers looks at: linkers put the headers within the
-// first few hundred bytes.
+// How many leading bytes is_x64_image looks at: linkers put the headers, the section table
+// included, within the first few hundred bytes.
 inline constexpr std::size_t kImageHeaderBytes = 4096;
 
 // True when the leading bytes hold the headers of an x64 Windows image of that kind: the
@@ -135,5 +135,11 @@ inline constexpr std::size_t kImageHeaderBytes = 4096;
 // AMD64, the executable-image flag, the DLL flag exactly for a library, and a PE32+ optional
 // header. A saved web page, an empty file and a 32-bit build all fail.
 bool is_x64_image_headers(std::string_view head, ImageKind kind);
+
+// True when head, the leading bytes of a file of file_size bytes, holds the headers of an
+// x64 image of that kind (is_x64_image_headers), followed by a section table of at least
+// one section within head, and every section's data lies within the file: a runner cut
+// short keeps intact headers but fails here.
+bool is_x64_image(std::string_view head, std::uint64_t file_size, ImageKind kind);
 
 }  // namespace ml

@@ -124,7 +124,8 @@ def win_join(*parts: str) -> str:
 def app_files_text(install_path: str, origin: str, *, runner="downloaded", loader="extracted",
                    icon_downloaded: bool = True, image_downloaded: bool = True) -> str:
     """The application files' lines on standard output. runner: "downloaded", "failed",
-    "invalid" (its warning goes to standard error) or ("local", candidate); loader:
+    "kept" or "kept damaged" (no download; the runner in the folder stays), "invalid" or
+    "in use" (their warnings go to standard error) or ("local", candidate); loader:
     "extracted", "downloaded" or ("local", source)."""
     q = debug_path
     runner_path = win_join(install_path, "marrowlane.exe")
@@ -142,6 +143,14 @@ def app_files_text(install_path: str, origin: str, *, runner="downloaded", loade
         elif runner == "failed":
             text += (f"    [!] Could not download runner binary (Failed to download asset from "
                      f"{url}). Place marrowlane.exe in {q(install_path)}\n")
+        elif runner == "kept":
+            text += (f"    [!] Could not download runner binary (Failed to download asset from "
+                     f"{url}). Kept the marrowlane.exe already in {q(install_path)}\n")
+        elif runner == "kept damaged":
+            text += (f"    [!] Could not download runner binary (Failed to download asset from "
+                     f"{url}). The marrowlane.exe in {q(install_path)} is damaged and stays as it "
+                     "was: run the setup again when the server can be reached, or place a "
+                     "working marrowlane.exe there\n")
     if isinstance(loader, tuple):
         text += f"[\u2713] Deployed WebView2Loader.dll from local {q(loader[1])} -> {q(loader_path)}\n"
     else:

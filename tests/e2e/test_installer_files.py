@@ -141,15 +141,14 @@ def test_installing_again_and_from_the_installation_folder(run, env, sandbox, se
     assert (second.out, second.status) == (first.out, 0)
     assert_entry(steamprobe, install_path, first_day)
 
-    # The installed setup finds the installed files as its own local copies: each is already
-    # in place and must survive whole (a copy onto itself would truncate it).
+    # The installed setup started again finds the installed files beside itself: none is
+    # taken as its own source (a copy onto itself would truncate it, and a damaged one would
+    # stay), so it installs as from anywhere else, and its own copy survives whole.
     installed = {p.name: p.read_bytes() for p in folder.iterdir()}
     third = wine.run(folder / "Marrowlane-Setup.exe",
                      ["--cli", "-y", "--no-steam", "--server-origin", origin],
                      env=env, cwd=sandbox / "cwd")
-    assert (third.out, without_wine_notes(third.stderr), third.status) == (installation(
-        env, install_path, origin, runner=("local", install_path + "\\marrowlane.exe"),
-        loader=("local", install_path + "\\WebView2Loader.dll"), icon_downloaded=False), "", 0)
+    assert (third.out, without_wine_notes(third.stderr), third.status) == (first.out, "", 0)
     assert {p.name: p.read_bytes() for p in folder.iterdir()} == installed
     assert_entry(steamprobe, install_path, first_day)
 
@@ -182,7 +181,8 @@ def test_fatal_failures_stop_before_the_summary(wine, run, sandbox, server, gui,
     if locked == "marrowlane.exe":
         expected += app_files_text(install_path, "").splitlines(keepends=True)[0]
         expected += f"[*] Found valid local binary at {debug_path('marrowlane.exe')}\n"
-        earlier["config.json"] = config_json(server.url(""))
+        # Its own key stays in config.json.
+        earlier["config.json"] = config_json(server.url(""))[:-2] + b',\n  "earlier": true\n}'
     assert r.out == expected
     # The held file is whole, and nothing half-written lies beside it.
     assert {p.name: p.read_bytes() for p in folder.iterdir()} == earlier
@@ -225,7 +225,7 @@ def test_answers_that_are_not_the_files_replace_nothing(run, env, sandbox, serve
     files = {}
     if case == "runner cut short":
         server.serve("/api/download?os=windows", runner_bytes[:5002], announce=len(runner_bytes))
-        files["runner"] = "failed"
+        files["runner"] = "kept damaged"
     elif case == "page as loader":
         server.serve("/WebView2Loader.dll", PAGE)
         (folder / "WebView2Loader.dll").write_bytes(b"MZ a good loader")

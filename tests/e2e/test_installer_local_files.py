@@ -65,6 +65,34 @@ def test_a_local_loader_must_be_an_x64_library(wine, run, sandbox, http_server, 
     assert without_wine_notes(r.stderr) == (note if local == "another x64 library" else "")
 
 
+def test_files_a_browser_marked_as_downloaded_are_passed_over(wine, run, sandbox, http_server):
+    # A browser saved these into the Downloads folder, where Explorer starts a downloaded
+    # setup. Windows keeps the mark in the file's Zone.Identifier stream; Wine, which has no
+    # alternate streams, opens "name:Zone.Identifier" as a file of that name.
+    cwd = sandbox / "cwd"
+    marked = {"marrowlane.exe": (wine.tool("argecho").read_bytes(), 3),
+              "WebView2Loader.dll": (vendor_loader(), 4),
+              "marrowlane.ico": ((ROOT / "assets" / "marrowlane.ico").read_bytes(), 3)}
+    for name, (data, zone) in marked.items():
+        (cwd / name).write_bytes(data)
+        (cwd / f"{name}:Zone.Identifier").write_bytes(
+            f"[ZoneTransfer]\r\nZoneId={zone}\r\nHostUrl=https://x.test/{name}\r\n".encode())
+    origin = http_server.url("")
+    r = run(*ARGS, "--server-origin", origin)
+    folder = sandbox / "LocalAppData" / "Marrowlane"
+    assert r.status == 0, r
+    # The search went on: to the server (which has none of them) and the setup's own loader.
+    assert app_files_text(win_path(folder), origin, runner="failed") in r.out
+    assert without_wine_notes(r.stderr) == "".join(
+        f"[!] Passed over {debug_path(name)}: it is marked as downloaded from "
+        f"{'a restricted site' if zone == 4 else 'the Internet'} (Zone.Identifier zone {zone}), "
+        "and the setup installs no downloaded file from beside it\n"
+        for name, (_, zone) in marked.items())
+    assert sorted(p.name for p in folder.iterdir()) == [
+        "Marrowlane-Setup.exe", "WebView2Loader.dll", "config.json"]
+    assert hashlib.sha256((folder / "WebView2Loader.dll").read_bytes()).hexdigest() == LOADER_SHA256
+
+
 def test_copies_are_plain_files_replacing_read_only_ones(wine, run, env, sandbox, http_server):
     # A setup run from a read-only place (a mounted image, a read-only download), with local
     # files that are read-only too, over an installation whose files are read-only.

@@ -40,6 +40,80 @@ TEST(AppFilesPlan, ConfigJsonIsSevenLinesWithoutFinalLineFeed) {
               "}");
 }
 
+TEST(AppFilesPlan, ConfigJsonOverAnEarlierFileKeepsTheUsersValues) {
+    const std::string fresh = config_json_text("http://o", "G", "u");
+    // The product's four values as they are written now, before whatever follows them.
+    const std::string ours =
+        "{\n  \"server_origin\": \"http://o\",\n  \"installed_version\": \"0.2.0\",\n"
+        "  \"game_name\": \"G\",\n  \"game_url\": \"u\",\n  \"auto_check_updates\": ";
+    struct Case {
+        const char* name;
+        std::string existing, written;
+    };
+    const std::vector<Case> cases = {
+        {"a new installation", "", fresh},
+        {"not JSON (cut short)", "{\n  \"auto_check_updates\": false,\n", fresh},
+        {"not an object", "[false]", fresh},
+        {"the file as written before",
+         "{\n  \"server_origin\": \"https://old\",\n  \"installed_version\": \"0.1.0\",\n"
+         "  \"game_name\": \"Old\",\n  \"game_url\": \"\",\n  \"auto_check_updates\": true\n}",
+         fresh},
+        {"updates switched off", R"({"auto_check_updates": false, "game_name": "Old"})",
+         ours + "false\n}"},
+        {"the runner's own keys, kept as written",
+         "{\"window\": {\n    \"w\": 800\n  },\"auto_check_updates\":false, "
+         "\"last\":\"2025-01-09\"}",
+         ours + "false,\n  \"window\": {\n    \"w\": 800\n  },\n  \"last\": \"2025-01-09\"\n}"},
+        {"a name escaped, Notepad's byte order mark",
+         "\xEF\xBB\xBF{\"auto\\u005fcheck_updates\": false}", ours + "false\n}"},
+        {"the last of two values counts",
+         R"({"auto_check_updates": false, "auto_check_updates": true})", fresh},
+        {"a value that is no switch", R"({"auto_check_updates": "no", "x": 1})",
+         ours + "true,\n  \"x\": 1\n}"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(config_json_text_over(c.existing, "http://o", "G", "u"), c.written) << c.name;
+        // What it writes reads back the same way: a second reinstall changes nothing.
+        EXPECT_EQ(config_json_text_over(c.written, "http://o", "G", "u"), c.written) << c.name;
+    }
+}
+
+TEST(AppFilesPlan, ZoneIdentifierMarksOfDownloadedFiles) {
+    struct Case {
+        std::string stream;
+        std::optional<std::uint32_t> zone;
+        bool downloaded;
+    };
+    const std::vector<Case> cases = {
+        // As Edge and Chrome write it, with the page it came from.
+        {"[ZoneTransfer]\r\nZoneId=3\r\nReferrerUrl=https://x.test/\r\n"
+         "HostUrl=https://x.test/marrowlane.exe\r\n",
+         3, true},
+        {"[ZoneTransfer]\nZoneId=4\n", 4, true},
+        {"[zonetransfer]\r\n  zoneid = 3 \r\n", 3, true},
+        // Local machine, intranet and trusted sites, and custom zones.
+        {"[ZoneTransfer]\r\nZoneId=0\r\n", 0, false},
+        {"[ZoneTransfer]\r\nZoneId=1\r\n", 1, false},
+        {"[ZoneTransfer]\r\nZoneId=2\r\n", 2, false},
+        {"[ZoneTransfer]\r\nZoneId=1000\r\n", 1000, false},
+        // ZoneId outside its section, or no number.
+        {"ZoneId=3\r\n[ZoneTransfer]\r\n", std::nullopt, false},
+        {"[Other]\r\nZoneId=3\r\n[ZoneTransfer]\r\nHostUrl=x\r\n", std::nullopt, false},
+        {"[ZoneTransfer]\r\nZoneId=\r\n", std::nullopt, false},
+        {"[ZoneTransfer]\r\nZoneId=99999999999\r\n", std::nullopt, false},
+        {"", std::nullopt, false},
+        // Saved as UTF-16 with its byte order mark.
+        {std::string("\xFF\xFE[\0Z\0o\0n\0e\0T\0r\0a\0n\0s\0f\0e\0r\0]\0\n\0"
+                     "Z\0o\0n\0e\0I\0d\0=\0003\0",
+                     48),
+         3, true},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(zone_of_stream(c.stream), c.zone) << c.stream;
+        EXPECT_EQ(is_marked_as_downloaded(c.stream), c.downloaded) << c.stream;
+    }
+}
+
 TEST(AppFilesPlan, CandidateListsKeepTheirSeparators) {
     const std::string dir = R"(D:\Setup)";
     EXPECT_EQ(runner_candidates(dir),
@@ -71,6 +145,9 @@ TEST(AppFilesPlan, AddressesAndLines) {
     EXPECT_EQ(l::runner_not_downloaded("Failed to download asset from u", R"(C:\M)"),
               "    [!] Could not download runner binary (Failed to download asset from u). "
               "Place marrowlane.exe in \"C:\\\\M\"\n");
+    EXPECT_EQ(l::runner_kept("Failed to download asset from u", R"(C:\M)", false),
+              "    [!] Could not download runner binary (Failed to download asset from u). "
+              "Kept the marrowlane.exe already in \"C:\\\\M\"\n");
     EXPECT_EQ(l::runner_invalid(R"(C:\M\marrowlane.exe)"),
               "[!] Warning: Downloaded runner at \"C:\\\\M\\\\marrowlane.exe\" is not a valid "
               "executable for this platform!\n");

@@ -176,6 +176,25 @@ TEST(InstallPlan, SummaryAndCompletionFollowTheChoices) {
                   "  - Registered in Windows Settings for 1-click uninstall\n" +
                   kRule + "\n");
     EXPECT_EQ(completion_message(nothing).find("Steam"), std::string::npos);
+    // A running Marrowlane kept the previous runner: neither claims an update.
+    InstallContext held;
+    held.options.game_name = "Foo";
+    held.desktop_enabled = true;
+    held.start_menu_enabled = false;
+    held.runner_in_use = true;
+    EXPECT_EQ(summary_text(held),
+              "\n" + kRule +
+                  "\n  Installation Completed, but the Runner Was Not Updated\n"
+                  "  - Marrowlane was running: close Marrowlane and run the setup again to "
+                  "update it\n"
+                  "  - Desktop shortcut created\n"
+                  "  - Registered in Windows Settings for 1-click uninstall\n" +
+                  kRule + "\n");
+    EXPECT_EQ(completion_message(held),
+              "Foo has been installed, but its runner was not updated: Marrowlane was running. "
+              "Close Marrowlane and run the setup again.\n\nInstalled components:\n"
+              "\u2022 Desktop shortcut created\n"
+              "\u2022 Registered in Windows Settings for 1-click uninstall");
     EXPECT_EQ(completion_title("Foo"), "Foo Setup - Installation Complete");
     EXPECT_EQ(progress_title("Foo"), "Foo Setup");
     EXPECT_EQ(progress_headline("Foo"), "Installing Foo");

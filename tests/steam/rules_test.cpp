@@ -242,6 +242,51 @@ TEST(SteamRules, X64ImageHeaders) {
     EXPECT_FALSE(is_x64_image_headers(no_signature, ImageKind::Library));
 }
 
+TEST(SteamRules, X64ImageSectionsMustLieWithinTheFile) {
+    constexpr std::uint32_t kOffset = 0x80, kTable = kOffset + 24 + 0xF0;
+    // An x64 program whose section table (after image_headers' 0xF0-byte optional header)
+    // lists raw data at these (offset, size) places.
+    const auto image = [](std::vector<std::pair<std::uint32_t, std::uint32_t>> sections,
+                          std::size_t size = 0x400) {
+        std::string h = image_headers(0x8664, 0x0022, 0x20B, kOffset, size);
+        const auto put = [&h](std::size_t at, std::uint32_t value) {
+            for (std::size_t k = 0; k < 4 && at + k < h.size(); ++k)
+                h[at + k] = static_cast<char>((value >> (8 * k)) & 0xFF);
+        };
+        h[kOffset + 6] = static_cast<char>(sections.size());
+        for (std::size_t k = 0; k < sections.size(); ++k) {
+            put(kTable + 40 * k + 16, sections[k].second);
+            put(kTable + 40 * k + 20, sections[k].first);
+        }
+        return h;
+    };
+    const std::vector<std::pair<std::uint32_t, std::uint32_t>> three = {
+        {0x400, 0x9000}, {0x9400, 0x600}, {0x9A00, 0x200}};
+    struct Case {
+        const char* name;
+        std::string head;
+        std::uint64_t file_size;
+        bool valid;
+    };
+    const std::vector<Case> cases = {
+        {"sections end at the end of the file", image(three), 0x9C00, true},
+        {"data after the last section (a signature)", image(three), 0xA000, true},
+        {"cut to a third, headers intact", image(three), 0x9C00 / 3, false},
+        {"last section one byte short", image(three), 0x9BFF, false},
+        {"a section without data may lie anywhere", image({{0x400, 0x200}, {0xFFFFFFFF, 0}}), 0x600,
+         true},
+        {"offset and size that wrap around 32 bits", image({{0xFFFFFF00, 0x200}}), 0x600, false},
+        {"no section at all", image({}), 0x400, false},
+        {"section table past the bytes read", image(three, kTable + 100), 0x9C00, false},
+        {"section table ending exactly at the bytes read", image(three, kTable + 120), 0x9C00,
+         true},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(is_x64_image(c.head, c.file_size, ImageKind::Program), c.valid) << c.name;
+        EXPECT_FALSE(is_x64_image(c.head, c.file_size, ImageKind::Library)) << c.name;
+    }
+}
+
 TEST(SteamRules, PowerShellLiteralsCannotBeEndedByTheText) {
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"plain", "'plain'"},
