@@ -43,11 +43,17 @@ std::size_t longest_installed_path_length(std::string_view install_path) {
     return utf8_to_utf16(path_join(install_path, longest)).size() + kTemporarySuffixMaxLength;
 }
 
+std::size_t longest_fitting_install_path(std::string_view install_path) {
+    const std::size_t added =
+        longest_installed_path_length(install_path) - utf8_to_utf16(install_path).size();
+    return kMaxPathLength - added;
+}
+
 Result<void> check_install_path_length(std::string_view install_path) {
     const std::size_t longest = longest_installed_path_length(install_path);
     if (longest <= kMaxPathLength) return {};
     const std::size_t folder = utf8_to_utf16(install_path).size();
-    const std::size_t fitting = kMaxPathLength - (longest - folder);
+    const std::size_t fitting = longest_fitting_install_path(install_path);
     return fail(ErrorKind::InvalidInput,
                 "Installation folder too long: " + std::string(install_path) + " (" +
                     std::to_string(folder) + " characters). Paths in it would reach " +

@@ -108,6 +108,10 @@ inline constexpr std::size_t kMaxPathLength = 259;
 // setup's copy, with the longest temporary suffix.
 std::size_t longest_installed_path_length(std::string_view install_path);
 
+// The most UTF-16 characters a folder like install_path (with or without its trailing
+// separator) may have for every path the installation writes into it to fit kMaxPathLength.
+std::size_t longest_fitting_install_path(std::string_view install_path);
+
 // Success when every path the installation writes into install_path fits kMaxPathLength;
 // otherwise an InvalidInput error naming the folder, the limit and the longest folder that fits.
 Result<void> check_install_path_length(std::string_view install_path);

@@ -46,6 +46,9 @@ def summary(steam: bool, desktop: bool, start_menu: bool) -> str:
     return "\n".join(lines) + "\n"
 
 
+FAILED_TITLE = "Marrowlane Setup - Installation Failed"
+
+
 def completion_text(steam: bool, desktop: bool, start_menu: bool, name: str = "Marrowlane") -> str:
     text = f"{name} has been installed successfully!\n\nInstalled components:\n"
     if desktop:

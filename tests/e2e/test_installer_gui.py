@@ -1,13 +1,16 @@
 """The installer's windows as a user meets them: options dialog, progress window, final box."""
+import re
+import shutil
 import zlib
 
 import pytest
 
 from gui import poll
 from harness import refused_url, win_path
-from installer_text import (CANCELLED, OPTIONS_CLASS, PROGRESS_CLASS, STEAM_ART, STEAM_DETECTED,
-                            STEAM_MISSING, completion_text, head, installation_text, png,
-                            snapshot, steam_stage_text, summary, without_wine_notes)
+from installer_text import (CANCELLED, FAILED_TITLE, OPTIONS_CLASS, PROGRESS_CLASS, STEAM_ART,
+                            STEAM_DETECTED, STEAM_MISSING, completion_text, head,
+                            installation_text, png, snapshot, steam_stage_text, summary,
+                            without_wine_notes)
 
 SCREEN = (1280, 1024)  # the virtual display of scripts/wine-session
 
@@ -168,12 +171,115 @@ def test_unattended_run_shows_only_the_progress_window(launch, gui, sandbox):
 def test_folder_that_cannot_be_created_ends_with_an_error(launch, gui, sandbox, origin):
     (sandbox / "blocker").write_text("a file where a folder should be")
     target = win_path(sandbox / "blocker") + "\\Marrowlane"
-    running = launch("-y", "--install-dir", target, gate_stdout=True)
-    gui.wait(PROGRESS_CLASS)
-    running.release_stdout()
-    result = running.wait_exit(timeout=120)
+    with gui.watch() as watch:
+        running = launch("-y", "--install-dir", target, gate_stdout=True)
+        gui.wait(PROGRESS_CLASS)
+        running.release_stdout()
+        result = running.wait_exit(timeout=120)
+    # Unattended: no box waits for a user who is not there.
+    assert "#32770" not in {w["class"] for w in watch.created
+                            if w["exe"] == "Marrowlane-Setup.exe"}
     assert result.status == 1
     assert result.stdout.decode() == head(origin, target)
     assert result.stderr.decode().startswith("Error: Os { code: ")
     assert result.stderr.decode().count("\n") == 1
     assert gui.find(PROGRESS_CLASS) is None
+
+
+def error_line(stderr: bytes) -> tuple[str, str]:
+    """Kind and message of the one "Error: ..." line a failed run ends with."""
+    text = stderr.decode()
+    last = text.splitlines(keepends=True)[-1]
+    os_error = re.fullmatch(r'Error: Os \{ code: [0-9]+, kind: (\w+), message: "(.*)" \}\n', last)
+    custom = re.fullmatch(r'Error: Custom \{ kind: (\w+), error: "(.*)" \}\n', last)
+    match = os_error or custom
+    assert match and text.count("Error: ") == 1, text
+    return match.group(1), match.group(2).replace('\\"', '"').replace("\\\\", "\\")
+
+
+def hold(wine, *filelock_args: str):
+    """Holds a file, or the setup lock, as another program would, until given a line."""
+    holder = wine.start(wine.tool("filelock"), list(filelock_args))
+    holder.wait_for_output(b"locked\n")
+    return holder
+
+
+AGAIN = "run the setup again."
+IN_THE_WAY = ("The file may be in use or read-only, or a folder of that name may be in the way. "
+              "Close Marrowlane if it is running, move anything in the way aside, then " + AGAIN)
+
+
+@pytest.mark.parametrize("case", ["folder is a file", "config.json is a folder",
+                                  "runner held", "folder too long", "another setup"])
+def test_a_fatal_failure_ends_with_an_error_box(launch, gui, wine, sandbox, env, case):
+    # A user who double-clicked the setup sees no console: the box, before the exit, is the
+    # only place that says the installation failed and what to do.
+    folder = win_path(sandbox / "LocalAppData") + "\\Marrowlane"
+    args, extra_env, holder = [], {}, None
+    if case == "folder is a file":
+        (sandbox / "blocker").write_text("a file where a folder should be")
+        env["LOCALAPPDATA"] = win_path(sandbox / "blocker")
+        folder = env["LOCALAPPDATA"] + "\\Marrowlane"
+    elif case == "config.json is a folder":
+        (sandbox / "LocalAppData" / "Marrowlane" / "config.json").mkdir(parents=True)
+    elif case == "runner held":
+        # A local runner is found; the installed one is held by a running Marrowlane.
+        shutil.copyfile(wine.tool("argecho"), sandbox / "cwd" / "marrowlane.exe")
+        (sandbox / "LocalAppData" / "Marrowlane").mkdir()
+        (sandbox / "LocalAppData" / "Marrowlane" / "marrowlane.exe").write_bytes(b"MZ earlier")
+        holder = hold(wine, folder + "\\marrowlane.exe")
+    elif case == "folder too long":
+        base = win_path(sandbox)
+        folder = base + "\\" + "x" * (230 - len(base) - 1)
+        args = ["--install-dir", folder]
+    else:
+        holder = hold(wine, "--setup-lock")
+        extra_env["ML_TEST_SETUP_LOCK_MS"] = "1000"
+    try:
+        running = launch(*args, extra_env=extra_env)
+        if case != "folder too long":  # refused before any question
+            gui.click(gui.control(gui.wait(OPTIONS_CLASS), text="Install"))
+        box = gui.message_box(FAILED_TITLE, timeout=60)
+        # The progress window has gone, and the run waits for the user.
+        assert gui.find(PROGRESS_CLASS) is None
+        assert running.running()
+        assert list(box.buttons) == ["OK"]
+        gui.answer(box, "OK")
+        result = running.wait_exit(timeout=120)
+    finally:
+        if holder:
+            holder.wait(stdin=b"\n")
+    assert result.status == 1
+    kind, message = error_line(result.stderr)
+    expected = {
+        "folder is a file": (
+            "AlreadyExists",
+            f"Marrowlane could not be installed: the installation folder could not be created."
+            f"\n\n{folder}\n\n{message}\n\nA file is in the way: the folder, or a folder above "
+            f"it, has the name of an existing file. Move that file away, then {AGAIN}"),
+        "config.json is a folder": (
+            "PermissionDenied",
+            f"Marrowlane could not be installed: its settings file could not be written.\n\n"
+            f"{folder}\\config.json\n\n{message}\n\n{IN_THE_WAY}"),
+        "runner held": (
+            "PermissionDenied",
+            f"Marrowlane could not be installed: its runner could not be copied into the "
+            f"installation folder.\n\n{folder}\\marrowlane.exe\n\n{message}\n\n{IN_THE_WAY}"),
+        "folder too long": (
+            "InvalidInput",
+            f"Marrowlane could not be installed: the installation folder is too long.\n\n{folder}"
+            f"\n\nIt has 230 characters. With the names of the files that go into it, its paths "
+            f"would be longer than the 259 characters Windows allows programs and shortcuts.\n\n"
+            f"Choose a folder of at most 203 characters, then {AGAIN}"),
+    }
+    if case == "another setup":
+        reason = re.fullmatch(r"Nothing was installed: (.*)\. Run the setup again once it has "
+                              r"finished\.", message)
+        assert kind == "Other" and reason, message
+        assert "has been running for over 1 second" in reason.group(1)
+        assert box.text == (f"Marrowlane was not installed: {reason.group(1)}.\n\nRun the setup "
+                            "again once it has finished.")
+    else:
+        assert (kind, box.text) == expected[case]
+    if case == "folder too long":
+        assert message.startswith(f"Installation folder too long: {folder} (230 characters).")
