@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,6 +35,20 @@ struct InstallContext {
     std::string install_path;
     std::string runner_path;
     std::string icon_path;
+    // What the shortcut and registration stages were asked for but could not write, each with
+    // the reason, filled in as they run: the summary and the end box list only what is on
+    // disk. Empty in a dry run.
+    struct NotWritten {
+        std::optional<std::string> start_menu_shortcut;
+        std::optional<std::string> desktop_shortcut;
+        std::optional<std::string> uninstall_entry;
+
+        friend bool operator==(const NotWritten&, const NotWritten&) = default;
+    };
+    mutable NotWritten not_written;
+    // Set by the pipeline after the stages (never in a dry run) when the folder holds no
+    // marrowlane.exe: the shortcuts and the Steam entry have nothing to start yet.
+    bool runner_missing = false;
     // The pipeline's feedback for its stages; absent when a stage runs alone (tests).
     InstallFeedback* feedback = nullptr;
     // The one value a stage fills in as it runs, for the summary: set by the Steam stage when
@@ -41,6 +56,9 @@ struct InstallContext {
     // Steam file left alone (Steam could not be closed, or another run held the files). The
     // summary then does not claim the Steam library.
     mutable bool steam_nothing_delivered = false;
+    // Set by the runner step when a running Marrowlane held the runner, so that the one on disk
+    // is the previous release; the summary and the end box then do not claim an update.
+    mutable bool runner_in_use = false;
 
     friend bool operator==(const InstallContext&, const InstallContext&) = default;
 };

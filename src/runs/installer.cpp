@@ -97,7 +97,8 @@ void finish_interaction(const InstallContext& context) {
         (void)read_stdin_line();
         return;
     }
-    show_message_box(completion_title(options.game_name), completion_message(context), false);
+    const CompletionBox box = completion_box(context);
+    show_ok_box(box.title, box.text, box.warning ? BoxIcon::Warning : BoxIcon::Information);
 }
 
 }  // namespace
@@ -168,6 +169,9 @@ Result<void> run_installer_with(InstallOptions options, const InstallStages& sta
         const std::string box = failure_box_text(context, failure.step, failure.error);
         return give_up(context.options, progress, box, std::move(failure.error));
     }
+    // Whatever the stages said, the summary and the box go by what is on disk: without the
+    // runner, neither the shortcuts nor the Steam entry can start anything.
+    context.runner_missing = !context.options.dry_run && !is_regular_file(context.runner_path);
     setup.reset();
 
     if (progress) {
