@@ -15,6 +15,7 @@ bool steam_listed(const InstallContext& context) {
     return context.steam_enabled && !context.steam_roots.empty() &&
            !context.steam_nothing_delivered;
 }
+// A shortcut and the uninstall entry are listed when chosen and written.
 bool desktop_listed(const InstallContext& context) {
     return context.desktop_enabled && !context.not_written.desktop_shortcut;
 }
@@ -35,6 +36,7 @@ RunnerState runner_state(const InstallContext& context) {
     return RunnerState::Installed;
 }
 
+// The parts with the separator between them.
 std::string joined(const std::vector<std::string>& parts, std::string_view separator) {
     std::string text;
     for (const std::string& part : parts) {
