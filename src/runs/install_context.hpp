@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,6 +35,20 @@ struct InstallContext {
     std::string install_path;
     std::string runner_path;
     std::string icon_path;
+    // What the shortcut and registration stages were asked for but could not write, each with
+    // the reason, filled in as they run: the summary and the end box list only what is on
+    // disk. Empty in a dry run.
+    struct NotWritten {
+        std::optional<std::string> start_menu_shortcut;
+        std::optional<std::string> desktop_shortcut;
+        std::optional<std::string> uninstall_entry;
+
+        friend bool operator==(const NotWritten&, const NotWritten&) = default;
+    };
+    mutable NotWritten not_written;
+    // Set by the pipeline after the stages (never in a dry run) when the folder holds no
+    // marrowlane.exe: the shortcuts and the Steam entry have nothing to start yet.
+    bool runner_missing = false;
     // The pipeline's feedback for its stages; absent when a stage runs alone (tests).
     InstallFeedback* feedback = nullptr;
     // A value a stage fills in as it runs, for the summary: set by the Steam stage when

@@ -15,6 +15,36 @@ bool steam_listed(const InstallContext& context) {
     return context.steam_enabled && !context.steam_roots.empty() &&
            !context.steam_nothing_delivered;
 }
+// A shortcut and the uninstall entry are listed when chosen and written.
+bool desktop_listed(const InstallContext& context) {
+    return context.desktop_enabled && !context.not_written.desktop_shortcut;
+}
+bool start_menu_listed(const InstallContext& context) {
+    return context.start_menu_enabled && !context.not_written.start_menu_shortcut;
+}
+bool uninstall_entry_listed(const InstallContext& context) {
+    return !context.not_written.uninstall_entry;
+}
+
+// What the installation left of the runner: the summary's headline and the box's first
+// words follow it.
+enum class RunnerState { Installed, Missing, NotUpdated };
+
+RunnerState runner_state(const InstallContext& context) {
+    if (context.runner_missing) return RunnerState::Missing;
+    if (context.runner_in_use) return RunnerState::NotUpdated;
+    return RunnerState::Installed;
+}
+
+// The parts with the separator between them.
+std::string joined(const std::vector<std::string>& parts, std::string_view separator) {
+    std::string text;
+    for (const std::string& part : parts) {
+        if (!text.empty()) text += separator;
+        text += part;
+    }
+    return text;
+}
 
 }  // namespace
 
@@ -43,11 +73,17 @@ std::size_t longest_installed_path_length(std::string_view install_path) {
     return utf8_to_utf16(path_join(install_path, longest)).size() + kTemporarySuffixMaxLength;
 }
 
+std::size_t longest_fitting_install_path(std::string_view install_path) {
+    const std::size_t added =
+        longest_installed_path_length(install_path) - utf8_to_utf16(install_path).size();
+    return kMaxPathLength - added;
+}
+
 Result<void> check_install_path_length(std::string_view install_path) {
     const std::size_t longest = longest_installed_path_length(install_path);
     if (longest <= kMaxPathLength) return {};
     const std::size_t folder = utf8_to_utf16(install_path).size();
-    const std::size_t fitting = kMaxPathLength - (longest - folder);
+    const std::size_t fitting = longest_fitting_install_path(install_path);
     return fail(ErrorKind::InvalidInput,
                 "Installation folder too long: " + std::string(install_path) + " (" +
                     std::to_string(folder) + " characters). Paths in it would reach " +
@@ -112,37 +148,88 @@ std::string location_text(const InstallContext& context) {
 }
 
 std::string summary_text(const InstallContext& context) {
-    // The runner a running Marrowlane held is still the previous release.
-    std::string text =
-        "\n" + kRule +
-        (context.runner_in_use ? "\n  Installation Completed, but the Runner Was Not Updated\n"
-                                 "  - Marrowlane was running: close Marrowlane and run the setup "
-                                 "again to update it\n"
-                               : "\n  Installation Completed Successfully!\n");
+    const RunnerState runner = runner_state(context);
+    std::string text = "\n" + kRule + "\n";
+    switch (runner) {
+        case RunnerState::Installed:
+            text += "  Installation Completed Successfully!\n";
+            break;
+        case RunnerState::Missing:
+            text += "  Installation Incomplete: marrowlane.exe is missing!\n";
+            break;
+        case RunnerState::NotUpdated:
+            text += "  Installation Incomplete: the running Marrowlane was not updated!\n";
+            break;
+    }
     if (steam_listed(context)) text += "  - Steam Library shortcut and custom artwork installed\n";
-    if (context.desktop_enabled) text += "  - Desktop shortcut created\n";
-    if (context.start_menu_enabled) text += "  - Start Menu shortcut created\n";
-    text += "  - Registered in Windows Settings for 1-click uninstall\n" + kRule + "\n";
-    return text;
+    if (desktop_listed(context)) text += "  - Desktop shortcut created\n";
+    if (start_menu_listed(context)) text += "  - Start Menu shortcut created\n";
+    if (uninstall_entry_listed(context))
+        text += "  - Registered in Windows Settings for 1-click uninstall\n";
+    if (runner == RunnerState::Missing) {
+        const std::string server = context.origin.empty() ? "the server" : context.origin;
+        text += "  [!] Marrowlane cannot start without it: place marrowlane.exe in " +
+                debug_quote(context.install_path) + ", or run the setup again once " + server +
+                " can be reached.\n";
+    } else if (runner == RunnerState::NotUpdated) {
+        text +=
+            "  [!] The previous marrowlane.exe stays in place: close Marrowlane and run the "
+            "setup again.\n";
+    }
+    return text + kRule + "\n";
 }
 
-std::string completion_title(std::string_view game_name) {
-    return std::string(game_name) + " Setup - Installation Complete";
-}
-
-std::string completion_message(const InstallContext& context) {
+CompletionBox completion_box(const InstallContext& context) {
+    const std::string& name = context.options.game_name;
+    const RunnerState runner = runner_state(context);
+    CompletionBox box;
+    box.title = name + (runner == RunnerState::Installed ? " Setup - Installation Complete"
+                                                         : " Setup - Installation Incomplete");
+    std::vector<std::string> paragraphs;
+    switch (runner) {
+        case RunnerState::Installed:
+            paragraphs.push_back(name + " has been installed successfully!");
+            break;
+        case RunnerState::Missing:
+            paragraphs.push_back(name +
+                                 " has been installed without its runner: marrowlane.exe could "
+                                 "not be downloaded, and " +
+                                 name + " cannot start until it is there.");
+            paragraphs.push_back("Place marrowlane.exe in " + context.install_path +
+                                 ", or run the setup again when the distribution server can be "
+                                 "reached.");
+            break;
+        case RunnerState::NotUpdated:
+            paragraphs.push_back(name +
+                                 " has been installed, but its runner was not updated: Marrowlane "
+                                 "was running, so the previous marrowlane.exe stays in place.");
+            paragraphs.push_back("Close Marrowlane and run the setup again.");
+            break;
+    }
     // The box lists Steam third, after the shortcuts, unlike the console summary.
-    std::string text =
-        context.options.game_name +
-        (context.runner_in_use ? " has been installed, but its runner was not updated: Marrowlane "
-                                 "was running. Close Marrowlane and run the setup again.\n\n"
-                                 "Installed components:\n"
-                               : " has been installed successfully!\n\nInstalled components:\n");
-    if (context.desktop_enabled) text += "\u2022 Desktop shortcut created\n";
-    if (context.start_menu_enabled) text += "\u2022 Start Menu shortcut created\n";
-    if (steam_listed(context)) text += "\u2022 Added to Steam Library with custom artwork\n";
-    text += "\u2022 Registered in Windows Settings for 1-click uninstall";
-    return text;
+    std::vector<std::string> installed;
+    if (desktop_listed(context)) installed.push_back("\u2022 Desktop shortcut created");
+    if (start_menu_listed(context)) installed.push_back("\u2022 Start Menu shortcut created");
+    if (steam_listed(context))
+        installed.push_back("\u2022 Added to Steam Library with custom artwork");
+    if (uninstall_entry_listed(context))
+        installed.push_back("\u2022 Registered in Windows Settings for 1-click uninstall");
+    if (!installed.empty())
+        paragraphs.push_back("Installed components:\n" + joined(installed, "\n"));
+    // A user without a console learns here why a chosen component is missing.
+    const auto& missing = context.not_written;
+    std::vector<std::string> not_created;
+    if (missing.desktop_shortcut)
+        not_created.push_back("\u2022 Desktop shortcut: " + *missing.desktop_shortcut);
+    if (missing.start_menu_shortcut)
+        not_created.push_back("\u2022 Start Menu shortcut: " + *missing.start_menu_shortcut);
+    if (missing.uninstall_entry)
+        not_created.push_back("\u2022 Uninstall entry in Windows Settings: " +
+                              *missing.uninstall_entry);
+    if (!not_created.empty()) paragraphs.push_back("Not created:\n" + joined(not_created, "\n"));
+    box.text = joined(paragraphs, "\n\n");
+    box.warning = runner != RunnerState::Installed || !not_created.empty();
+    return box;
 }
 
 }  // namespace ml

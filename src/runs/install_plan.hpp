@@ -74,13 +74,22 @@ std::string banner_text();
 // The "Server Origin:" and "Install Path:" lines (the path in debug form).
 std::string location_text(const InstallContext& context);
 
-// The console summary: chosen components, so a dry run lists them too; the Steam library is
-// left out when the Steam stage reported that nothing reached an account.
+// The console summary: chosen components, so a dry run lists them too, less what the stages
+// found was not written (the Steam library when nothing reached an account, a shortcut or the
+// uninstall entry that could not be written); a missing or not updated runner changes the
+// headline and adds what to do.
 std::string summary_text(const InstallContext& context);
 
-// Caption and text of the completion message box.
-std::string completion_title(std::string_view game_name);
-std::string completion_message(const InstallContext& context);
+// The completion message box: caption, text and whether it warns (its icon).
+struct CompletionBox {
+    std::string title;
+    std::string text;
+    bool warning = false;
+};
+
+// The box at the end of a windowed installation, on the same rules as the summary; it also
+// names what was chosen but not created, and why.
+CompletionBox completion_box(const InstallContext& context);
 
 // The product's uninstall entry, below HKEY_CURRENT_USER.
 inline constexpr std::string_view kUninstallSubkey =
@@ -107,6 +116,10 @@ inline constexpr std::size_t kMaxPathLength = 259;
 // installation writes into install_path: the longest name among the application files and the
 // setup's copy, with the longest temporary suffix.
 std::size_t longest_installed_path_length(std::string_view install_path);
+
+// The most UTF-16 characters a folder like install_path (with or without its trailing
+// separator) may have for every path the installation writes into it to fit kMaxPathLength.
+std::size_t longest_fitting_install_path(std::string_view install_path);
 
 // Success when every path the installation writes into install_path fits kMaxPathLength;
 // otherwise an InvalidInput error naming the folder, the limit and the longest folder that fits.

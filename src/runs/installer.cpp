@@ -6,6 +6,7 @@
 #include "platform/console.hpp"
 #include "platform/env.hpp"
 #include "platform/files.hpp"
+#include "runs/install_failure_plan.hpp"
 #include "runs/install_plan.hpp"
 #include "runs/install_stages.hpp"
 #include "runs/setup_lock.hpp"
@@ -33,17 +34,26 @@ bool choose_components(InstallOptions& options, bool steam_found) {
     return true;
 }
 
+// A stage's error that ended the installation, with the step it stands for.
+struct StageFailure {
+    FatalStep step;
+    Error error;
+};
+
 // The stages in pipeline order, each after its progress step; stops at the first error.
-Result<void> run_stages(const InstallContext& context, const InstallStages& stages,
-                        std::optional<ProgressDialog>& progress) {
+std::expected<void, StageFailure> run_stages(const InstallContext& context,
+                                             const InstallStages& stages,
+                                             std::optional<ProgressDialog>& progress) {
     struct Place {
         const ProgressStep& step;
         const InstallStages::Stage& stage;
         bool in_dry_run;
+        // What the error box names when this stage ends the run (only the first two may).
+        FatalStep fails_as = FatalStep::Other;
     };
     const Place places[] = {
-        {install_steps::kConfiguration, stages.write_config, true},
-        {install_steps::kRunner, stages.deploy_runner, true},
+        {install_steps::kConfiguration, stages.write_config, true, FatalStep::WriteConfig},
+        {install_steps::kRunner, stages.deploy_runner, true, FatalStep::CopyRunner},
         {install_steps::kWebView2, stages.deploy_webview2_loader, true},
         {install_steps::kIcons, stages.deploy_icons_and_setup_copy, true},
         {install_steps::kSteam, stages.register_in_steam_library, true},
@@ -55,10 +65,27 @@ Result<void> run_stages(const InstallContext& context, const InstallStages& stag
         if (context.options.dry_run && !place.in_dry_run) continue;
         show_step(progress, place.step);
         if (place.stage) {
-            if (auto done = place.stage(context); !done) return done;
+            if (auto done = place.stage(context); !done)
+                return std::unexpected(StageFailure{place.fails_as, std::move(done.error())});
         }
     }
     return {};
+}
+
+// Ends the installation with its first fatal error. The progress window goes first; a run
+// with windows then says in a box what failed and what the user can do, as the error line
+// that main prints reaches no one after a double-click. An unattended run (-y) is never left
+// waiting on a box, and a terminal run shows none.
+std::unexpected<Error> give_up(const InstallOptions& options,
+                               std::optional<ProgressDialog>& progress, std::string_view box_text,
+                               Error error) {
+    if (progress) {
+        progress->close();
+        progress.reset();
+    }
+    if (!options.cli && !options.non_interactive)
+        show_ok_box(failure_box_title(options.game_name), box_text, BoxIcon::Error);
+    return std::unexpected(std::move(error));
 }
 
 void finish_interaction(const InstallContext& context) {
@@ -70,7 +97,8 @@ void finish_interaction(const InstallContext& context) {
         (void)read_stdin_line();
         return;
     }
-    show_message_box(completion_title(options.game_name), completion_message(context), false);
+    const CompletionBox box = completion_box(context);
+    show_ok_box(box.title, box.text, box.warning ? BoxIcon::Warning : BoxIcon::Information);
 }
 
 }  // namespace
@@ -84,12 +112,14 @@ Result<void> run_installer_with(InstallOptions options, const InstallStages& sta
     if (options.install_dir && !options.install_dir->empty()) {
         if (auto full = full_path(*options.install_dir)) options.install_dir = std::move(*full);
     }
+    std::optional<ProgressDialog> progress;
     // Refused before any question or change: a runner, shortcut or uninstall entry past the
     // path limit could be neither started nor removed.
-    if (auto fits = check_install_path_length(
-            install_path_for(options.install_dir, env_var("LOCALAPPDATA")));
-        !fits)
-        return fits;
+    const std::string planned_path = install_path_for(options.install_dir, env_var("LOCALAPPDATA"));
+    if (auto fits = check_install_path_length(planned_path); !fits) {
+        const std::string box = folder_too_long_box_text(options.game_name, planned_path);
+        return give_up(options, progress, box, std::move(fits.error()));
+    }
     if (!choose_components(options, !steam_roots.empty())) {
         out(kCancelledLine);
         return {};
@@ -97,7 +127,6 @@ Result<void> run_installer_with(InstallOptions options, const InstallStages& sta
     InstallContext context =
         make_install_context(std::move(options), std::move(steam_roots), env_var("LOCALAPPDATA"));
 
-    std::optional<ProgressDialog> progress;
     if (!context.options.cli) {
         progress.emplace(progress_title(context.options.game_name),
                          progress_headline(context.options.game_name));
@@ -117,17 +146,32 @@ Result<void> run_installer_with(InstallOptions options, const InstallStages& sta
         auto taken = lock_setup(RunKind::Installation, context.install_path, [&] {
             show_step(progress, {install_steps::kPreparing.percent, kSetupWaitingStatus});
         });
-        // On any early return the progress window goes with `progress`.
-        if (!taken) return fail(taken.error().kind, install_busy_error(taken.error().message));
+        if (!taken) {
+            const std::string& reason = taken.error().message;
+            return give_up(context.options, progress,
+                           setup_busy_box_text(context.options.game_name, reason),
+                           Error::make(taken.error().kind, install_busy_error(reason)));
+        }
         setup.emplace(std::move(*taken));
         show_step(progress, install_steps::kPreparing);
     }
     out(banner_text());
     out(location_text(context));
     if (!context.options.dry_run) {
-        if (auto made = create_directories(context.install_path); !made) return made;
+        if (auto made = create_directories(context.install_path); !made) {
+            const std::string box =
+                failure_box_text(context, FatalStep::CreateFolder, made.error());
+            return give_up(context.options, progress, box, std::move(made.error()));
+        }
     }
-    if (auto done = run_stages(context, stages, progress); !done) return done;
+    if (auto done = run_stages(context, stages, progress); !done) {
+        StageFailure& failure = done.error();
+        const std::string box = failure_box_text(context, failure.step, failure.error);
+        return give_up(context.options, progress, box, std::move(failure.error));
+    }
+    // Whatever the stages said, the summary and the box go by what is on disk: without the
+    // runner, neither the shortcuts nor the Steam entry can start anything.
+    context.runner_missing = !context.options.dry_run && !is_regular_file(context.runner_path);
     setup.reset();
 
     if (progress) {

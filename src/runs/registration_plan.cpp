@@ -73,6 +73,26 @@ std::string desktop_created_line(std::string_view path) {
     return "  [\u2713] Created Desktop shortcut -> " + debug_quote(path) + "\n";
 }
 
+std::string shortcut_failed_line(std::string_view label, std::string_view path,
+                                 std::string_view reason) {
+    return "  [!] Could not create " + std::string(label) + " shortcut -> " + debug_quote(path) +
+           ": " + std::string(reason) + "\n";
+}
+
+std::string shortcut_no_folder_reason(std::string_view label) {
+    return "no " + std::string(label) + " folder is known for this user";
+}
+
+std::string shortcut_no_folder_line(std::string_view label) {
+    return "  [!] Could not create " + std::string(label) +
+           " shortcut: " + shortcut_no_folder_reason(label) + "\n";
+}
+
+std::string uninstall_entry_failed_line(std::string_view subkey, std::string_view reason) {
+    return "  [!] Could not register the uninstaller in Windows Settings (HKCU\\" +
+           std::string(subkey) + "): " + std::string(reason) + "\n";
+}
+
 std::string uninstall_command(std::string_view install_path) {
     return in_double_quotes(path_join(install_path, kSetupCopyName)) + " --uninstall";
 }

@@ -44,6 +44,14 @@ inline constexpr std::string_view kShortcutsHeading =
     "\n[*] Creating Desktop and Start Menu shortcuts...\n";
 std::string start_menu_created_line(std::string_view path);
 std::string desktop_created_line(std::string_view path);
+// On standard error when a shortcut ("Start Menu", "Desktop") could not be written: its path,
+// and the reason.
+std::string shortcut_failed_line(std::string_view label, std::string_view path,
+                                 std::string_view reason);
+// On standard error when no folder is known for a shortcut (the shell names none and the
+// profile variable is unusable); the reason it gives is shortcut_no_folder_reason(label).
+std::string shortcut_no_folder_line(std::string_view label);
+std::string shortcut_no_folder_reason(std::string_view label);
 
 // One value of the uninstall entry: a REG_SZ text or a REG_DWORD number.
 struct UninstallValue {
@@ -90,8 +98,12 @@ std::vector<UninstallValue> package_manager_values(std::string_view install_path
                                                    std::optional<std::uint64_t> folder_bytes,
                                                    LocalDate today);
 
-// Printed after the values were written, whatever the writes gave.
+// Printed after every value was written.
 inline constexpr std::string_view kUninstallerRegisteredLine =
     "  [\u2713] Registered uninstaller in Windows Settings > Installed Apps\n";
+
+// On standard error instead, when the key or one of its values could not be written: the key
+// below HKEY_CURRENT_USER, and the reason.
+std::string uninstall_entry_failed_line(std::string_view subkey, std::string_view reason);
 
 }  // namespace ml

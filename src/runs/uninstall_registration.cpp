@@ -2,6 +2,8 @@
 // written through the registry interface (no `reg` child per value).
 #include <windows.h>
 
+#include <optional>
+#include <string>
 #include <type_traits>
 #include <variant>
 #include <vector>
@@ -22,18 +24,23 @@ LocalDate local_date_today() {
     return {now.wYear, now.wMonth, now.wDay};
 }
 
-// Each value is written on its own; one that fails does not stop the others.
-void write_values(HKEY key, const std::vector<UninstallValue>& values) {
+// Each value is written on its own; one that fails does not stop the others. The reason of
+// the first failure, naming its value; nullopt when every value was written.
+std::optional<std::string> write_values(HKEY key, const std::vector<UninstallValue>& values) {
+    std::optional<std::string> first_failure;
     for (const UninstallValue& value : values) {
-        std::visit(
+        const Result<void> written = std::visit(
             [&](const auto& data) {
                 if constexpr (std::is_same_v<std::decay_t<decltype(data)>, std::string>)
-                    (void)set_registry_string(key, value.name, data);
+                    return set_registry_string(key, value.name, data);
                 else
-                    (void)set_registry_dword(key, value.name, data);
+                    return set_registry_dword(key, value.name, data);
             },
             value.data);
+        if (!written && !first_failure)
+            first_failure = "value " + std::string(value.name) + ": " + written.error().message;
     }
+    return first_failure;
 }
 
 }  // namespace
@@ -46,11 +53,19 @@ Result<void> register_uninstaller(const InstallContext& context) {
     // folder is measured now, with every file in place.
     const auto added = package_manager_values(
         context.install_path, folder_size(context.install_path), local_date_today());
-    // The entry is reported all the same when a value fails, as a partly written entry still
-    // lists the product.
+    // Every value is still tried when one fails, as a partly written entry may still list the
+    // product; but only a whole entry is reported as registered.
+    std::optional<std::string> failure;
     if (auto key = create_registry_key(HKEY_CURRENT_USER, kUninstallSubkey)) {
-        write_values(key->get(), values);
-        write_values(key->get(), added);
+        failure = write_values(key->get(), values);
+        if (auto later = write_values(key->get(), added); !failure) failure = std::move(later);
+    } else {
+        failure = key.error().message;
+    }
+    if (failure) {
+        err(uninstall_entry_failed_line(kUninstallSubkey, *failure));
+        context.not_written.uninstall_entry = std::move(*failure);
+        return {};
     }
     out(kUninstallerRegisteredLine);
     return {};

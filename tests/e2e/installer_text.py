@@ -34,27 +34,58 @@ def head(origin: str, install_path: str) -> str:
             f"Server Origin:    {origin}\nInstall Path:     {debug_path(install_path)}\n")
 
 
-def summary(steam: bool, desktop: bool, start_menu: bool) -> str:
-    lines = [f"\n{RULE}", "  Installation Completed Successfully!"]
+def summary(steam: bool, desktop: bool, start_menu: bool, *, entry: bool = True,
+            missing_runner: tuple[str, str] | None = None) -> str:
+    """The console summary listing what is on disk; missing_runner: (installation folder,
+    origin) when the installation ended without marrowlane.exe."""
+    lines = [f"\n{RULE}", "  Installation Completed Successfully!" if missing_runner is None
+             else "  Installation Incomplete: marrowlane.exe is missing!"]
     if steam:
         lines.append("  - Steam Library shortcut and custom artwork installed")
     if desktop:
         lines.append("  - Desktop shortcut created")
     if start_menu:
         lines.append("  - Start Menu shortcut created")
-    lines += ["  - Registered in Windows Settings for 1-click uninstall", RULE]
+    if entry:
+        lines.append("  - Registered in Windows Settings for 1-click uninstall")
+    if missing_runner is not None:
+        folder, origin = missing_runner
+        lines.append(f"  [!] Marrowlane cannot start without it: place marrowlane.exe in "
+                     f"{debug_path(folder)}, or run the setup again once {origin} can be reached.")
+    lines.append(RULE)
     return "\n".join(lines) + "\n"
 
 
-def completion_text(steam: bool, desktop: bool, start_menu: bool, name: str = "Marrowlane") -> str:
-    text = f"{name} has been installed successfully!\n\nInstalled components:\n"
+COMPLETE_TITLE = "Marrowlane Setup - Installation Complete"
+INCOMPLETE_TITLE = "Marrowlane Setup - Installation Incomplete"
+FAILED_TITLE = "Marrowlane Setup - Installation Failed"
+
+
+def completion_text(steam: bool, desktop: bool, start_menu: bool, name: str = "Marrowlane", *,
+                    entry: bool = True, missing_runner: str | None = None,
+                    not_created: tuple[str, ...] = ()) -> str:
+    """The end box's text; missing_runner: the installation folder when it ended without
+    marrowlane.exe; not_created: its lines for what was chosen but could not be written."""
+    if missing_runner is None:
+        text = f"{name} has been installed successfully!\n\n"
+    else:
+        text = (f"{name} has been installed without its runner: marrowlane.exe could not be "
+                f"downloaded, and {name} cannot start until it is there.\n\nPlace "
+                f"marrowlane.exe in {missing_runner}, or run the setup again when the "
+                "distribution server can be reached.\n\n")
+    text += "Installed components:\n"
     if desktop:
         text += "\u2022 Desktop shortcut created\n"
     if start_menu:
         text += "\u2022 Start Menu shortcut created\n"
     if steam:
         text += "\u2022 Added to Steam Library with custom artwork\n"
-    return text + "\u2022 Registered in Windows Settings for 1-click uninstall"
+    if entry:
+        text += "\u2022 Registered in Windows Settings for 1-click uninstall"
+    text = text.rstrip("\n")
+    if not_created:
+        text += "\n\nNot created:\n" + "\n".join(f"\u2022 {line}" for line in not_created)
+    return text
 
 
 def snapshot(folder: pathlib.Path) -> dict[str, int]:
@@ -246,13 +277,18 @@ def without_wine_notes(stderr: bytes) -> str:
 
 def installation_text(origin: str, install_path: str, env: dict, *, steam: bool = False,
                       desktop: bool = True, start_menu: bool = True, steam_text: str = "",
-                      **files) -> str:
+                      entry: bool = True, runner_left: bool | None = None, **files) -> str:
     """The whole standard output of a completed installation (not a dry run) before any
     prompt: banner, application files (see app_files_text for files=), the Steam stage's
     steam_text, the shortcuts created from env's APPDATA and USERPROFILE, the uninstall
-    entry and the summary."""
+    entry (unless it could not be written) and the summary. runner_left: whether a marrowlane.exe is in the folder at the end;
+    by default, when the runner step did not fail."""
+    if runner_left is None:
+        runner_left = files.get("runner", "downloaded") not in ("failed", "invalid")
     return (head(origin, install_path) + app_files_text(install_path, origin, **files) +
             steam_text +
             shortcuts_text(start_menu_lnk(env["APPDATA"]) if start_menu else None,
                            desktop_lnk(env["USERPROFILE"]) if desktop else None) +
-            registration_text() + summary(steam, desktop, start_menu))
+            (registration_text() if entry else "") +
+            summary(steam, desktop, start_menu, entry=entry,
+                    missing_runner=None if runner_left else (install_path, origin)))

@@ -131,10 +131,13 @@ def test_server_origin_loses_trailing_slashes(run, args, server_origin, shown):
     assert f"Server Origin:    {shown}\n" in r.stdout.decode()
 
 
-def test_folder_that_cannot_be_created_fails_in_a_terminal(run, sandbox, origin):
+def test_folder_that_cannot_be_created_fails_in_a_terminal(launch, gui, sandbox, origin):
     (sandbox / "blocker").write_text("a file where a folder should be")
     target = win_path(sandbox / "blocker") + "\\sub"
-    r = run("--cli", "--install-dir", target)
+    # Without -y, but in a terminal: the error line is the report, and no box is shown.
+    with gui.watch() as watch:
+        r = launch("--cli", "--install-dir", target).wait_exit(timeout=120)
+    assert own_windows(watch.created) == []
     assert r.status == 1
     assert r.stdout.decode() == head(origin, target)
     assert r.stderr.decode().startswith("Error: Os { code: ")

@@ -160,44 +160,65 @@ TEST(InstallPlan, SummaryAndCompletionFollowTheChoices) {
         EXPECT_EQ(summary_text(context),
                   "\n" + kRule + "\n  Installation Completed Successfully!\n" + c.summary_lines +
                       "  - Registered in Windows Settings for 1-click uninstall\n" + kRule + "\n");
-        EXPECT_EQ(completion_message(context),
+        const CompletionBox box = completion_box(context);
+        EXPECT_EQ(box.title, "Foo & Bar Setup - Installation Complete");
+        EXPECT_EQ(box.text,
                   "Foo & Bar has been installed successfully!\n\nInstalled components:\n" +
                       c.box_lines + "\u2022 Registered in Windows Settings for 1-click uninstall");
+        EXPECT_FALSE(box.warning);
     }
-    // The Steam stage ran but no image reached any account: the library is not claimed.
-    InstallContext nothing;
-    nothing.steam_enabled = true;
-    nothing.steam_roots = {R"(C:\Steam)"};
-    nothing.desktop_enabled = nothing.start_menu_enabled = false;
-    nothing.steam_nothing_delivered = true;
-    EXPECT_EQ(summary_text(nothing),
-              "\n" + kRule +
-                  "\n  Installation Completed Successfully!\n"
-                  "  - Registered in Windows Settings for 1-click uninstall\n" +
-                  kRule + "\n");
-    EXPECT_EQ(completion_message(nothing).find("Steam"), std::string::npos);
-    // A running Marrowlane kept the previous runner: neither claims an update.
-    InstallContext held;
-    held.options.game_name = "Foo";
-    held.desktop_enabled = true;
-    held.start_menu_enabled = false;
-    held.runner_in_use = true;
-    EXPECT_EQ(summary_text(held),
-              "\n" + kRule +
-                  "\n  Installation Completed, but the Runner Was Not Updated\n"
-                  "  - Marrowlane was running: close Marrowlane and run the setup again to "
-                  "update it\n"
-                  "  - Desktop shortcut created\n"
-                  "  - Registered in Windows Settings for 1-click uninstall\n" +
-                  kRule + "\n");
-    EXPECT_EQ(completion_message(held),
-              "Foo has been installed, but its runner was not updated: Marrowlane was running. "
-              "Close Marrowlane and run the setup again.\n\nInstalled components:\n"
-              "\u2022 Desktop shortcut created\n"
-              "\u2022 Registered in Windows Settings for 1-click uninstall");
-    EXPECT_EQ(completion_title("Foo"), "Foo Setup - Installation Complete");
     EXPECT_EQ(progress_title("Foo"), "Foo Setup");
     EXPECT_EQ(progress_headline("Foo"), "Installing Foo");
+}
+
+TEST(InstallPlan, SummaryAndCompletionClaimOnlyWhatIsOnDisk) {
+    // Everything chosen; each case takes something away from what reached the disk. (The
+    // end-to-end tests meet a missing runner, a shortcut and the entry that cannot be written.)
+    struct Case {
+        const char* name;
+        void (*change)(InstallContext&);
+        std::string summary, box_title, box_text;
+    };
+    const std::vector<Case> cases = {
+        {"runner held by a running Marrowlane", [](InstallContext& c) { c.runner_in_use = true; },
+         "\n" + kRule + "\n  Installation Incomplete: the running Marrowlane was not updated!\n" +
+             "  - Steam Library shortcut and custom artwork installed\n  - Desktop shortcut "
+             "created\n  - Start Menu shortcut created\n  - Registered in Windows Settings for "
+             "1-click uninstall\n  [!] The previous marrowlane.exe stays in place: close "
+             "Marrowlane and run the setup again.\n" +
+             kRule + "\n",
+         "M Setup - Installation Incomplete",
+         "M has been installed, but its runner was not updated: Marrowlane was running, so the "
+         "previous marrowlane.exe stays in place.\n\nClose Marrowlane and run the setup "
+         "again.\n\nInstalled components:\n\u2022 Desktop shortcut created\n\u2022 Start Menu "
+         "shortcut created\n\u2022 Added to Steam Library with custom artwork\n\u2022 Registered "
+         "in Windows Settings for 1-click uninstall"},
+        // Nothing to list: the box leaves out its empty list, and names each failure.
+        {"nothing but the files",
+         [](InstallContext& c) {
+             c.not_written = {"no Start Menu folder is known for this user", "Disk full.",
+                              "value UninstallString: Access is denied."};
+             c.steam_nothing_delivered = true;
+         },
+         "\n" + kRule + "\n  Installation Completed Successfully!\n" + kRule + "\n",
+         "M Setup - Installation Complete",
+         "M has been installed successfully!\n\nNot created:\n\u2022 Desktop shortcut: Disk "
+         "full.\n\u2022 Start Menu shortcut: no Start Menu folder is known for this user\n\u2022 "
+         "Uninstall entry in Windows Settings: value UninstallString: Access is denied."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        InstallContext context;
+        context.options.game_name = "M";
+        context.steam_enabled = true;
+        context.steam_roots = {R"(C:\Steam)"};
+        c.change(context);
+        EXPECT_EQ(summary_text(context), c.summary);
+        const CompletionBox box = completion_box(context);
+        EXPECT_EQ(box.title, c.box_title);
+        EXPECT_EQ(box.text, c.box_text);
+        EXPECT_TRUE(box.warning);
+    }
 }
 
 }  // namespace

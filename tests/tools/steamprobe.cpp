@@ -23,6 +23,8 @@
 //                                    each with a debug form ("icon" adds ",INDEX")
 //   steamprobe regvalues SUBKEY      the values of HKCU\SUBKEY in the registry's order:
 //                                    "NAME REG_SZ DEBUG-FORM" or "NAME REG_DWORD N"
+//   steamprobe regvolatile SUBKEY    makes HKCU\SUBKEY (which must not exist yet) a volatile
+//                                    key, below which no lasting key can be created
 //   steamprobe spawn-plain PROGRAM [ARGS...]
 //                                    starts PROGRAM the ordinary way (a console program
 //                                    gets a console window) and waits; the control case
@@ -125,6 +127,17 @@ int print_shell_link(const std::string& path) {
     return 0;
 }
 
+int make_volatile_key(const std::string& subkey) {
+    ml::UniqueKey key;
+    DWORD disposition = 0;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, ml::widen(subkey).c_str(), 0, nullptr,
+                        REG_OPTION_VOLATILE, KEY_READ, nullptr, key.put(),
+                        &disposition) != ERROR_SUCCESS)
+        return 1;
+    // An existing key stays as lasting as it was.
+    return disposition == REG_CREATED_NEW_KEY ? 0 : 1;
+}
+
 int print_registry_values(const std::string& subkey) {
     ml::UniqueKey key;
     if (RegOpenKeyExW(HKEY_CURRENT_USER, ml::widen(subkey).c_str(), 0, KEY_READ, key.put()) !=
@@ -223,6 +236,8 @@ int dispatch(const std::string& command, const Args& rest) {
         return print_shell_link(rest[0]);
     } else if (command == "regvalues" && rest.size() == 1) {
         return print_registry_values(rest[0]);
+    } else if (command == "regvolatile" && rest.size() == 1) {
+        return make_volatile_key(rest[0]);
     } else if (command == "spawn-plain") {
         return spawn_plain(rest);
     } else {
