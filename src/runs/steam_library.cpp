@@ -5,6 +5,7 @@
 #include "platform/path.hpp"
 #include "runs/account_walk.hpp"
 #include "runs/artwork.hpp"
+#include "runs/artwork_deploy.hpp"
 #include "runs/gridloom_plan.hpp"
 #include "runs/install_plan.hpp"
 #include "runs/install_stages.hpp"
@@ -19,7 +20,8 @@ namespace {
 // The five images for one account. A line claims only an image that is now in the grid
 // folder: a failed download (an answer that is no image among them) leaves the kind out,
 // and an earlier file in place, and says so; a grid folder that cannot be made (a file in
-// its way) is named once, and no image is tried. A dry run lists the plan.
+// its way) is named once, and no image is tried. A deployed logo gets its position file. A
+// dry run lists the plan.
 void deploy_account_artwork(const InstallContext& context, std::uint32_t appid,
                             const std::string& grid, std::size_t& images_written) {
     if (!context.options.dry_run) {
@@ -43,6 +45,7 @@ void deploy_account_artwork(const InstallContext& context, std::uint32_t appid,
             ++images_written;
         }
         out(steam_deployed_line(artwork.label, dest));
+        if (k == kLogoArtwork && !context.options.dry_run) place_logo_position(grid, appid, "    ");
     }
 }
 

@@ -169,10 +169,11 @@ ProductRemoval remove_product_shortcuts(std::vector<SteamShortcut> shortcuts) {
 
 std::vector<std::string> artwork_files_for(std::span<const std::uint32_t> appids) {
     std::vector<std::string> names;
-    names.reserve(appids.size() * kArtworkKinds.size());
+    names.reserve(appids.size() * (kArtworkKinds.size() + 1));
     for (const std::uint32_t appid : appids) {
         for (const ArtworkKind& kind : kArtworkKinds)
             names.push_back(artwork_file_name(kind, appid));
+        names.push_back(logo_position_file_name(appid));
     }
     return names;
 }

@@ -124,8 +124,8 @@ struct ProductRemoval {
 // Splits a list into the entries that stay and the app ids of the product's entries.
 ProductRemoval remove_product_shortcuts(std::vector<SteamShortcut> shortcuts);
 
-// The grid file names of the five artwork kinds for each app id, id by id, kinds in
-// deployment order (duplicates repeat).
+// The grid file names that are the product's for each app id, id by id: the five artwork
+// kinds in deployment order, then the logo position file (duplicates repeat).
 std::vector<std::string> artwork_files_for(std::span<const std::uint32_t> appids);
 
 // The folder under which the application folder lies, i.e. LOCALAPPDATA, when it is an

@@ -9,8 +9,9 @@ import pytest
 
 import vdf
 from harness import wait_until, win_path
-from installer_text import (OPTIONS_CLASS, STEAM_ART, STEAM_QUESTION, artwork_failed_text,
-                            debug_path, head, installation_text, png, SHARING_VIOLATION, snapshot,
+from installer_text import (LOGO_POSITION, OPTIONS_CLASS, STEAM_ART, STEAM_QUESTION,
+                            artwork_failed_text, debug_path, head, installation_text,
+                            logo_position_failed, png, SHARING_VIOLATION, snapshot,
                             steam_stage_text, summary)
 from harness import FakeSteam
 
@@ -138,6 +139,8 @@ def test_running_steam_closed_once_and_restarted_after_the_last_root(
     for config in (config1, config2):
         for source, suffix, _ in STEAM_ART:
             assert (config / "grid" / f"{appid}{suffix}").read_bytes() == png(f"{source} bytes")
+        # Steam draws the logo only with its position file beside it.
+        assert (config / "grid" / f"{appid}.json").read_bytes() == LOGO_POSITION
         # The installation keeps no backups of its own.
         assert sorted(p.name for p in config.iterdir()) == ["grid", "shortcuts.vdf"]
 
@@ -248,7 +251,8 @@ def test_a_page_in_place_of_artwork_keeps_the_earlier_grid_file(run, sandbox, me
         artwork_failed_text(media, ["Hero Banner"]), 0)
     assert (grid / f"{appid}_hero.png").read_bytes() == png("the hero of an earlier installation")
     assert (grid / f"{appid}p.png").read_bytes() == png("capsule.png bytes")
-    assert sorted(p.name for p in grid.iterdir()) == sorted(f"{appid}{suffix}" for _, suffix, _ in STEAM_ART)
+    assert sorted(p.name for p in grid.iterdir()) == sorted(
+        [f"{appid}{suffix}" for _, suffix, _ in STEAM_ART] + [f"{appid}.json"])
 
 
 def test_artwork_at_a_silent_server_still_reopens_steam(launch, wine, steam, steamprobe, sandbox,
@@ -302,7 +306,7 @@ def test_a_grid_folder_that_cannot_be_made_is_named_once(run, sandbox, media):
         line.endswith("). No artwork was deployed for this Steam account.\n"), line
     assert (blocked / "grid").read_bytes() == b"not a folder"
     assert [e["AppName"] for e in vdf.dump(blocked / "shortcuts.vdf")] == ["Marrowlane"]
-    assert len(list((fine / "grid").iterdir())) == len(STEAM_ART)
+    assert len(list((fine / "grid").iterdir())) == len(STEAM_ART) + 1  # and the logo position
 
 
 def test_a_steam_nobody_has_signed_in_to_gets_nothing(run, sandbox, media, http_server):
@@ -316,3 +320,26 @@ def test_a_steam_nobody_has_signed_in_to_gets_nothing(run, sandbox, media, http_
         stage_only_text(media, sandbox, steam_stage_text(1), listed=False), b"", 0)
     assert snapshot(root) == before
     assert not [p for p in http_server.paths_requested() if p.startswith("/media/")]
+
+
+def test_the_logo_position_never_replaces_the_users(run, sandbox, media):
+    # Steam shows a shortcut's logo only with "{id}.json" beside it. One the user saved with
+    # Steam's "Adjust Logo Position" stays; one that cannot be written is named.
+    root = sandbox / "ProgramFilesX86" / "Steam"
+    appid = stage_appid(sandbox)
+    fresh, placed, blocked = (account(root, n) for n in ("111", "222", "333"))
+    users = b'{"nVersion":1,"logoPosition":{"pinnedPosition":"CenterCenter","nWidthPct":65,"nHeightPct":89}}'
+    (placed / "grid").mkdir(parents=True)
+    (placed / "grid" / f"{appid}.json").write_bytes(users)
+    (blocked / "grid" / f"{appid}.json").mkdir(parents=True)
+    r = run("--cli", "-y", *ARGS, "--server-origin", media)
+    grids = [win_path(config / "grid") for config in (fresh, placed, blocked)]
+    # No new console line: only the failure, on standard error.
+    assert (r.out, r.err, r.status) == (
+        stage_only_text(media, sandbox, steam_stage_text(1, grids, appid, media)),
+        logo_position_failed(f"{grids[2]}\\{appid}.json", "a folder of that name is in the way"), 0)
+    assert (fresh / "grid" / f"{appid}.json").read_bytes() == LOGO_POSITION
+    assert (placed / "grid" / f"{appid}.json").read_bytes() == users
+    assert list((blocked / "grid" / f"{appid}.json").iterdir()) == []
+    assert (blocked / "grid" / f"{appid}_logo.png").read_bytes() == png("logo.png bytes")
+
