@@ -620,6 +620,12 @@ class FakeSteam:
     def lines(self):
         return self.log.read_text().splitlines() if self.log.exists() else []
 
+    def client_pids(self, root):
+        """The Windows process ids of root's clients (its starts without arguments)."""
+        exe = '"' + win_path(root / "steam.exe").replace("\\", "\\\\") + '"'
+        return [line.split(" ")[1] for line in self.lines()
+                if line.startswith("start ") and line.split(" ", 2)[2] == exe]
+
     def folders(self):
         """The current folder of each start, by process id."""
         return {line.split(" ", 2)[1]: line.split(" ", 2)[2] for line in self.lines()

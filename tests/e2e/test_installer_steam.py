@@ -96,6 +96,9 @@ def steam(wine, env, sandbox):
 
 def start_running_client(steam, steamprobe, root):
     steam.start_client(root)
+    # Listed as running before it has logged its start (on a busy machine, long before): a
+    # test that takes a snapshot next must not see the log appear afterwards.
+    wait_until(lambda: steam.client_pids(root), timeout=60)
     wait_until(lambda: steamprobe("running", extra_env=steam.env).out == "true\n", timeout=60)
 
 
