@@ -13,6 +13,7 @@
 #include "runs/steam_library_plan.hpp"
 #include "runs/steam_lock.hpp"
 #include "steam/fetch.hpp"
+#include "steam/process_control.hpp"
 
 namespace ml {
 namespace {
@@ -101,6 +102,17 @@ Result<void> register_in_steam_library(const InstallContext& context) {
         if (!context.options.dry_run) context.steam_nothing_delivered = true;
         return {};
     }
+    // Another Windows user's Steam shares the Steam folder, and writes its account's list
+    // back when it exits: the accounts of the folder it runs from stay as they are, and it is
+    // not ours to close. Where it runs from cannot always be seen: then no folder is changed.
+    const SteamRootsHeld roots = find_steam_roots_held_elsewhere(context.steam_roots);
+    if (!roots.held.empty()) {
+        err(steam_held_elsewhere_line(roots));
+        if (roots.free.empty()) {
+            if (!context.options.dry_run) context.steam_nothing_delivered = true;
+            return {};
+        }
+    }
     // The progress window's status line, at the stage's percentage.
     const auto show = [&context](std::string_view text) {
         if (context.feedback && context.feedback->show)
@@ -122,7 +134,7 @@ Result<void> register_in_steam_library(const InstallContext& context) {
     const std::uint32_t appid = steam_library_appid(context);
     std::size_t images_written = 0;
     // Every failure of the walk is handled by its rules; the installation goes on.
-    (void)walk_steam_accounts(context.steam_roots, library_rules(context, appid, images_written));
+    (void)walk_steam_accounts(roots.free, library_rules(context, appid, images_written));
     reopen_steam(steam, context.steam_roots);
     // The summary then does not claim a library that got nothing: no account, or no image
     // reached one.

@@ -56,6 +56,12 @@ std::string uninstall_steam_not_closed_line() {
                                    "run the uninstaller again to remove them.");
 }
 
+std::string uninstall_held_elsewhere_line(const SteamRootsHeld& held) {
+    return steam_work_skipped_line(steam_held_elsewhere_reason(held),
+                                   "The Marrowlane entries of its Steam accounts were not removed; "
+                                   "run the uninstaller again once that Steam has closed.");
+}
+
 std::string cleaned_folder_line(std::string_view folder) {
     return "[\xE2\x9C\x93] Cleaned application files from " + debug_quote(folder) + "\n";
 }
@@ -145,6 +151,10 @@ std::string uninstalled_box_text(std::span<const std::string> in_use, bool remov
         text.append("\n\nIts Steam Library entries were not removed: another Marrowlane run "
                     "was changing Steam's shortcut files. Run the uninstaller again to remove "
                     "them.");
+    } else if (steam == SteamEntriesLeft::HeldElsewhere) {
+        text.append("\n\nIts Steam Library entries were not removed where a Steam of another "
+                    "Windows user or session runs. Run the uninstaller again once that Steam "
+                    "has closed.");
     }
     return text;
 }

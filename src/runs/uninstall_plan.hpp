@@ -12,6 +12,7 @@
 
 #include "platform/folder_removal.hpp"
 #include "runs/install_plan.hpp"
+#include "steam/rules.hpp"
 #include "vdf/shortcuts_vdf.hpp"
 
 namespace ml {
@@ -67,6 +68,9 @@ std::string uninstall_lock_skipped_line(std::string_view reason);
 // On standard error: the Steam work skipped because Steam could not be closed.
 std::string uninstall_steam_not_closed_line();
 
+// On standard error: the Steam work skipped where another user's Steam runs.
+std::string uninstall_held_elsewhere_line(const SteamRootsHeld& held);
+
 // The three banner lines printed when the work starts.
 std::string uninstall_banner_text();
 
@@ -97,6 +101,7 @@ enum class SteamEntriesLeft {
     No,
     SteamStillRuns,    // Steam could not be closed, and would have written over our change
     AnotherRunBusy,    // another run held Steam's shortcut files past the wait
+    HeldElsewhere,     // a Steam of another Windows user or session runs from their folder
 };
 
 // The closing lines: a blank line, then the success line between two rule lines. It says

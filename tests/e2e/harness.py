@@ -585,13 +585,15 @@ class FakeSteam:
             self.roots.append(path)
         return path
 
-    def start_client(self, root, ignore_shutdown=False, *, unkillable=False,
+    def start_client(self, root, ignore_shutdown=False, *, unkillable=False, private=False,
                      shutdown_delay_ms=None):
         """Starts root's client. unkillable: no other process may end it, as a Steam started
-        as administrator to a standard user's setup; shutdown_delay_ms: how long it takes to
-        close once asked."""
+        as administrator to a standard user's setup; private: no other process may open it,
+        as another Windows user's Steam to a standard user's setup; shutdown_delay_ms: how
+        long it takes to close once asked."""
         env = dict(self.env, FAKESTEAM_IGNORE_SHUTDOWN="1" if ignore_shutdown else "0",
-                   FAKESTEAM_UNKILLABLE="1" if unkillable else "0")
+                   FAKESTEAM_UNKILLABLE="1" if unkillable else "0",
+                   FAKESTEAM_PRIVATE="1" if private else "0")
         if shutdown_delay_ms is not None:
             env["FAKESTEAM_SHUTDOWN_DELAY_MS"] = str(shutdown_delay_ms)
         env.pop("FAKESTEAM_HANG_SHUTDOWN", None)

@@ -346,3 +346,30 @@ def test_the_logo_position_never_replaces_the_users(run, sandbox, media):
     assert list((blocked / "grid" / f"{appid}.json").iterdir()) == []
     assert (blocked / "grid" / f"{appid}_logo.png").read_bytes() == png("logo.png bytes")
 
+
+def test_another_users_steam_holds_only_the_folder_it_runs_from(run, steam, sandbox, media):
+    # A Steam of another Windows session whose program can be read (the same user signed in
+    # twice) runs from one of two Steam folders: only that folder's accounts stay as they are.
+    held = steam.root(sandbox / "ProgramFilesX86" / "Steam")
+    account(held, "111", vdf.shortcuts_file(
+        vdf.entry(appid=7, name="Other", exe='"C:\\Other\\other.exe"')))
+    free, free_text = home_root(sandbox, steam.env)
+    free_config = account(free, "222")
+    steam.start_client(held)
+    wait_until(lambda: steam.client_pids(held), timeout=60)
+    before = snapshot(held)
+
+    r = run("--cli", "-y", *ARGS, "--server-origin", media,
+            extra_env=dict(steam.env, ML_TEST_OTHER_USER_PIDS=steam.client_pids(held)[0]))
+    appid = stage_appid(sandbox)
+    grid = free_text + r"\userdata\222\config\grid"
+    assert (r.out, r.err, r.status) == (
+        stage_only_text(media, sandbox, steam_stage_text(2, [grid], appid, media)),
+        "  [!] Skipped the Steam library: a Steam of another Windows user or session runs from "
+        f"{debug_path(win_path(held))} and would write over the change when it exits. Marrowlane "
+        "was not added to its Steam accounts; run the setup again once that Steam has closed.\n",
+        0)
+    assert snapshot(held) == before
+    assert steam.starts(held) == [[]]
+    assert [e["AppName"] for e in vdf.dump(free_config / "shortcuts.vdf")] == ["Marrowlane"]
+    assert (free_config / "grid" / f"{appid}.json").read_bytes() == LOGO_POSITION

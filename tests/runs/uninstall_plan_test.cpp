@@ -245,6 +245,8 @@ TEST(UninstallPlan, SteamEntriesLeftAreNotClaimedAsRemoved) {
         {true, SteamEntriesLeft::AnotherRunBusy,
          "Marrowlane has been uninstalled, except for its Steam Library entries and the files "
          "named above."},
+        {false, SteamEntriesLeft::HeldElsewhere,
+         "Marrowlane has been uninstalled, except for its Steam Library entries."},
     };
     for (const Case& c : cases) {
         const std::string closing = uninstall_closing_text(c.files_left, c.steam);

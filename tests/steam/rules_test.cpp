@@ -130,11 +130,12 @@ TEST(SteamRules, AccountNamesAndWebAddresses) {
 
 TEST(SteamRules, OnlyThisSessionsSteamCounts) {
     const std::vector<ProcessEntry> processes = {
-        {"steam.exe", 10, 1},             // ours
-        {"STEAM.EXE", 11, 1},             // ours, listed in capitals
-        {"steam.exe", 12, 2},             // another signed-in user's
-        {"steam.exe", 13, std::nullopt},  // session unknown: may be ours, run elevated
-        {"steamwebhelper.exe", 14, 1},    // Steam's helper, not the client
+        {"steam.exe", 10, 1},                   // ours
+        {"STEAM.EXE", 11, 1},                   // ours, listed in capitals
+        {"steam.exe", 12, 2},                   // another signed-in user's
+        {"steam.exe", 13, std::nullopt},        // session unknown: may be ours, run elevated
+        {"steam.exe", 18, std::nullopt, true},  // left out of our session list: another user's
+        {"steamwebhelper.exe", 14, 1},          // Steam's helper, not the client
         {"steam.exe.bak", 15, 1},
         {"xsteam.exe", 16, 1},
         {"explorer.exe", 17, 1},
@@ -143,6 +144,83 @@ TEST(SteamRules, OnlyThisSessionsSteamCounts) {
     EXPECT_EQ(steam_process_ids(processes, 2), (std::vector<std::uint32_t>{12, 13}));
     EXPECT_EQ(steam_process_ids(processes, 0), (std::vector<std::uint32_t>{13}));
     EXPECT_EQ(steam_process_ids({}, 1), (std::vector<std::uint32_t>{}));
+}
+
+TEST(SteamRules, AnotherUsersSteamHoldsTheFolderItRunsFrom) {
+    // Session 1 is ours. Roots as discovery may spell them; the folder test stands in for the
+    // identity on disk, which makes the registry's lower-case spelling the same folder.
+    const Strings roots = {"c:/program files (x86)/steam", R"(C:\Program Files (x86)\Steam)",
+                           R"(D:\Steam)"};
+    const SameFolder same = [](const std::string& a, const std::string& b) {
+        std::string x = a, y = b;
+        for (std::string* s : {&x, &y}) {
+            std::replace(s->begin(), s->end(), '/', '\\');
+            for (char& c : *s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        }
+        return x == y;
+    };
+    const std::string pf = R"(C:\Program Files (x86)\Steam\steam.exe)";
+    using P = std::vector<ProcessEntry>;
+    struct Case {
+        const char* name;
+        P processes;
+        Strings held;
+        Strings folders;
+        bool unplaced;
+    };
+    const std::vector<Case> cases = {
+        {"none elsewhere", {{"steam.exe", 10, 1}, {"explorer.exe", 11, 2}}, {}, {}, false},
+        // Ours, also with its session unknown: closed as ours, not held.
+        {"ours", {{"steam.exe", 10, 1, false, pf}, {"steam.exe", 12, std::nullopt}}, {}, {}, false},
+        {"another session, placed",
+         {{"Steam.exe", 10, 2, false, pf}},
+         {roots[0], roots[1]},
+         {R"(C:\Program Files (x86)\Steam)"},
+         false},
+        {"another user, placed",
+         {{"steam.exe", 10, std::nullopt, true, R"(D:\Steam\steam.exe)"}},
+         {roots[2]},
+         {R"(D:\Steam)"},
+         false},
+        {"placed outside every root",
+         {{"steam.exe", 10, 2, false, R"(E:\Steam\steam.exe)"}},
+         {},
+         {},
+         false},
+        // A standard user cannot open another user's process: it may run from any root.
+        {"another user, not placed", {{"steam.exe", 10, std::nullopt, true}}, roots, {}, true},
+        {"another session, not placed", {{"steam.exe", 10, 0}}, roots, {}, true},
+        {"one placed, one not",
+         {{"steam.exe", 10, 2, false, pf}, {"steam.exe", 11, 3, false, std::nullopt}},
+         roots,
+         {},
+         true},
+        {"two of one folder named once",
+         {{"steam.exe", 10, 2, false, pf}, {"steam.exe", 11, 3, false, pf}},
+         {roots[0], roots[1]},
+         {R"(C:\Program Files (x86)\Steam)"},
+         false},
+        {"another user's helper", {{"steamwebhelper.exe", 10, std::nullopt, true}}, {}, {}, false},
+    };
+    for (const auto& c : cases) {
+        const SteamRootsHeld split = steam_roots_held_elsewhere(c.processes, 1, roots, same);
+        EXPECT_EQ(split.held, c.held) << c.name;
+        EXPECT_EQ(split.folders, c.folders) << c.name;
+        EXPECT_EQ(split.unplaced, c.unplaced) << c.name;
+        // Every root is either held or free, in its order.
+        Strings free;
+        for (const auto& root : roots) {
+            if (std::find(c.held.begin(), c.held.end(), root) == c.held.end()) free.push_back(root);
+        }
+        EXPECT_EQ(split.free, free) << c.name;
+        // A Steam that holds a root is never one we would close.
+        const auto ours = steam_process_ids(c.processes, 1);
+        for (const auto& p : c.processes) {
+            if (!is_elsewhere_steam(p, 1)) continue;
+            EXPECT_EQ(std::find(ours.begin(), ours.end(), p.pid), ours.end()) << c.name;
+        }
+    }
+    EXPECT_TRUE(steam_roots_held_elsewhere({}, 1, {}, same).free.empty());
 }
 
 TEST(SteamRules, CloseWaitAndItsTestOverride) {
