@@ -147,80 +147,53 @@ TEST(SteamRules, OnlyThisSessionsSteamCounts) {
 }
 
 TEST(SteamRules, AnotherUsersSteamHoldsTheFolderItRunsFrom) {
-    // Session 1 is ours. Roots as discovery may spell them; the folder test stands in for the
-    // identity on disk, which makes the registry's lower-case spelling the same folder.
+    // Session 1 is ours. The registry's lower-case spelling names the same folder as the second
+    // root: `same` stands in for the identity on disk.
     const Strings roots = {"c:/program files (x86)/steam", R"(C:\Program Files (x86)\Steam)",
                            R"(D:\Steam)"};
-    const SameFolder same = [](const std::string& a, const std::string& b) {
-        std::string x = a, y = b;
-        for (std::string* s : {&x, &y}) {
+    const SameFolder same = [](std::string a, std::string b) {
+        for (std::string* s : {&a, &b}) {
             std::replace(s->begin(), s->end(), '/', '\\');
             for (char& c : *s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         }
-        return x == y;
+        return a == b;
     };
-    const std::string pf = R"(C:\Program Files (x86)\Steam\steam.exe)";
-    using P = std::vector<ProcessEntry>;
+    const std::string pf = R"(C:\Program Files (x86)\Steam)";
+    // A steam.exe in `session`, left out of our session list when `other_user`, whose program
+    // was read in `folder` (nullopt: it could not be opened).
+    const auto steam = [](std::optional<std::uint32_t> session, bool other_user,
+                          std::optional<std::string> folder) {
+        if (folder) *folder += "\\steam.exe";
+        return ProcessEntry{"steam.exe", 10, session, other_user, folder};
+    };
     struct Case {
         const char* name;
-        P processes;
-        Strings held;
-        Strings folders;
-        bool unplaced;
+        std::vector<ProcessEntry> processes;
+        std::string held;    // per root, '1' when held
+        std::string folder;  // where the Steam that holds them runs; "" when not placed
     };
     const std::vector<Case> cases = {
-        {"none elsewhere", {{"steam.exe", 10, 1}, {"explorer.exe", 11, 2}}, {}, {}, false},
-        // Ours, also with its session unknown: closed as ours, not held.
-        {"ours", {{"steam.exe", 10, 1, false, pf}, {"steam.exe", 12, std::nullopt}}, {}, {}, false},
-        {"another session, placed",
-         {{"Steam.exe", 10, 2, false, pf}},
-         {roots[0], roots[1]},
-         {R"(C:\Program Files (x86)\Steam)"},
-         false},
-        {"another user, placed",
-         {{"steam.exe", 10, std::nullopt, true, R"(D:\Steam\steam.exe)"}},
-         {roots[2]},
-         {R"(D:\Steam)"},
-         false},
-        {"placed outside every root",
-         {{"steam.exe", 10, 2, false, R"(E:\Steam\steam.exe)"}},
-         {},
-         {},
-         false},
+        {"ours", {steam(1, false, pf), steam(std::nullopt, false, {})}, "000", ""},
+        {"another session", {steam(2, false, pf)}, "110", pf},
+        {"another user", {steam({}, true, R"(D:\Steam)")}, "001", R"(D:\Steam)"},
+        {"outside every root", {steam(2, false, R"(E:\Steam)")}, "000", ""},
         // A standard user cannot open another user's process: it may run from any root.
-        {"another user, not placed", {{"steam.exe", 10, std::nullopt, true}}, roots, {}, true},
-        {"another session, not placed", {{"steam.exe", 10, 0}}, roots, {}, true},
-        {"one placed, one not",
-         {{"steam.exe", 10, 2, false, pf}, {"steam.exe", 11, 3, false, std::nullopt}},
-         roots,
-         {},
-         true},
-        {"two of one folder named once",
-         {{"steam.exe", 10, 2, false, pf}, {"steam.exe", 11, 3, false, pf}},
-         {roots[0], roots[1]},
-         {R"(C:\Program Files (x86)\Steam)"},
-         false},
-        {"another user's helper", {{"steamwebhelper.exe", 10, std::nullopt, true}}, {}, {}, false},
+        {"another user, not placed", {steam({}, true, {})}, "111", ""},
+        {"another session, not placed", {steam(0, false, {})}, "111", ""},
+        {"one placed, one not", {steam(2, false, pf), steam(3, false, {})}, "111", ""},
+        {"two from one folder", {steam(2, false, pf), steam(3, false, pf)}, "110", pf},
+        {"another user's helper", {{"steamwebhelper.exe", 10, std::nullopt, true}}, "000", ""},
     };
     for (const auto& c : cases) {
         const SteamRootsHeld split = steam_roots_held_elsewhere(c.processes, 1, roots, same);
-        EXPECT_EQ(split.held, c.held) << c.name;
-        EXPECT_EQ(split.folders, c.folders) << c.name;
-        EXPECT_EQ(split.unplaced, c.unplaced) << c.name;
-        // Every root is either held or free, in its order.
-        Strings free;
-        for (const auto& root : roots) {
-            if (std::find(c.held.begin(), c.held.end(), root) == c.held.end()) free.push_back(root);
-        }
+        Strings held, free;
+        for (std::size_t i = 0; i < roots.size(); ++i)
+            (c.held[i] == '1' ? held : free).push_back(roots[i]);
+        EXPECT_EQ(split.held, held) << c.name;
         EXPECT_EQ(split.free, free) << c.name;
-        // A Steam that holds a root is never one we would close.
-        const auto ours = steam_process_ids(c.processes, 1);
-        for (const auto& p : c.processes) {
-            if (!is_elsewhere_steam(p, 1)) continue;
-            EXPECT_EQ(std::find(ours.begin(), ours.end(), p.pid), ours.end()) << c.name;
-        }
+        EXPECT_EQ(split.folders, c.folder.empty() ? Strings{} : Strings{c.folder}) << c.name;
+        EXPECT_EQ(split.unplaced, c.held == "111" && c.folder.empty()) << c.name;
     }
-    EXPECT_TRUE(steam_roots_held_elsewhere({}, 1, {}, same).free.empty());
 }
 
 TEST(SteamRules, CloseWaitAndItsTestOverride) {
