@@ -216,29 +216,35 @@ Result<void> move_over_read_only(const std::string& from, const std::string& to)
 // Which destinations a replacement may take the place of.
 enum class ReadOnlyRule { Refuse, Replace };
 
-// Replaces the file that `path` finally names by a new plain file that `fill` writes: the
-// file is made beside it (so that the final move stays on its volume), flushed to disk, then
-// moved into place in one step. On failure the old file is untouched and the new one gone.
+// A new plain file beside `target` (so that a move into place stays on its volume) that
+// `fill` wrote, flushed to disk; its path. On failure nothing is left of it.
+Result<std::string> write_file_beside(const std::string& target, std::string_view tag,
+                                      const std::function<Result<void>(HANDLE)>& fill) {
+    const std::string temp = temporary_path_beside(target, tag);
+    UniqueFile file(CreateFileW(widen(temp).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return std::unexpected(last_os_error());
+    auto written = fill(file.get());
+    if (written && !FlushFileBuffers(file.get())) written = std::unexpected(last_os_error());
+    if (!written) {
+        file.reset();
+        DeleteFileW(widen(temp).c_str());
+        return std::unexpected(written.error());
+    }
+    return temp;
+}
+
+// Replaces the file that `path` finally names by a new plain file that `fill` writes, moved
+// into place in one step. On failure the old file is untouched and the new one gone.
 Result<void> replace_through_new_file(const std::string& path, std::string_view tag,
                                       const std::function<Result<void>(HANDLE)>& fill,
                                       ReadOnlyRule read_only) {
     const std::string target = final_target(path);
-    const std::string temp = temporary_path_beside(target, tag);
-    {
-        UniqueFile file(CreateFileW(widen(temp).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file) return std::unexpected(last_os_error());
-        auto written = fill(file.get());
-        if (written && !FlushFileBuffers(file.get())) written = std::unexpected(last_os_error());
-        if (!written) {
-            file.reset();
-            DeleteFileW(widen(temp).c_str());
-            return written;
-        }
-    }
-    auto moved = read_only == ReadOnlyRule::Replace ? move_over_read_only(temp, target)
-                                                    : move_file_replacing(temp, target);
-    if (!moved) DeleteFileW(widen(temp).c_str());
+    auto temp = write_file_beside(target, tag, fill);
+    if (!temp) return std::unexpected(temp.error());
+    auto moved = read_only == ReadOnlyRule::Replace ? move_over_read_only(*temp, target)
+                                                    : move_file_replacing(*temp, target);
+    if (!moved) DeleteFileW(widen(*temp).c_str());
     return moved;
 }
 
@@ -260,6 +266,20 @@ Result<void> copy_data(HANDLE from, HANDLE to) {
 Result<void> replace_file_atomically(const std::string& path, std::string_view bytes) {
     return replace_through_new_file(
         path, "new", [bytes](HANDLE file) { return write_all(file, bytes); }, ReadOnlyRule::Refuse);
+}
+
+Result<bool> create_file_atomically(const std::string& path, std::string_view bytes) {
+    auto temp =
+        write_file_beside(path, "new", [bytes](HANDLE file) { return write_all(file, bytes); });
+    if (!temp) return std::unexpected(temp.error());
+    // Without MOVEFILE_REPLACE_EXISTING the move itself refuses a name that is taken, so a
+    // file made meanwhile by someone else is never replaced (no test-then-write gap). A link
+    // of that name counts as taken too.
+    if (MoveFileExW(widen(*temp).c_str(), widen(path).c_str(), MOVEFILE_WRITE_THROUGH)) return true;
+    const DWORD code = GetLastError();
+    DeleteFileW(widen(*temp).c_str());
+    if (code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS) return false;
+    return std::unexpected(os_error(code));
 }
 
 Result<void> copy_file(const std::string& from, const std::string& to) {

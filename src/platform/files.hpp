@@ -49,6 +49,11 @@ Result<void> write_file(const std::string& path, std::string_view bytes);
 // On failure the old file is untouched and the temporary file is removed.
 Result<void> replace_file_atomically(const std::string& path, std::string_view bytes);
 
+// Writes a new file in one step, never over anything already named `path`: the bytes go to
+// a file beside it, are flushed, then take the name only if it is free. True when written,
+// false when the name was taken (what is there is left as it is).
+Result<bool> create_file_atomically(const std::string& path, std::string_view bytes);
+
 // Copies a file's data (its unnamed stream only) to `to`, replacing what is there, a
 // read-only file included. The copy is a plain file: neither the source's attributes nor its
 // alternate data streams (a browser's Zone.Identifier mark) come along. It takes the

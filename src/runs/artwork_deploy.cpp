@@ -1,6 +1,7 @@
 #include "runs/artwork_deploy.hpp"
 
 #include "platform/console.hpp"
+#include "platform/files.hpp"
 #include "platform/path.hpp"
 #include "platform/text.hpp"
 #include "runs/artwork.hpp"
@@ -21,10 +22,23 @@ void deploy_artwork(const std::string& grid_dir, std::uint32_t appid, const Artw
         auto fetched = download_or_copy(*sources[k], dest, is_image_file);
         if (fetched) {
             out("       \xE2\x9C\x93 Successfully saved " + std::string(kind.label) + "\n");
+            if (k == kLogoArtwork) place_logo_position(grid_dir, appid, "       ");
         } else {
             err("       [!] Failed to deploy " + std::string(kind.label) + ": " +
                 fetched.error().display() + "\n");
         }
+    }
+}
+
+void place_logo_position(const std::string& grid_dir, std::uint32_t appid,
+                         std::string_view indent) {
+    const std::string path = path_join(grid_dir, logo_position_file_name(appid));
+    const auto written = create_file_atomically(path, kLogoPositionJson);
+    if (!written) {
+        err(logo_position_failed_line(indent, path, written.error().display()));
+    } else if (!*written && is_directory(path)) {
+        // Not a placement of the user's: nothing there tells Steam where the logo goes.
+        err(logo_position_failed_line(indent, path, "a folder of that name is in the way"));
     }
 }
 

@@ -5,6 +5,7 @@
 #include "platform/path.hpp"
 #include "runs/account_walk.hpp"
 #include "runs/artwork.hpp"
+#include "runs/artwork_deploy.hpp"
 #include "runs/gridloom_plan.hpp"
 #include "runs/install_plan.hpp"
 #include "runs/install_stages.hpp"
@@ -12,6 +13,7 @@
 #include "runs/steam_library_plan.hpp"
 #include "runs/steam_lock.hpp"
 #include "steam/fetch.hpp"
+#include "steam/process_control.hpp"
 
 namespace ml {
 namespace {
@@ -19,7 +21,8 @@ namespace {
 // The five images for one account. A line claims only an image that is now in the grid
 // folder: a failed download (an answer that is no image among them) leaves the kind out,
 // and an earlier file in place, and says so; a grid folder that cannot be made (a file in
-// its way) is named once, and no image is tried. A dry run lists the plan.
+// its way) is named once, and no image is tried. A deployed logo gets its position file. A
+// dry run lists the plan.
 void deploy_account_artwork(const InstallContext& context, std::uint32_t appid,
                             const std::string& grid, std::size_t& images_written) {
     if (!context.options.dry_run) {
@@ -43,6 +46,7 @@ void deploy_account_artwork(const InstallContext& context, std::uint32_t appid,
             ++images_written;
         }
         out(steam_deployed_line(artwork.label, dest));
+        if (k == kLogoArtwork && !context.options.dry_run) place_logo_position(grid, appid, "    ");
     }
 }
 
@@ -98,6 +102,17 @@ Result<void> register_in_steam_library(const InstallContext& context) {
         if (!context.options.dry_run) context.steam_nothing_delivered = true;
         return {};
     }
+    // Another Windows user's Steam shares the Steam folder, and writes its account's list
+    // back when it exits: the accounts of the folder it runs from stay as they are, and it is
+    // not ours to close. Where it runs from cannot always be seen: then no folder is changed.
+    const SteamRootsHeld roots = find_steam_roots_held_elsewhere(context.steam_roots);
+    if (!roots.held.empty()) {
+        err(steam_held_elsewhere_line(roots));
+        if (roots.free.empty()) {
+            if (!context.options.dry_run) context.steam_nothing_delivered = true;
+            return {};
+        }
+    }
     // The progress window's status line, at the stage's percentage.
     const auto show = [&context](std::string_view text) {
         if (context.feedback && context.feedback->show)
@@ -119,7 +134,7 @@ Result<void> register_in_steam_library(const InstallContext& context) {
     const std::uint32_t appid = steam_library_appid(context);
     std::size_t images_written = 0;
     // Every failure of the walk is handled by its rules; the installation goes on.
-    (void)walk_steam_accounts(context.steam_roots, library_rules(context, appid, images_written));
+    (void)walk_steam_accounts(roots.free, library_rules(context, appid, images_written));
     reopen_steam(steam, context.steam_roots);
     // The summary then does not claim a library that got nothing: no account, or no image
     // reached one.

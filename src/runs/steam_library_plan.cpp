@@ -74,6 +74,24 @@ std::string steam_not_closed_line() {
         "Marrowlane was not added to Steam; close Steam and run the setup again to add it.");
 }
 
+std::string steam_held_elsewhere_reason(const SteamRootsHeld& held) {
+    std::string reason = "a Steam of another Windows user or session runs ";
+    if (held.unplaced || held.folders.empty()) {
+        reason += "(from a folder this setup may not see)";
+    } else {
+        reason += "from ";
+        for (std::size_t i = 0; i < held.folders.size(); ++i)
+            reason += (i > 0 ? " and " : "") + debug_quote(held.folders[i]);
+    }
+    return reason + " and would write over the change when it exits";
+}
+
+std::string steam_held_elsewhere_line(const SteamRootsHeld& held) {
+    return steam_work_skipped_line(steam_held_elsewhere_reason(held),
+                                   "Marrowlane was not added to its Steam accounts; run the setup "
+                                   "again once that Steam has closed.");
+}
+
 std::string steam_close_wait_text(std::chrono::milliseconds wait) {
     return "Waiting up to " + duration_text(wait) + " for Steam to close...";
 }

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "runs/install_context.hpp"
+#include "steam/rules.hpp"
 #include "vdf/shortcuts_vdf.hpp"
 
 namespace ml {
@@ -98,6 +99,14 @@ inline constexpr std::string_view kSteamNotClosedReason =
 
 // On standard error: the installation's Steam work skipped because Steam could not be closed.
 std::string steam_not_closed_line();
+
+// Why a run left the accounts of the held roots alone (steam_work_skipped_line's reason): a
+// Steam of another Windows user or session runs from the named folders (in debug form), or
+// from one the setup may not see, and would write over the change when it exits.
+std::string steam_held_elsewhere_reason(const SteamRootsHeld& held);
+
+// On standard error: the installation's Steam work skipped where another user's Steam runs.
+std::string steam_held_elsewhere_line(const SteamRootsHeld& held);
 
 // The progress window's text while Steam is given `wait` to close by itself.
 std::string steam_close_wait_text(std::chrono::milliseconds wait);

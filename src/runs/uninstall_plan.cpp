@@ -56,6 +56,12 @@ std::string uninstall_steam_not_closed_line() {
                                    "run the uninstaller again to remove them.");
 }
 
+std::string uninstall_held_elsewhere_line(const SteamRootsHeld& held) {
+    return steam_work_skipped_line(steam_held_elsewhere_reason(held),
+                                   "The Marrowlane entries of its Steam accounts were not removed; "
+                                   "run the uninstaller again once that Steam has closed.");
+}
+
 std::string cleaned_folder_line(std::string_view folder) {
     return "[\xE2\x9C\x93] Cleaned application files from " + debug_quote(folder) + "\n";
 }
@@ -145,6 +151,10 @@ std::string uninstalled_box_text(std::span<const std::string> in_use, bool remov
         text.append("\n\nIts Steam Library entries were not removed: another Marrowlane run "
                     "was changing Steam's shortcut files. Run the uninstaller again to remove "
                     "them.");
+    } else if (steam == SteamEntriesLeft::HeldElsewhere) {
+        text.append("\n\nIts Steam Library entries were not removed where a Steam of another "
+                    "Windows user or session runs. Run the uninstaller again once that Steam "
+                    "has closed.");
     }
     return text;
 }
@@ -169,10 +179,11 @@ ProductRemoval remove_product_shortcuts(std::vector<SteamShortcut> shortcuts) {
 
 std::vector<std::string> artwork_files_for(std::span<const std::uint32_t> appids) {
     std::vector<std::string> names;
-    names.reserve(appids.size() * kArtworkKinds.size());
+    names.reserve(appids.size() * (kArtworkKinds.size() + 1));
     for (const std::uint32_t appid : appids) {
         for (const ArtworkKind& kind : kArtworkKinds)
             names.push_back(artwork_file_name(kind, appid));
+        names.push_back(logo_position_file_name(appid));
     }
     return names;
 }

@@ -12,6 +12,7 @@
 
 #include "platform/folder_removal.hpp"
 #include "runs/install_plan.hpp"
+#include "steam/rules.hpp"
 #include "vdf/shortcuts_vdf.hpp"
 
 namespace ml {
@@ -67,6 +68,9 @@ std::string uninstall_lock_skipped_line(std::string_view reason);
 // On standard error: the Steam work skipped because Steam could not be closed.
 std::string uninstall_steam_not_closed_line();
 
+// On standard error: the Steam work skipped where another user's Steam runs.
+std::string uninstall_held_elsewhere_line(const SteamRootsHeld& held);
+
 // The three banner lines printed when the work starts.
 std::string uninstall_banner_text();
 
@@ -97,6 +101,7 @@ enum class SteamEntriesLeft {
     No,
     SteamStillRuns,    // Steam could not be closed, and would have written over our change
     AnotherRunBusy,    // another run held Steam's shortcut files past the wait
+    HeldElsewhere,     // a Steam of another Windows user or session runs from their folder
 };
 
 // The closing lines: a blank line, then the success line between two rule lines. It says
@@ -124,8 +129,8 @@ struct ProductRemoval {
 // Splits a list into the entries that stay and the app ids of the product's entries.
 ProductRemoval remove_product_shortcuts(std::vector<SteamShortcut> shortcuts);
 
-// The grid file names of the five artwork kinds for each app id, id by id, kinds in
-// deployment order (duplicates repeat).
+// The grid file names that are the product's for each app id, id by id: the five artwork
+// kinds in deployment order, then the logo position file (duplicates repeat).
 std::vector<std::string> artwork_files_for(std::span<const std::uint32_t> appids);
 
 // The folder under which the application folder lies, i.e. LOCALAPPDATA, when it is an

@@ -23,6 +23,7 @@
 #include "runs/steam_lock.hpp"
 #include "runs/uninstall_plan.hpp"
 #include "steam/discovery.hpp"
+#include "steam/process_control.hpp"
 #include "win_gui/message_box.hpp"
 
 namespace ml {
@@ -196,8 +197,19 @@ Result<void> run_uninstaller(bool non_interactive, bool cli) {
             err(uninstall_lock_skipped_line(lock->error().message));
             steam_left = SteamEntriesLeft::AnotherRunBusy;
         }
+        // Another Windows user's Steam would bring back the entries of its accounts when it
+        // exits: the folder it runs from is left alone (every folder, when that cannot be seen).
+        SteamRootsHeld split;
+        split.free = roots;
+        if (locked && !roots.empty()) {
+            split = find_steam_roots_held_elsewhere(roots);
+            if (!split.held.empty()) {
+                err(uninstall_held_elsewhere_line(split));
+                steam_left = SteamEntriesLeft::HeldElsewhere;
+            }
+        }
         const SteamBefore steam =
-            locked && !roots.empty()
+            locked && !split.free.empty()
                 ? close_steam_if_running(
                       {uninstall_lines::kSteamDetected, kSteamRunningTitle, kSteamRunningText},
                       !quiet, true,
@@ -212,8 +224,8 @@ Result<void> run_uninstaller(bool non_interactive, bool cli) {
         }
         show_step(progress, uninstall_steps::kSteam);
         if (locked && steam != SteamBefore::CouldNotClose) {
-            remove_product_from_steam(roots);
-            out(uninstall_lines::kSteamDone);
+            remove_product_from_steam(split.free);
+            if (split.held.empty()) out(uninstall_lines::kSteamDone);
         }
         // Before the Windows shortcuts: the user gets Steam back as soon as its files are done.
         reopen_steam(steam, roots);

@@ -5,6 +5,7 @@
 #include <tlhelp32.h>
 #include <wtsapi32.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <thread>
@@ -35,9 +36,20 @@ bool is_steam_image(std::string_view name) {
     return ascii_lower(name) == "steam.exe";
 }
 
-// Every process the system lists for us, each with its session, from the terminal services'
-// list: it needs no handle on any process, so it also names the session of a Steam started
-// as administrator, which a standard user cannot open for querying.
+// Process ids that the session list leaves out as if they were another Windows user's
+// (ML_TEST_OTHER_USER_PIDS, a testing aid: Wine runs every process in one session, under one
+// user), read once.
+const std::vector<std::uint32_t>& test_other_user_pids() {
+    static const std::vector<std::uint32_t> pids = [] {
+        const auto value = env_var("ML_TEST_OTHER_USER_PIDS");
+        return test_process_ids(value ? std::optional<std::string_view>(*value) : std::nullopt);
+    }();
+    return pids;
+}
+
+// Every process the terminal services list for us, each with its session. It needs no handle
+// on any process, so it also names the session of a Steam started as administrator, which a
+// standard user cannot open for querying. It shows a standard user only their own processes.
 std::optional<std::vector<ProcessEntry>> list_processes_with_sessions() {
     const auto enumerate =
         system_function_as<decltype(WTSEnumerateProcessesW)>(L"wtsapi32.dll",
@@ -48,8 +60,10 @@ std::optional<std::vector<ProcessEntry>> list_processes_with_sessions() {
     WTS_PROCESS_INFOW* info = nullptr;
     DWORD count = 0;
     if (!(*enumerate)(WTS_CURRENT_SERVER_HANDLE, 0, 1, &info, &count)) return std::nullopt;
+    const auto& hidden = test_other_user_pids();
     std::vector<ProcessEntry> list;
     for (DWORD i = 0; i < count; ++i) {
+        if (std::find(hidden.begin(), hidden.end(), info[i].ProcessId) != hidden.end()) continue;
         const wchar_t* name = info[i].pProcessName;
         list.push_back({name ? narrow(name) : std::string(), info[i].ProcessId, info[i].SessionId});
     }
@@ -57,11 +71,9 @@ std::optional<std::vector<ProcessEntry>> list_processes_with_sessions() {
     return list;
 }
 
-// Every process of the system. Where the terminal services' list is not to be had, a process
-// snapshot, with the session read only for steam.exe (reading it opens the process, which
-// Windows refuses for a process of higher integrity: its session then stays unknown).
-std::vector<ProcessEntry> list_processes() {
-    if (auto listed = list_processes_with_sessions()) return std::move(*listed);
+// Every process of the system, names and ids, from a process snapshot, which needs no handle
+// on any of them: another Windows user's processes are in it too.
+std::vector<ProcessEntry> snapshot_processes() {
     std::vector<ProcessEntry> list;
     UniqueFile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     if (!snapshot) return list;
@@ -69,12 +81,39 @@ std::vector<ProcessEntry> list_processes() {
     entry.dwSize = sizeof entry;
     for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
          more = Process32NextW(snapshot.get(), &entry)) {
-        ProcessEntry process{narrow(entry.szExeFile), entry.th32ProcessID, std::nullopt};
-        DWORD session = 0;
-        if (is_steam_image(process.image) && ProcessIdToSessionId(process.pid, &session))
-            process.session = session;
-        list.push_back(std::move(process));
+        list.push_back({narrow(entry.szExeFile), entry.th32ProcessID, std::nullopt});
     }
+    return list;
+}
+
+// Every process of the system with its session: the snapshot's, each with the session the
+// terminal services give it; one they leave out is another user's. Without their list, the
+// session is read only for steam.exe (reading it opens the process, which Windows refuses
+// for another user's process or one of higher integrity: its session then stays unknown).
+std::vector<ProcessEntry> list_processes() {
+    // The snapshot first: a process started in between is then in the session list and
+    // added from there; one that ended in between is found gone by still_runs.
+    std::vector<ProcessEntry> list = snapshot_processes();
+    auto sessions = list_processes_with_sessions();
+    for (ProcessEntry& process : list) {
+        if (!sessions) {
+            DWORD session = 0;
+            if (is_steam_image(process.image) && ProcessIdToSessionId(process.pid, &session))
+                process.session = session;
+            continue;
+        }
+        const auto same = [&](const ProcessEntry& e) {
+            return e.pid == process.pid && equals_ascii_ci(e.image, process.image);
+        };
+        const auto listed = std::find_if(sessions->begin(), sessions->end(), same);
+        if (listed == sessions->end()) {
+            process.other_user = true;
+            continue;
+        }
+        process.session = listed->session;
+        sessions->erase(listed);
+    }
+    if (sessions) list.insert(list.end(), sessions->begin(), sessions->end());
     return list;
 }
 
@@ -90,6 +129,23 @@ bool still_runs(std::uint32_t pid) {
     UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, pid));
     if (!process) return GetLastError() != ERROR_INVALID_PARAMETER;  // no such process
     return WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT;
+}
+
+// The full path of a process's program; nullopt when the process cannot be opened to ask
+// (Windows lets a standard user open only their own processes) or does not say.
+std::optional<std::string> process_image_path(std::uint32_t pid) {
+    UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+    if (!process) return std::nullopt;
+    wchar_t image[MAX_PATH * 2] = {};
+    DWORD size = MAX_PATH * 2;
+    if (!QueryFullProcessImageNameW(process.get(), 0, image, &size)) return std::nullopt;
+    return narrow(std::wstring_view(image, size));
+}
+
+// Two spellings of one Steam folder: the same folder on disk, or (when either cannot be
+// opened) the same path in any ASCII letter case, as Windows compares names.
+bool same_steam_folder(const std::string& root, const std::string& folder) {
+    return same_file(root, folder) || same_path(ascii_lower(root), ascii_lower(folder));
 }
 
 // This session's Steam processes that still run.
@@ -155,6 +211,17 @@ void start_directly(const std::optional<std::string>& exe, const std::string& ro
 }
 
 }  // namespace
+
+SteamRootsHeld find_steam_roots_held_elsewhere(const std::vector<std::string>& roots) {
+    std::vector<ProcessEntry> elsewhere;
+    const std::uint32_t session = own_session();
+    for (ProcessEntry& process : list_processes()) {
+        if (!is_elsewhere_steam(process, session) || !still_runs(process.pid)) continue;
+        process.path = process_image_path(process.pid);
+        elsewhere.push_back(std::move(process));
+    }
+    return steam_roots_held_elsewhere(elsewhere, session, roots, same_steam_folder);
+}
 
 bool is_steam_running() {
     return !steam_in_this_session().empty();

@@ -5,11 +5,20 @@
 #include <string>
 #include <vector>
 
+#include "steam/rules.hpp"
+
 namespace ml {
 
 // True when a steam.exe runs in this session. Another signed-in user's Steam runs in their
-// session: it is not ours to close, and their files are not the ones we change.
+// session and is not ours to close; but it shares the Steam folder, and with it every
+// account's files, with us (find_steam_roots_held_elsewhere).
 bool is_steam_running();
+
+// Which of `roots` a running Steam of another Windows session or user holds: the root it
+// runs from, or every root when its folder cannot be read (a standard user cannot open
+// another user's process). Such a Steam writes its account's shortcut list back when it
+// exits, so nothing of a held root's accounts may change.
+SteamRootsHeld find_steam_roots_held_elsewhere(const std::vector<std::string>& roots);
 
 // kSteamCloseWait, or ML_TEST_STEAM_CLOSE_MS milliseconds (a testing aid), read once.
 std::chrono::milliseconds steam_close_wait();

@@ -153,13 +153,73 @@ bool is_account_folder_name(std::string_view name) {
            std::all_of(name.begin(), name.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
+namespace {
+
+// As in steam_folder_in, ASCII lowering is exact for the letters looked for.
+bool is_steam_client(const ProcessEntry& process) {
+    return ascii_lower(process.image) == "steam.exe";
+}
+
+}  // namespace
+
 std::vector<std::uint32_t> steam_process_ids(std::span<const ProcessEntry> processes,
                                              std::uint32_t session) {
     std::vector<std::uint32_t> ids;
     for (const ProcessEntry& p : processes) {
-        // As in steam_folder_in, ASCII lowering is exact for the letters looked for.
-        if (p.session.value_or(session) == session && ascii_lower(p.image) == "steam.exe")
+        if (is_steam_client(p) && !p.other_user && p.session.value_or(session) == session)
             ids.push_back(p.pid);
+    }
+    return ids;
+}
+
+bool is_elsewhere_steam(const ProcessEntry& process, std::uint32_t session) {
+    return is_steam_client(process) &&
+           (process.other_user || (process.session && *process.session != session));
+}
+
+SteamRootsHeld steam_roots_held_elsewhere(std::span<const ProcessEntry> processes,
+                                          std::uint32_t session, std::span<const std::string> roots,
+                                          const SameFolder& same_folder) {
+    SteamRootsHeld split;
+    std::vector<std::string> folders;
+    for (const ProcessEntry& p : processes) {
+        if (!is_elsewhere_steam(p, session)) continue;
+        const std::string folder = p.path ? path_parent(*p.path) : std::string();
+        if (folder.empty())
+            split.unplaced = true;
+        else
+            folders.push_back(folder);
+    }
+    for (const std::string& root : roots) {
+        bool held = split.unplaced;
+        for (const std::string& folder : folders) {
+            if (!same_folder(root, folder)) continue;
+            held = true;
+            const bool named = std::any_of(split.folders.begin(), split.folders.end(),
+                                           [&](const auto& f) { return same_folder(f, folder); });
+            if (!named) split.folders.push_back(folder);
+        }
+        (held ? split.held : split.free).push_back(root);
+    }
+    if (split.unplaced) split.folders.clear();
+    return split;
+}
+
+std::vector<std::uint32_t> test_process_ids(std::optional<std::string_view> text) {
+    std::vector<std::uint32_t> ids;
+    if (!text) return ids;
+    std::string_view rest = *text;
+    while (!rest.empty()) {
+        const std::size_t comma = std::min(rest.find(','), rest.size());
+        const std::string_view number = rest.substr(0, comma);
+        rest.remove_prefix(std::min(comma + 1, rest.size()));
+        std::uint64_t id = 0;
+        for (const char c : number) {
+            if (c < '0' || c > '9' || id > 0xFFFFFFFFull / 10) return {};
+            id = id * 10 + static_cast<std::uint64_t>(c - '0');
+        }
+        if (number.empty() || id > 0xFFFFFFFFull) return {};
+        ids.push_back(static_cast<std::uint32_t>(id));
     }
     return ids;
 }

@@ -64,16 +64,50 @@ struct ProcessEntry {
     std::string image;  // the image's file name, as listed
     std::uint32_t pid = 0;
     std::optional<std::uint32_t> session;
+    // Listed by the process snapshot but left out of the session list, which shows a standard
+    // user every process of their own (in any session) and none of another Windows user's.
+    bool other_user = false;
+    // The program's full path, where it was read (only for a Steam of another session or
+    // user, which a standard user's process is mostly not allowed to open).
+    std::optional<std::string> path{};
 };
 
 // The ids of the Steam clients among `processes` that run in `session`: image name steam.exe
-// in any letter case. Another signed-in user's Steam is in another session and not ours to
-// close. A process whose session could not be read counts as ours: it may be the user's own
-// Steam started as administrator, and writing its files while it runs would lose the change
-// when it exits, whereas a Steam wrongly counted as ours only costs a question and a
-// skipped Steam step.
+// in any letter case. Another signed-in user's Steam is in another session (or is another
+// user's) and not ours to close. A process whose session could not be read counts as ours:
+// it may be the user's own Steam started as administrator, and writing its files while it
+// runs would lose the change when it exits, whereas a Steam wrongly counted as ours only
+// costs a question and a skipped Steam step.
 std::vector<std::uint32_t> steam_process_ids(std::span<const ProcessEntry> processes,
                                              std::uint32_t session);
+
+// True for a Steam client that is not ours to close: another session's, or another user's.
+bool is_elsewhere_steam(const ProcessEntry& process, std::uint32_t session);
+
+// True when a Steam root and the folder a Steam client runs from are the same folder.
+using SameFolder = std::function<bool(const std::string& root, const std::string& folder)>;
+
+// The Steam roots split by whether a Steam of another session or user may be running from
+// them; each list in the order given.
+struct SteamRootsHeld {
+    std::vector<std::string> held;     // empty when no such Steam runs from any root
+    std::vector<std::string> free;     // the others
+    std::vector<std::string> folders;  // where the Steams that hold roots run from
+    bool unplaced = false;             // a Steam whose folder could not be read holds them all
+};
+
+// Which of `roots` a Steam of another session or user (is_elsewhere_steam) holds. The Steam
+// folder, and with it every account's files, is shared by all Windows users of the machine,
+// and such a Steam writes its account's shortcut list back when it exits, over whatever we
+// changed. It holds the root it runs from (its path's folder, compared by `same_folder`);
+// one whose path could not be read may run from any of them, so it holds every root.
+SteamRootsHeld steam_roots_held_elsewhere(std::span<const ProcessEntry> processes,
+                                          std::uint32_t session, std::span<const std::string> roots,
+                                          const SameFolder& same_folder);
+
+// The process ids of a comma-separated decimal list (a testing aid's value); empty for none
+// or for text that is not such a list.
+std::vector<std::uint32_t> test_process_ids(std::optional<std::string_view> text);
 
 // How long Steam is given to close by itself after the shutdown request, before it is ended:
 // the client takes several seconds (its web helpers, cloud sync), and ending it midway may

@@ -728,13 +728,15 @@ class FakeSteam:
             self.roots.append(path)
         return path
 
-    def start_client(self, root, ignore_shutdown=False, *, unkillable=False,
+    def start_client(self, root, ignore_shutdown=False, *, unkillable=False, private=False,
                      shutdown_delay_ms=None):
         """Starts root's client. unkillable: no other process may end it, as a Steam started
-        as administrator to a standard user's setup; shutdown_delay_ms: how long it takes to
-        close once asked."""
+        as administrator to a standard user's setup; private: no other process may open it,
+        as another Windows user's Steam to a standard user's setup; shutdown_delay_ms: how
+        long it takes to close once asked."""
         env = dict(self.env, FAKESTEAM_IGNORE_SHUTDOWN="1" if ignore_shutdown else "0",
-                   FAKESTEAM_UNKILLABLE="1" if unkillable else "0")
+                   FAKESTEAM_UNKILLABLE="1" if unkillable else "0",
+                   FAKESTEAM_PRIVATE="1" if private else "0")
         if shutdown_delay_ms is not None:
             env["FAKESTEAM_SHUTDOWN_DELAY_MS"] = str(shutdown_delay_ms)
         env.pop("FAKESTEAM_HANG_SHUTDOWN", None)
@@ -762,6 +764,12 @@ class FakeSteam:
 
     def lines(self):
         return self.log.read_text().splitlines() if self.log.exists() else []
+
+    def client_pids(self, root):
+        """The Windows process ids of root's clients (its starts without arguments)."""
+        exe = '"' + win_path(root / "steam.exe").replace("\\", "\\\\") + '"'
+        return [line.split(" ")[1] for line in self.lines()
+                if line.startswith("start ") and line.split(" ", 2)[2] == exe]
 
     def folders(self):
         """The current folder of each start, by process id."""

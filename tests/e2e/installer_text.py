@@ -104,6 +104,18 @@ def snapshot(folder: pathlib.Path) -> dict[str, int]:
 STEAM_ART = [("capsule.png", "p.png", "Portrait Poster"), ("hero.png", "_hero.png", "Hero Banner"),
              ("logo.png", "_logo.png", "Title Logo"), ("banner.png", ".png", "Landscape Banner"),
              ("icon.png", "_icon.png", "Square Icon")]
+# What a deployed logo gets beside it as "{id}.json": where Steam draws the logo.
+LOGO_POSITION = (b'{"nVersion":1,"logoPosition":{"pinnedPosition":"BottomLeft","nWidthPct":100,'
+                 b'"nHeightPct":100}}')
+
+
+def logo_position_failed(path: str, reason: str, indent: str = "    ") -> str:
+    """The line on standard error for a logo position file that could not be written."""
+    return (f"{indent}[!] Could not write the logo position {debug_path(path)} ({reason}). "
+            'Steam may show no logo for the game until you use its "Adjust Logo Position" and '
+            "save.\n")
+
+
 STEAM_QUESTION = ("Steam is currently running. It must be closed briefly to register Marrowlane "
                   "in your Steam library without conflict.\n\nClose Steam now? (It will be "
                   "automatically restarted after installation)")

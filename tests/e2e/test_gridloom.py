@@ -13,7 +13,8 @@ import pytest
 
 import vdf
 from harness import win_path, wait_until
-from installer_text import STEAM_ART, artwork_failed_text, snapshot
+from installer_text import (LOGO_POSITION, STEAM_ART, artwork_failed_text, logo_position_failed,
+                            snapshot)
 
 RULE = "=" * 54
 PNG = b"\x89PNG\r\n\x1a\n"
@@ -280,7 +281,8 @@ def test_dry_run_writes_nothing_but_the_corrupt_backup(run, sandbox, fixtures_di
     art = sandbox / "art.png"
     art.write_bytes(b"art")
     before = sorted(p.relative_to(root) for p in root.rglob("*"))
-    r = run("--name", "Foo", "--dry-run", "--hero", win_path(art), "--steam-dir", win_path(root))
+    r = run("--name", "Foo", "--dry-run", "--hero", win_path(art), "--logo", win_path(art),
+            "--steam-dir", win_path(root))
     assert r.status == 0, r
     grid1 = root / "userdata" / "1" / "config" / "grid"
     appid = appid_of('"marrowlane"', "Foo")
@@ -289,6 +291,7 @@ def test_dry_run_writes_nothing_but_the_corrupt_backup(run, sandbox, fixtures_di
             "     Appending new shortcut for 'Foo'\n"
             f"     [Dry Run] Would write 1 shortcuts to {dbg(grid1.parent / 'shortcuts.vdf')}\n"
             f"     Deploying Hero Banner (1920x620) -> {dbg(grid1 / f'{appid}_hero.png')}\n"
+            f"     Deploying Transparent Logo -> {dbg(grid1 / f'{appid}_logo.png')}\n"
             ) in r.out
     assert "Copying" not in r.out and "Successfully" not in r.out
     after = sorted(p.relative_to(root) for p in root.rglob("*"))
@@ -312,6 +315,7 @@ def test_artwork_from_files_and_the_web(run, steam, sandbox, http_server):
     assert (grid / f"{appid}_hero.png").read_bytes() == b"hero bytes"
     assert (grid / f"{appid}_icon.png").read_bytes() == PNG + b"icon bytes"
     assert not (grid / f"{appid}_logo.png").exists()
+    assert not (grid / f"{appid}.json").exists()  # no logo, so no logo position
     assert not (grid / f"{appid}.png").exists()
     assert r.err == (f"       [!] Failed to deploy Transparent Logo: Local asset not found: {missing}\n"
                      "       [!] Failed to deploy Landscape Banner (460x215): "
@@ -320,6 +324,32 @@ def test_artwork_from_files_and_the_web(run, steam, sandbox, http_server):
         assert f"       ✓ Successfully saved {label}\n" in r.out
     assert f"  Downloading asset: {capsule} -> {dbg(grid / f'{appid}p.png')}\n" in r.out
     assert f"  Copying local asset: {dbg(local)} -> {dbg(grid / f'{appid}_hero.png')}\n" in r.out
+
+
+@pytest.mark.parametrize("before", ["nothing", "the user's placement", "a folder"])
+def test_a_deployed_logo_gets_a_position_file_once(run, steam, sandbox, before):
+    # Steam draws a shortcut's logo only with "{id}.json" beside it. A placement the user saved
+    # with Steam's "Adjust Logo Position" stays as it is.
+    logo = sandbox / "logo.png"
+    logo.write_bytes(PNG + b"logo")
+    appid = appid_of('"marrowlane"', "Logo")
+    position = vdf_path(steam, "12345678").parent / "grid" / f"{appid}.json"
+    users = b'{"nVersion":1,"logoPosition":{"pinnedPosition":"CenterCenter","nWidthPct":65,"nHeightPct":89}}'
+    if before == "a folder":
+        position.mkdir(parents=True)
+    elif before == "the user's placement":
+        position.parent.mkdir(parents=True)
+        position.write_bytes(users)
+    r = run("--name", "Logo", "--logo", win_path(logo), "--steam-dir", win_path(steam))
+    failed = logo_position_failed(win_path(position), "a folder of that name is in the way",
+                                  indent="       ")
+    assert (r.err, r.status) == (failed if before == "a folder" else "", 0)
+    assert r.out.endswith("       ✓ Successfully saved Transparent Logo\n\n✓ Steam injection "
+                          "complete! Return to Steam or restart Steam to see your game.\n")
+    if before == "a folder":
+        assert position.is_dir()
+    else:
+        assert position.read_bytes() == (users if before != "nothing" else LOGO_POSITION)
 
 
 def test_icon_field_names_the_grid_icon_without_icon_option(run, steam):

@@ -9,8 +9,9 @@ import pytest
 
 import vdf
 from harness import wait_until, win_path
-from installer_text import (OPTIONS_CLASS, STEAM_ART, STEAM_QUESTION, artwork_failed_text,
-                            debug_path, head, installation_text, png, SHARING_VIOLATION, snapshot,
+from installer_text import (LOGO_POSITION, OPTIONS_CLASS, STEAM_ART, STEAM_QUESTION,
+                            artwork_failed_text, debug_path, head, installation_text,
+                            logo_position_failed, png, SHARING_VIOLATION, snapshot,
                             steam_stage_text, summary)
 from harness import FakeSteam
 
@@ -95,6 +96,9 @@ def steam(wine, env, sandbox):
 
 def start_running_client(steam, steamprobe, root):
     steam.start_client(root)
+    # Listed as running before it has logged its start (on a busy machine, long before): a
+    # test that takes a snapshot next must not see the log appear afterwards.
+    wait_until(lambda: steam.client_pids(root), timeout=60)
     wait_until(lambda: steamprobe("running", extra_env=steam.env).out == "true\n", timeout=60)
 
 
@@ -138,6 +142,8 @@ def test_running_steam_closed_once_and_restarted_after_the_last_root(
     for config in (config1, config2):
         for source, suffix, _ in STEAM_ART:
             assert (config / "grid" / f"{appid}{suffix}").read_bytes() == png(f"{source} bytes")
+        # Steam draws the logo only with its position file beside it.
+        assert (config / "grid" / f"{appid}.json").read_bytes() == LOGO_POSITION
         # The installation keeps no backups of its own.
         assert sorted(p.name for p in config.iterdir()) == ["grid", "shortcuts.vdf"]
 
@@ -249,7 +255,8 @@ def test_a_page_in_place_of_artwork_keeps_the_earlier_grid_file(run, sandbox, me
         artwork_failed_text(media, ["Hero Banner"]), 0)
     assert (grid / f"{appid}_hero.png").read_bytes() == png("the hero of an earlier installation")
     assert (grid / f"{appid}p.png").read_bytes() == png("capsule.png bytes")
-    assert sorted(p.name for p in grid.iterdir()) == sorted(f"{appid}{suffix}" for _, suffix, _ in STEAM_ART)
+    assert sorted(p.name for p in grid.iterdir()) == sorted(
+        [f"{appid}{suffix}" for _, suffix, _ in STEAM_ART] + [f"{appid}.json"])
 
 
 def test_artwork_at_a_silent_server_still_reopens_steam(launch, wine, steam, steamprobe, sandbox,
@@ -303,7 +310,7 @@ def test_a_grid_folder_that_cannot_be_made_is_named_once(run, sandbox, media):
         line.endswith("). No artwork was deployed for this Steam account.\n"), line
     assert (blocked / "grid").read_bytes() == b"not a folder"
     assert [e["AppName"] for e in vdf.dump(blocked / "shortcuts.vdf")] == ["Marrowlane"]
-    assert len(list((fine / "grid").iterdir())) == len(STEAM_ART)
+    assert len(list((fine / "grid").iterdir())) == len(STEAM_ART) + 1  # and the logo position
 
 
 def test_a_steam_nobody_has_signed_in_to_gets_nothing(run, sandbox, media, http_server):
@@ -317,3 +324,53 @@ def test_a_steam_nobody_has_signed_in_to_gets_nothing(run, sandbox, media, http_
         stage_only_text(media, sandbox, steam_stage_text(1), listed=False), b"", 0)
     assert snapshot(root) == before
     assert not [p for p in http_server.paths_requested() if p.startswith("/media/")]
+
+
+def test_the_logo_position_never_replaces_the_users(run, sandbox, media):
+    # Steam shows a shortcut's logo only with "{id}.json" beside it. One the user saved with
+    # Steam's "Adjust Logo Position" stays; one that cannot be written is named.
+    root = sandbox / "ProgramFilesX86" / "Steam"
+    appid = stage_appid(sandbox)
+    fresh, placed, blocked = (account(root, n) for n in ("111", "222", "333"))
+    users = b'{"nVersion":1,"logoPosition":{"pinnedPosition":"CenterCenter","nWidthPct":65,"nHeightPct":89}}'
+    (placed / "grid").mkdir(parents=True)
+    (placed / "grid" / f"{appid}.json").write_bytes(users)
+    (blocked / "grid" / f"{appid}.json").mkdir(parents=True)
+    r = run("--cli", "-y", *ARGS, "--server-origin", media)
+    grids = [win_path(config / "grid") for config in (fresh, placed, blocked)]
+    # No new console line: only the failure, on standard error.
+    assert (r.out, r.err, r.status) == (
+        stage_only_text(media, sandbox, steam_stage_text(1, grids, appid, media)),
+        logo_position_failed(f"{grids[2]}\\{appid}.json", "a folder of that name is in the way"), 0)
+    assert (fresh / "grid" / f"{appid}.json").read_bytes() == LOGO_POSITION
+    assert (placed / "grid" / f"{appid}.json").read_bytes() == users
+    assert list((blocked / "grid" / f"{appid}.json").iterdir()) == []
+    assert (blocked / "grid" / f"{appid}_logo.png").read_bytes() == png("logo.png bytes")
+
+
+def test_another_users_steam_holds_only_the_folder_it_runs_from(run, steam, sandbox, media):
+    # A Steam of another Windows session whose program can be read (the same user signed in
+    # twice) runs from one of two Steam folders: only that folder's accounts stay as they are.
+    held = steam.root(sandbox / "ProgramFilesX86" / "Steam")
+    account(held, "111", vdf.shortcuts_file(
+        vdf.entry(appid=7, name="Other", exe='"C:\\Other\\other.exe"')))
+    free, free_text = home_root(sandbox, steam.env)
+    free_config = account(free, "222")
+    steam.start_client(held)
+    wait_until(lambda: steam.client_pids(held), timeout=60)
+    before = snapshot(held)
+
+    r = run("--cli", "-y", *ARGS, "--server-origin", media,
+            extra_env=dict(steam.env, ML_TEST_OTHER_USER_PIDS=steam.client_pids(held)[0]))
+    appid = stage_appid(sandbox)
+    grid = free_text + r"\userdata\222\config\grid"
+    assert (r.out, r.err, r.status) == (
+        stage_only_text(media, sandbox, steam_stage_text(2, [grid], appid, media)),
+        "  [!] Skipped the Steam library: a Steam of another Windows user or session runs from "
+        f"{debug_path(win_path(held))} and would write over the change when it exits. Marrowlane "
+        "was not added to its Steam accounts; run the setup again once that Steam has closed.\n",
+        0)
+    assert snapshot(held) == before
+    assert steam.starts(held) == [[]]
+    assert [e["AppName"] for e in vdf.dump(free_config / "shortcuts.vdf")] == ["Marrowlane"]
+    assert (free_config / "grid" / f"{appid}.json").read_bytes() == LOGO_POSITION

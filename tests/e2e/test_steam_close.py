@@ -29,6 +29,14 @@ NOT_CLOSED_LINE = {
                                    "the uninstaller again to remove them.\n",
 }
 WAIT_TEXT = "Waiting up to 30 seconds for Steam to close..."
+HELD = "  [!] Skipped the Steam library: a Steam of another Windows user or session runs "
+HELD_END = {
+    "installation": "and would write over the change when it exits. Marrowlane was not added to "
+                    "its Steam accounts; run the setup again once that Steam has closed.\n",
+    "uninstallation": "and would write over the change when it exits. The Marrowlane entries of "
+                      "its Steam accounts were not removed; run the uninstaller again once that "
+                      "Steam has closed.\n",
+}
 
 
 def steam_with_account(fake_steam, sandbox):
@@ -112,6 +120,35 @@ def test_a_steam_that_cannot_be_ended_keeps_its_files(run, steamprobe, fake_stea
         # has none).
         folder = win_path(sandbox / "LocalAppData") + "\\Marrowlane"
         assert r.out.endswith(summary(False, False, False, missing_runner=(folder, origin)))
+    else:
+        assert "Steam library entries removed" not in r.out
+        assert r.out.endswith("  Marrowlane has been uninstalled, except for its Steam Library "
+                              "entries.\n" + "=" * 54 + "\n")
+
+
+@pytest.mark.parametrize("which", RUNS)
+def test_another_users_steam_keeps_every_folder_it_may_run_from(run, fake_steam, sandbox, origin,
+                                                               which):
+    # Another Windows user, signed in too, runs Steam from the shared Steam folder and writes
+    # its account's list back when it exits. A standard user's setup sees it only in a process
+    # snapshot (the session list leaves it out) and cannot open it to learn its folder.
+    root, config = steam_with_account(fake_steam, sandbox)
+    fake_steam.start_client(root, private=True)
+    wait_until(lambda: "private 1" in fake_steam.events(), timeout=60)
+    before = snapshot(sandbox / STEAM)
+
+    other = ",".join(fake_steam.client_pids(root))
+    r = run(*RUNS[which], "--cli", "-y", "--server-origin", origin, timeout=180,
+            extra_env=dict(fake_steam.env, ML_TEST_OTHER_USER_PIDS=other))
+    assert (without_wine_notes(r.stderr), r.status) == (
+        HELD + "(from a folder this setup may not see) " + HELD_END[which], 0)
+    assert snapshot(sandbox / STEAM) == before
+    # Neither asked to close nor ended, and not started a second time.
+    assert fake_steam.starts(root) == [[]]
+    assert fake_steam.clients[0].running()
+    assert "Closing Steam" not in r.out and "Reopening Steam" not in r.out
+    if which == "installation":
+        assert r.out.endswith(summary(False, False, False))
     else:
         assert "Steam library entries removed" not in r.out
         assert r.out.endswith("  Marrowlane has been uninstalled, except for its Steam Library "

@@ -113,7 +113,8 @@ def put_account(sandbox, account_id, data: bytes | None, grid: list[str]) -> pat
 
 
 def grid_files(appid: int) -> list[str]:
-    return [f"{appid}{suffix}" for suffix in ARTWORK]
+    """The product's files in a grid folder for an app id: its artwork and logo position."""
+    return [f"{appid}{suffix}" for suffix in ARTWORK] + [f"{appid}.json"]
 
 
 def example_file() -> bytes:
@@ -150,7 +151,8 @@ def test_removes_the_product_and_nothing_else(clone, env, sandbox, fixtures_dir)
     first = put_account(sandbox, "111", vdf.with_entries(real, own),
                         grid_files(product_id) + ["12345p.png", "12345_hero.png"])
     second = put_account(sandbox, "222", example_file(),
-                         grid_files(3000000001) + grid_files(42) + ["99p.png", "7_hero.png"])
+                         grid_files(3000000001) + grid_files(42) + ["99p.png", "7_hero.png",
+                                                                    "7.json", "99.json"])
     # No shortcuts.vdf: that account is not looked at, artwork included.
     third = put_account(sandbox, "333", None, grid_files(3000000001))
     folder = install_folder(sandbox / "LocalAppData")
@@ -170,7 +172,8 @@ def test_removes_the_product_and_nothing_else(clone, env, sandbox, fixtures_dir)
                                                                         "Marrowlane Beta"]
     assert vdf.dump(second / "shortcuts.vdf")[0]["tags"] == ["favorite"]
     assert sorted(p.name for p in (first / "grid").iterdir()) == ["12345_hero.png", "12345p.png"]
-    assert sorted(p.name for p in (second / "grid").iterdir()) == ["7_hero.png", "99p.png"]
+    assert sorted(p.name for p in (second / "grid").iterdir()) == ["7.json", "7_hero.png",
+                                                                 "99.json", "99p.png"]
     assert sorted(p.name for p in (third / "grid").iterdir()) == sorted(grid_files(3000000001))
     for link in link_paths(sandbox):
         assert sorted(p.name for p in link.parent.iterdir()) == ["Other.lnk"]

@@ -91,6 +91,8 @@ TEST(Artwork, FileNames) {
                                                "2898237750_logo.png", "2898237750.png",
                                                "2898237750_icon.png"}));
     EXPECT_EQ(kArtworkKinds[kIconArtwork].label, "Square Icon");
+    EXPECT_EQ(kArtworkKinds[kLogoArtwork].suffix, "_logo.png");
+    EXPECT_EQ(logo_position_file_name(id), "2898237750.json");
 }
 
 }  // namespace

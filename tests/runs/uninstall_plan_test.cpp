@@ -60,11 +60,11 @@ TEST(UninstallPlan, RemovalKeepsTheOthersInOrderAndNotesIdsInFileOrder) {
     EXPECT_EQ(removal.removed_appids, (std::vector<std::uint32_t>{3000000001u, 42, 42}));
 
     const std::vector<std::uint32_t> ids = {3000000001u, 42};
-    EXPECT_EQ(
-        artwork_files_for(ids),
-        (std::vector<std::string>{"3000000001p.png", "3000000001_hero.png", "3000000001_logo.png",
-                                  "3000000001.png", "3000000001_icon.png", "42p.png", "42_hero.png",
-                                  "42_logo.png", "42.png", "42_icon.png"}));
+    EXPECT_EQ(artwork_files_for(ids),
+              (std::vector<std::string>{
+                  "3000000001p.png", "3000000001_hero.png", "3000000001_logo.png", "3000000001.png",
+                  "3000000001_icon.png", "3000000001.json", "42p.png", "42_hero.png", "42_logo.png",
+                  "42.png", "42_icon.png", "42.json"}));
     EXPECT_TRUE(remove_product_shortcuts({}).kept.empty());
 }
 
@@ -245,6 +245,8 @@ TEST(UninstallPlan, SteamEntriesLeftAreNotClaimedAsRemoved) {
         {true, SteamEntriesLeft::AnotherRunBusy,
          "Marrowlane has been uninstalled, except for its Steam Library entries and the files "
          "named above."},
+        {false, SteamEntriesLeft::HeldElsewhere,
+         "Marrowlane has been uninstalled, except for its Steam Library entries."},
     };
     for (const Case& c : cases) {
         const std::string closing = uninstall_closing_text(c.files_left, c.steam);

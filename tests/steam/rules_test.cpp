@@ -130,11 +130,12 @@ TEST(SteamRules, AccountNamesAndWebAddresses) {
 
 TEST(SteamRules, OnlyThisSessionsSteamCounts) {
     const std::vector<ProcessEntry> processes = {
-        {"steam.exe", 10, 1},             // ours
-        {"STEAM.EXE", 11, 1},             // ours, listed in capitals
-        {"steam.exe", 12, 2},             // another signed-in user's
-        {"steam.exe", 13, std::nullopt},  // session unknown: may be ours, run elevated
-        {"steamwebhelper.exe", 14, 1},    // Steam's helper, not the client
+        {"steam.exe", 10, 1},                   // ours
+        {"STEAM.EXE", 11, 1},                   // ours, listed in capitals
+        {"steam.exe", 12, 2},                   // another signed-in user's
+        {"steam.exe", 13, std::nullopt},        // session unknown: may be ours, run elevated
+        {"steam.exe", 18, std::nullopt, true},  // left out of our session list: another user's
+        {"steamwebhelper.exe", 14, 1},          // Steam's helper, not the client
         {"steam.exe.bak", 15, 1},
         {"xsteam.exe", 16, 1},
         {"explorer.exe", 17, 1},
@@ -143,6 +144,56 @@ TEST(SteamRules, OnlyThisSessionsSteamCounts) {
     EXPECT_EQ(steam_process_ids(processes, 2), (std::vector<std::uint32_t>{12, 13}));
     EXPECT_EQ(steam_process_ids(processes, 0), (std::vector<std::uint32_t>{13}));
     EXPECT_EQ(steam_process_ids({}, 1), (std::vector<std::uint32_t>{}));
+}
+
+TEST(SteamRules, AnotherUsersSteamHoldsTheFolderItRunsFrom) {
+    // Session 1 is ours. The registry's lower-case spelling names the same folder as the second
+    // root: `same` stands in for the identity on disk.
+    const Strings roots = {"c:/program files (x86)/steam", R"(C:\Program Files (x86)\Steam)",
+                           R"(D:\Steam)"};
+    const SameFolder same = [](std::string a, std::string b) {
+        for (std::string* s : {&a, &b}) {
+            std::replace(s->begin(), s->end(), '/', '\\');
+            for (char& c : *s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        }
+        return a == b;
+    };
+    const std::string pf = R"(C:\Program Files (x86)\Steam)";
+    // A steam.exe in `session`, left out of our session list when `other_user`, whose program
+    // was read in `folder` (nullopt: it could not be opened).
+    const auto steam = [](std::optional<std::uint32_t> session, bool other_user,
+                          std::optional<std::string> folder) {
+        if (folder) *folder += "\\steam.exe";
+        return ProcessEntry{"steam.exe", 10, session, other_user, folder};
+    };
+    struct Case {
+        const char* name;
+        std::vector<ProcessEntry> processes;
+        std::string held;    // per root, '1' when held
+        std::string folder;  // where the Steam that holds them runs; "" when not placed
+    };
+    const std::vector<Case> cases = {
+        {"ours", {steam(1, false, pf), steam(std::nullopt, false, {})}, "000", ""},
+        {"another session", {steam(2, false, pf)}, "110", pf},
+        {"another user", {steam({}, true, R"(D:\Steam)")}, "001", R"(D:\Steam)"},
+        {"outside every root", {steam(2, false, R"(E:\Steam)")}, "000", ""},
+        // A standard user cannot open another user's process: it may run from any root.
+        {"another user, not placed", {steam({}, true, {})}, "111", ""},
+        {"another session, not placed", {steam(0, false, {})}, "111", ""},
+        {"one placed, one not", {steam(2, false, pf), steam(3, false, {})}, "111", ""},
+        {"two from one folder", {steam(2, false, pf), steam(3, false, pf)}, "110", pf},
+        {"another user's helper", {{"steamwebhelper.exe", 10, std::nullopt, true}}, "000", ""},
+    };
+    for (const auto& c : cases) {
+        const SteamRootsHeld split = steam_roots_held_elsewhere(c.processes, 1, roots, same);
+        Strings held, free;
+        for (std::size_t i = 0; i < roots.size(); ++i)
+            (c.held[i] == '1' ? held : free).push_back(roots[i]);
+        EXPECT_EQ(split.held, held) << c.name;
+        EXPECT_EQ(split.free, free) << c.name;
+        EXPECT_EQ(split.folders, c.folder.empty() ? Strings{} : Strings{c.folder}) << c.name;
+        EXPECT_EQ(split.unplaced, c.held == "111" && c.folder.empty()) << c.name;
+    }
 }
 
 TEST(SteamRules, CloseWaitAndItsTestOverride) {

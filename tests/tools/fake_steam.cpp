@@ -7,9 +7,10 @@
 // close after the request, as the real client does while its web helpers and cloud sync
 // finish. With FAKESTEAM_UNKILLABLE=1 no other process may end it (its process object denies
 // PROCESS_TERMINATE to everyone), as a Steam started as administrator looks to a standard
-// user's setup. It never runs longer than FAKESTEAM_LIFETIME_MS (default 60000), so that no
-// test can leave it behind for long, and `steam.exe -testquit` ends every client at once
-// (logging nothing itself).
+// user's setup; with FAKESTEAM_PRIVATE=1 no other process may open it at all, as another
+// Windows user's Steam looks to a standard user's setup. It never runs longer than
+// FAKESTEAM_LIFETIME_MS (default 60000), so that no test can leave it behind for long, and
+// `steam.exe -testquit` ends every client at once (logging nothing itself).
 //
 // Each start appends "start PID EXE ARGS" to the file in FAKESTEAM_LOG, then "cwd PID DIR"
 // (its current folder), "parent PID NAME" (the image that started it) and "token PID
@@ -98,9 +99,9 @@ bool runs_elevated() {
            elevation.TokenIsElevated != 0;
 }
 
-// Denies PROCESS_TERMINATE to everyone (and grants the rest), so that TerminateProcess and
-// taskkill from another process fail with "access denied".
-bool refuse_termination() {
+// Denies `denied` to everyone (and grants the rest), so that opening the process for it from
+// another process fails with "access denied".
+bool refuse_access(DWORD denied) {
     SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
     PSID everyone = nullptr;
     if (!AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone))
@@ -112,9 +113,9 @@ bool refuse_termination() {
         rule.Trustee.TrusteeType = TRUSTEE_IS_WELL_KNOWN_GROUP;
         rule.Trustee.ptstrName = static_cast<LPWSTR>(everyone);
     }
-    rules[0].grfAccessPermissions = PROCESS_TERMINATE;
+    rules[0].grfAccessPermissions = denied;
     rules[0].grfAccessMode = DENY_ACCESS;
-    rules[1].grfAccessPermissions = PROCESS_ALL_ACCESS & ~static_cast<DWORD>(PROCESS_TERMINATE);
+    rules[1].grfAccessPermissions = PROCESS_ALL_ACCESS & ~denied;
     rules[1].grfAccessMode = GRANT_ACCESS;
     PACL acl = nullptr;
     bool done = SetEntriesInAclW(2, rules, nullptr, &acl) == ERROR_SUCCESS &&
@@ -174,7 +175,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         return 0;
     }
 
-    if (env_is("FAKESTEAM_UNKILLABLE", "1") && refuse_termination()) log("unkillable " + pid);
+    if (env_is("FAKESTEAM_UNKILLABLE", "1") && refuse_access(PROCESS_TERMINATE))
+        log("unkillable " + pid);
+    if (env_is("FAKESTEAM_PRIVATE", "1") && refuse_access(PROCESS_ALL_ACCESS))
+        log("private " + pid);
     ml::UniqueHandle event(CreateEventW(nullptr, TRUE, FALSE, kShutdownEvent));
     ml::UniqueHandle quit_event(CreateEventW(nullptr, TRUE, FALSE, kQuitEvent));
     const bool ignore = env_is("FAKESTEAM_IGNORE_SHUTDOWN", "1");
