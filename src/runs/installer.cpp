@@ -159,12 +159,15 @@ Result<void> run_installer_with(InstallOptions options, const InstallStages& sta
     out(location_text(context));
     if (!context.options.dry_run) {
         if (auto made = create_directories(context.install_path); !made) {
+            // Another setup need not wait while the box waits for the user.
+            setup.reset();
             const std::string box =
                 failure_box_text(context, FatalStep::CreateFolder, made.error());
             return give_up(context.options, progress, box, std::move(made.error()));
         }
     }
     if (auto done = run_stages(context, stages, progress); !done) {
+        setup.reset();
         StageFailure& failure = done.error();
         const std::string box = failure_box_text(context, failure.step, failure.error);
         return give_up(context.options, progress, box, std::move(failure.error));

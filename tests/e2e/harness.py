@@ -740,9 +740,18 @@ class FakeSteam:
         if shutdown_delay_ms is not None:
             env["FAKESTEAM_SHUTDOWN_DELAY_MS"] = str(shutdown_delay_ms)
         env.pop("FAKESTEAM_HANG_SHUTDOWN", None)
+        before = self.client_starts()
         client = self.wine.start(root / "steam.exe", [], env=env)
         self.clients.append(client)
+        # Listed as running well before it can take a request on a busy machine: a client
+        # is ready once its start is in the log.
+        wait_until(lambda: self.client_starts() > before or not client.running(), timeout=60)
         return client
+
+    def client_starts(self) -> int:
+        """How many clients (starts without -shutdown) the log has seen."""
+        return sum(1 for line in self.lines()
+                   if line.startswith("start ") and '"-shutdown"' not in line)
 
     def events(self):
         """The log's lines without the start details (cwd, parent, token), with each process

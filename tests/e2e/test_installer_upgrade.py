@@ -7,7 +7,7 @@ import shutil
 import pytest
 
 from harness import refused_url, win_path
-from installer_text import app_files_text, debug_path, summary, without_wine_notes
+from installer_text import RULE, app_files_text, debug_path, summary, without_wine_notes
 
 ARGS = ("--cli", "-y", "--no-steam", "--no-desktop", "--no-menu")
 
@@ -98,9 +98,9 @@ def test_an_upgrade_names_the_file_in_use(wine, run, folder, http_server, runner
         assert "Installation Completed Successfully!" not in r.out
         assert r.out.endswith(summary(False, False, False).replace(
             "  Installation Completed Successfully!\n",
-            "  Installation Completed, but the Runner Was Not Updated\n"
-            "  - Marrowlane was running: close Marrowlane and run the setup again to update "
-            "it\n"))
+            "  Installation Incomplete: the running Marrowlane was not updated!\n").replace(
+            f"{RULE}\n", "  [!] The previous marrowlane.exe stays in place: close Marrowlane "
+            f"and run the setup again.\n{RULE}\n"))
     else:
         assert without_wine_notes(r.stderr) == (
             f"[!] Could not replace the setup's copy {target}: it is in use, perhaps by an "

@@ -156,6 +156,16 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         signal(kQuitEvent);
         return 0;
     }
+    // A client is ready for a request before its start is in the log: a test that has seen
+    // the line may ask it to close at once, and the request finds no one if the events do not
+    // exist yet.
+    const bool client = !shutdown;
+    const bool unkillable =
+        client && env_is("FAKESTEAM_UNKILLABLE", "1") && refuse_access(PROCESS_TERMINATE);
+    const bool hidden =
+        client && env_is("FAKESTEAM_PRIVATE", "1") && refuse_access(PROCESS_ALL_ACCESS);
+    ml::UniqueHandle event(client ? CreateEventW(nullptr, TRUE, FALSE, kShutdownEvent) : nullptr);
+    ml::UniqueHandle quit_event(client ? CreateEventW(nullptr, TRUE, FALSE, kQuitEvent) : nullptr);
     log(line);
     wchar_t cwd[MAX_PATH] = {};
     GetCurrentDirectoryW(MAX_PATH, cwd);
@@ -175,12 +185,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         return 0;
     }
 
-    if (env_is("FAKESTEAM_UNKILLABLE", "1") && refuse_access(PROCESS_TERMINATE))
-        log("unkillable " + pid);
-    if (env_is("FAKESTEAM_PRIVATE", "1") && refuse_access(PROCESS_ALL_ACCESS))
-        log("private " + pid);
-    ml::UniqueHandle event(CreateEventW(nullptr, TRUE, FALSE, kShutdownEvent));
-    ml::UniqueHandle quit_event(CreateEventW(nullptr, TRUE, FALSE, kQuitEvent));
+    if (unkillable) log("unkillable " + pid);
+    if (hidden) log("private " + pid);
     const bool ignore = env_is("FAKESTEAM_IGNORE_SHUTDOWN", "1");
     const auto delay = ml::env_var("FAKESTEAM_SHUTDOWN_DELAY_MS");
     const ULONGLONG deadline = GetTickCount64() + limit;
