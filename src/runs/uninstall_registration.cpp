@@ -10,6 +10,7 @@
 #include "platform/files.hpp"
 #include "platform/registry.hpp"
 #include "runs/install_plan.hpp"
+#include "runs/install_record.hpp"
 #include "runs/install_stages.hpp"
 #include "runs/registration_plan.hpp"
 
@@ -52,6 +53,7 @@ Result<void> register_uninstaller(const InstallContext& context) {
         write_values(key->get(), values);
         write_values(key->get(), added);
     }
+    write_install_record(context);
     out(kUninstallerRegisteredLine);
     return {};
 }
