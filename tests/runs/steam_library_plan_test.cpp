@@ -70,5 +70,40 @@ TEST(SteamLibraryPlan, ArtworkAddressesAndLines) {
     }
 }
 
+TEST(SteamLibraryPlan, AReplacedEntryOfOursUnderAnotherIdTakesItsArtwork) {
+    const auto shortcut = [](std::uint32_t appid, std::string name, std::string exe) {
+        SteamShortcut s;
+        s.appid = appid;
+        s.app_name = std::move(name);
+        s.exe = std::move(exe);
+        return s;
+    };
+    const std::uint32_t now = 3000000001u;
+    const SteamShortcut ours = shortcut(2898237750u, "Marrowlane", R"("C:\L\marrowlane.exe")");
+    const SteamShortcut other = shortcut(7, "Other", R"("C:\Other\other.exe")");
+    struct Case {
+        SteamShortcut earlier;
+        std::vector<SteamShortcut> list;  // after the replacement
+        std::optional<std::uint32_t> superseded;
+    };
+    const std::vector<Case> cases = {
+        // The runner moved to another folder: the old id's images would stay for good.
+        {ours, {other, shortcut(now, "Marrowlane", "")}, 2898237750u},
+        {shortcut(2898237750u, "Star Garden", R"("D:\ML\Marrowlane.exe")"), {}, 2898237750u},
+        // The same id: its images are the new entry's.
+        {shortcut(now, "Marrowlane", R"("C:\L\marrowlane.exe")"), {}, std::nullopt},
+        // A user's own shortcut with the game's name keeps its artwork.
+        {shortcut(2898237750u, "Star Garden", R"("C:\Games\star.exe")"), {}, std::nullopt},
+        // Another entry still shows those images.
+        {ours, {shortcut(2898237750u, "marrowlane", "")}, std::nullopt},
+        // Not a shortcut id: artwork of a Steam game the user chose.
+        {shortcut(440, "Marrowlane", R"("C:\L\marrowlane.exe")"), {}, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(superseded_appid(c.earlier, now, c.list), c.superseded)
+            << c.earlier.app_name << " " << c.earlier.exe;
+    }
+}
+
 }  // namespace
 }  // namespace ml
