@@ -11,9 +11,9 @@ import pytest
 
 import vdf
 from harness import SHELL_FOLDER_VARIABLES, wait_until, win_path
-from installer_text import UNINSTALL_SUBKEY, snapshot
-from test_uninstaller import (GONE_WITHIN, INSTALLED, expected_out, grid_files, put_account,
-                              put_files, serve_product)
+from installer_text import UNINSTALL_SUBKEY, debug_path, snapshot
+from test_uninstaller import (GONE_WITHIN, INSTALLED, RULE, expected_out, grid_files,
+                              put_account, put_files, serve_product)
 
 KEY = "HKCU\\" + UNINSTALL_SUBKEY
 
@@ -82,6 +82,21 @@ def test_a_folder_given_with_install_dir_loses_only_the_products_files(wine, env
         wait_until(lambda: not folder.exists(), timeout=GONE_WITHIN)
     assert snapshot(games / "Other") == neighbour
     assert sorted(p.name for p in games.iterdir()) == (["ML", "Other"] if users_files else ["Other"])
+
+
+def test_a_copy_that_no_removal_after_exit_can_take_is_named(wine, env, sandbox, http_server):
+    # cmd would expand %off% in the folder's name, so no removal can follow the uninstaller's
+    # exit there: its own copy stays, and the run says so instead of "cleanly".
+    origin = serve_product(http_server, wine)
+    folder = sandbox / "cwd" / "games" / "50%off%"
+    install(wine, env, sandbox, origin, "--no-steam", "--install-dir", "games\\50%off%")
+    r = uninstall(wine, env, sandbox, program=folder / "Marrowlane-Setup.exe")
+    copy = debug_path(win_path(folder / "Marrowlane-Setup.exe"))
+    assert (r.err, r.status) == (f"[!] Not removed yet, still in use: {copy}. Close Marrowlane "
+                                 "and run the uninstaller again to remove them.\n", 0)
+    assert r.out.endswith(f"\n{RULE}\n  Marrowlane has been uninstalled, except for the files "
+                          f"named above.\n{RULE}\n"), r.out
+    assert files_in(folder) == ["Marrowlane-Setup.exe"]
 
 
 def test_a_second_installation_into_another_folder_orphans_nothing(wine, env, sandbox,
