@@ -21,7 +21,8 @@ constexpr std::string_view kSteamKind = "steam";
 
 constexpr std::string_view kShortcutFileName = "Marrowlane.lnk";
 
-// The longest path Windows takes, in UTF-16 units; UTF-8 is never shorter.
+// Windows takes paths of up to 32767 UTF-16 units; the installation refuses any folder past
+// MAX_PATH, so a longer text was never written by it.
 constexpr std::size_t kLongestPath = 32767;
 
 // \\?\ and \\.\ paths reach devices and skip the system's own path checks.
@@ -215,11 +216,11 @@ bool is_distinctive_product_file(std::string_view name) {
 
 bool is_shell_link_header(std::string_view head) {
     // HeaderSize, then CLSID 00021401-0000-0000-C000-000000000046 as it lies on disk.
-    static constexpr unsigned char kHeader[kShellLinkHeaderBytes] = {
+    static constexpr unsigned char kLinkStart[kShellLinkHeaderBytes] = {
         0x4C, 0x00, 0x00, 0x00, 0x01, 0x14, 0x02, 0x00, 0x00, 0x00,
         0x00, 0x00, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46};
     return head.size() >= kShellLinkHeaderBytes &&
-           std::equal(std::begin(kHeader), std::end(kHeader), head.begin(),
+           std::equal(std::begin(kLinkStart), std::end(kLinkStart), head.begin(),
                       [](unsigned char want, char got) {
                           return want == static_cast<unsigned char>(got);
                       });

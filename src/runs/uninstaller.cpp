@@ -1,6 +1,6 @@
 // The uninstallation: removes the product's Steam entries and artwork, the Windows
-// shortcuts, the uninstall entry and the application folder. Every removal is best effort;
-// the run itself never fails.
+// shortcuts, the uninstall entry and the application folder, and what the installation
+// recorded it made elsewhere. Every removal is best effort; the run itself never fails.
 #include <algorithm>
 #include <cstdint>
 #include <optional>
