@@ -71,38 +71,25 @@ TEST(SteamLibraryPlan, ArtworkAddressesAndLines) {
 }
 
 TEST(SteamLibraryPlan, AReplacedEntryOfOursUnderAnotherIdTakesItsArtwork) {
-    const auto shortcut = [](std::uint32_t appid, std::string name, std::string exe) {
+    const auto entry = [](std::uint32_t appid, std::string name, std::string exe) {
         SteamShortcut s;
         s.appid = appid;
         s.app_name = std::move(name);
         s.exe = std::move(exe);
         return s;
     };
-    const std::uint32_t now = 3000000001u;
-    const SteamShortcut ours = shortcut(2898237750u, "Marrowlane", R"("C:\L\marrowlane.exe")");
-    const SteamShortcut other = shortcut(7, "Other", R"("C:\Other\other.exe")");
-    struct Case {
-        SteamShortcut earlier;
-        std::vector<SteamShortcut> list;  // after the replacement
-        std::optional<std::uint32_t> superseded;
-    };
-    const std::vector<Case> cases = {
-        // The runner moved to another folder: the old id's images would stay for good.
-        {ours, {other, shortcut(now, "Marrowlane", "")}, 2898237750u},
-        {shortcut(2898237750u, "Star Garden", R"("D:\ML\Marrowlane.exe")"), {}, 2898237750u},
-        // The same id: its images are the new entry's.
-        {shortcut(now, "Marrowlane", R"("C:\L\marrowlane.exe")"), {}, std::nullopt},
-        // A user's own shortcut with the game's name keeps its artwork.
-        {shortcut(2898237750u, "Star Garden", R"("C:\Games\star.exe")"), {}, std::nullopt},
-        // Another entry still shows those images.
-        {ours, {shortcut(2898237750u, "marrowlane", "")}, std::nullopt},
-        // Not a shortcut id: artwork of a Steam game the user chose.
-        {shortcut(440, "Marrowlane", R"("C:\L\marrowlane.exe")"), {}, std::nullopt},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(superseded_appid(c.earlier, now, c.list), c.superseded)
-            << c.earlier.app_name << " " << c.earlier.exe;
-    }
+    const std::uint32_t now = 3000000001u, old = 2898237750u;
+    const SteamShortcut ours = entry(old, "Marrowlane", R"("C:\L\marrowlane.exe")");
+    // The runner moved to another folder: the old id's images would stay for good.
+    EXPECT_EQ(superseded_appid(ours, now, {}), old);
+    EXPECT_EQ(superseded_appid(entry(old, "Star", R"("D:\ML\Marrowlane.exe")"), now, {}), old);
+    // The same id; a user's own shortcut with the game's name; an id another entry still
+    // shows; a Steam game's id (artwork the user chose).
+    EXPECT_EQ(superseded_appid(ours, old, {}), std::nullopt);
+    EXPECT_EQ(superseded_appid(entry(old, "Star", R"("C:\star.exe")"), now, {}), std::nullopt);
+    const SteamShortcut same_id = entry(old, "Other", "");
+    EXPECT_EQ(superseded_appid(ours, now, {&same_id, 1}), std::nullopt);
+    EXPECT_EQ(superseded_appid(entry(440, "Marrowlane", ""), now, {}), std::nullopt);
 }
 
 }  // namespace
