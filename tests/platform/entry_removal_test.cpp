@@ -10,7 +10,7 @@
 namespace ml {
 namespace {
 
-TEST(EntryRemoval, OneFileAndNothingBelowIt_ThenTheFolderOnlyOnceEmpty) {
+TEST(EntryRemoval, OneFileNothingBelowItThenTheFolderOnlyOnceEmpty) {
     testing::TempDir dir;
     ASSERT_TRUE(write_file(dir / "read-only.dll", "x"));
     ASSERT_TRUE(SetFileAttributesW(widen(dir / "read-only.dll").c_str(), FILE_ATTRIBUTE_READONLY));
