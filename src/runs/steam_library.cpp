@@ -1,6 +1,10 @@
 // Steam library registration at install: the runner as a non-Steam shortcut with artwork in
 // every account, with Steam closed around the change.
+#include <optional>
+#include <utility>
+
 #include "platform/console.hpp"
+#include "platform/entry_removal.hpp"
 #include "platform/files.hpp"
 #include "platform/path.hpp"
 #include "runs/account_walk.hpp"
@@ -12,6 +16,7 @@
 #include "runs/shared_steps.hpp"
 #include "runs/steam_library_plan.hpp"
 #include "runs/steam_lock.hpp"
+#include "runs/uninstall_plan.hpp"
 #include "steam/fetch.hpp"
 #include "steam/process_control.hpp"
 
@@ -52,9 +57,12 @@ void deploy_account_artwork(const InstallContext& context, std::uint32_t appid,
 
 // The walk's rules for the installation: folders made when possible, every failure silent.
 // A file that cannot be read or parsed is left as it is and its account skipped, since
-// writing a list without its entries would lose the user's other shortcuts.
+// writing a list without its entries would lose the user's other shortcuts. An entry of ours
+// replaced under another app id (the runner is now in another folder) takes its artwork
+// along once the new list is saved: nothing would ever show those images again.
 AccountWalkRules library_rules(const InstallContext& context, std::uint32_t appid,
-                               std::size_t& images_written) {
+                               std::size_t& images_written,
+                               std::optional<std::uint32_t>& superseded) {
     AccountWalkRules rules;
     rules.dry_run = context.options.dry_run;
     rules.folders = FolderRule::CreateIgnoringErrors;
@@ -64,15 +72,24 @@ AccountWalkRules library_rules(const InstallContext& context, std::uint32_t appi
     rules.on_left_untouched = [](const AccountFiles& files, const LoadedShortcuts& loaded) {
         err(steam_left_untouched_line(files.shortcuts, loaded.error.message));
     };
-    rules.edit = [&context, appid](const AccountFiles& files, std::vector<SteamShortcut>& list) {
+    rules.edit = [&context, appid, &superseded](const AccountFiles& files,
+                                                std::vector<SteamShortcut>& list) {
         SteamShortcut record = make_steam_library_shortcut(
             context, appid,
             path_join(files.grid, artwork_file_name(kArtworkKinds[kIconArtwork], appid)));
+        superseded.reset();
         if (auto index = find_matching_shortcut(list, context.options.game_name, appid)) {
-            list[*index] = std::move(record);
+            const SteamShortcut earlier = std::exchange(list[*index], std::move(record));
+            superseded = superseded_appid(earlier, appid, list);
         } else {
             list.push_back(std::move(record));
         }
+    };
+    rules.on_saved = [&context, &superseded](const AccountFiles& files, std::size_t) {
+        if (!superseded || context.options.dry_run) return;
+        const std::uint32_t id[] = {*superseded};
+        for (const std::string& name : artwork_files_for(id))
+            (void)remove_single_file(path_join(files.grid, name));
     };
     rules.after = [&context, appid, &images_written](const AccountFiles& files) {
         deploy_account_artwork(context, appid, files.grid, images_written);
@@ -133,8 +150,10 @@ Result<void> register_in_steam_library(const InstallContext& context) {
     if (steam == SteamBefore::Closed) show(install_steps::kSteam.text);
     const std::uint32_t appid = steam_library_appid(context);
     std::size_t images_written = 0;
+    std::optional<std::uint32_t> superseded;
     // Every failure of the walk is handled by its rules; the installation goes on.
-    (void)walk_steam_accounts(roots.free, library_rules(context, appid, images_written));
+    (void)walk_steam_accounts(roots.free,
+                              library_rules(context, appid, images_written, superseded));
     reopen_steam(steam, context.steam_roots);
     // The summary then does not claim a library that got nothing: no account, or no image
     // reached one.

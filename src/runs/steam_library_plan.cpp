@@ -1,7 +1,11 @@
 #include "runs/steam_library_plan.hpp"
 
+#include <algorithm>
+
 #include "cli/options.hpp"
 #include "platform/text.hpp"
+#include "runs/install_record_plan.hpp"
+#include "runs/uninstall_plan.hpp"
 #include "vdf/appid.hpp"
 
 namespace ml {
@@ -23,6 +27,16 @@ SteamShortcut make_steam_library_shortcut(const InstallContext& context, std::ui
     s.allow_overlay = 1;
     s.tags = {"Marrowlane", "WebAssembly"};
     return s;
+}
+
+std::optional<std::uint32_t> superseded_appid(const SteamShortcut& earlier, std::uint32_t appid,
+                                              std::span<const SteamShortcut> list) {
+    if (earlier.appid == appid || !is_shortcut_appid(earlier.appid) ||
+        !is_product_shortcut(earlier))
+        return std::nullopt;
+    const auto uses = [&](const SteamShortcut& s) { return s.appid == earlier.appid; };
+    if (std::any_of(list.begin(), list.end(), uses)) return std::nullopt;
+    return earlier.appid;
 }
 
 std::string steam_artwork_address(std::string_view origin, const SteamStageArtwork& artwork) {

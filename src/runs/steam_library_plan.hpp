@@ -5,6 +5,8 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -23,6 +25,12 @@ std::uint32_t steam_library_appid(const InstallContext& context);
 // desktop configuration off.
 SteamShortcut make_steam_library_shortcut(const InstallContext& context, std::uint32_t appid,
                                           std::string icon_path);
+
+// The app id whose artwork goes when the stage has replaced `earlier` by its own entry (app
+// id `appid`) in `list`: the earlier entry's, when that was the product's own under another
+// shortcut id and no entry of the list still uses it; nullopt otherwise.
+std::optional<std::uint32_t> superseded_appid(const SteamShortcut& earlier, std::uint32_t appid,
+                                              std::span<const SteamShortcut> list);
 
 // One artwork image the stage deploys: the file below "{origin}/media/steam/" and the label
 // of its console line. Same kinds and order as kArtworkKinds.

@@ -12,6 +12,7 @@
 #include "platform/files.hpp"
 #include "platform/registry.hpp"
 #include "runs/install_plan.hpp"
+#include "runs/install_record.hpp"
 #include "runs/install_stages.hpp"
 #include "runs/registration_plan.hpp"
 
@@ -67,6 +68,7 @@ Result<void> register_uninstaller(const InstallContext& context) {
         context.not_written.uninstall_entry = std::move(*failure);
         return {};
     }
+    write_install_record(context);
     out(kUninstallerRegisteredLine);
     return {};
 }

@@ -1,12 +1,14 @@
 // The uninstallation: removes the product's Steam entries and artwork, the Windows
-// shortcuts, the uninstall entry and the application folder. Every removal is best effort;
-// the run itself never fails.
+// shortcuts, the uninstall entry and the application folder, and what the installation
+// recorded it made elsewhere. Every removal is best effort; the run itself never fails.
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/console.hpp"
+#include "platform/entry_removal.hpp"
 #include "platform/env.hpp"
 #include "platform/files.hpp"
 #include "platform/folder_removal.hpp"
@@ -16,6 +18,7 @@
 #include "platform/registry.hpp"
 #include "platform/system_tools.hpp"
 #include "runs/account_walk.hpp"
+#include "runs/install_record.hpp"
 #include "runs/registration_plan.hpp"
 #include "runs/runs.hpp"
 #include "runs/shared_steps.hpp"
@@ -30,10 +33,12 @@ namespace ml {
 namespace {
 
 // Every account of every root: the product's entries leave shortcuts.vdf, then their
-// artwork leaves the grid folder. An account without the file is skipped, and so is one
-// whose file cannot be read in full or parsed: writing what we have would lose the user's
-// other shortcuts.
-void remove_product_from_steam(const std::vector<std::string>& roots) {
+// artwork leaves the grid folder, with the artwork of the app ids the installation recorded
+// for that account (an entry the user removed in Steam, or one an earlier installation had
+// under another id), unless an entry that stays uses the id. An account without the file is
+// skipped, and so is one whose file cannot be read in full or parsed: writing what we have
+// would lose the user's other shortcuts.
+void remove_product_from_steam(const std::vector<std::string>& roots, const InstallRecord& record) {
     std::vector<std::uint32_t> removed_appids;
     AccountWalkRules rules;
     rules.folders = FolderRule::Leave;
@@ -44,14 +49,16 @@ void remove_product_from_steam(const std::vector<std::string>& roots) {
         err(uninstall_left_untouched_line(files.shortcuts, loaded.error.message));
     };
     rules.on_account = [&](const AccountFiles&) { removed_appids.clear(); };
-    rules.edit = [&](const AccountFiles&, std::vector<SteamShortcut>& list) {
+    rules.edit = [&](const AccountFiles& files, std::vector<SteamShortcut>& list) {
         ProductRemoval removal = remove_product_shortcuts(std::move(list));
         list = std::move(removal.kept);
         removed_appids = std::move(removal.removed_appids);
+        for (const std::uint32_t id : recorded_artwork_ids(record, files.user_dir, list))
+            removed_appids.push_back(id);
     };
     rules.after = [&](const AccountFiles& files) {
         for (const std::string& name : artwork_files_for(removed_appids))
-            (void)remove_file(path_join(files.grid, name));
+            (void)remove_single_file(path_join(files.grid, name));
     };
     // Nothing the walk reports can stop an uninstallation.
     (void)walk_steam_accounts(roots, rules);
@@ -59,12 +66,19 @@ void remove_product_from_steam(const std::vector<std::string>& roots) {
 
 // From the folders the shell names and from the environment's places, where earlier versions
 // put them. Only absolute folders, as for the installation: an empty or relative APPDATA
-// would name a Marrowlane.lnk below whatever folder the uninstaller runs in.
-void remove_windows_shortcuts() {
-    for (const std::string& path : shortcut_files_to_remove(
-             known_folder_path(KnownFolder::Programs), known_folder_path(KnownFolder::Desktop),
-             env_var("APPDATA"), env_var("USERPROFILE")))
-        (void)remove_file(path);
+// would name a Marrowlane.lnk below whatever folder the uninstaller runs in. Then the ones
+// the installation recorded where it wrote them (a Desktop that OneDrive has since given
+// back), each only while it still is a shell link: the record names the file, not what a
+// program may have put there since.
+void remove_windows_shortcuts(const InstallRecord& record) {
+    const std::vector<std::string> places = shortcut_files_to_remove(
+        known_folder_path(KnownFolder::Programs), known_folder_path(KnownFolder::Desktop),
+        env_var("APPDATA"), env_var("USERPROFILE"));
+    for (const std::string& path : places) (void)remove_single_file(path);
+    for (const std::string& path : record.shortcuts) {
+        const auto head = read_file_head(path, kShellLinkHeaderBytes);
+        if (head && is_shell_link_header(*head)) (void)remove_single_file(path);
+    }
 }
 
 // Through the registry interface, as the installation writes the entry: machines that block
@@ -83,19 +97,19 @@ void remove_uninstall_entry() {
 // command out. The removal is part of this uninstallation: it inherits the mark that keeps
 // every later setup away from the folder until it has ended (without the mark it would
 // delete what an installation started meanwhile writes, so it does not start without one).
-// True when it started.
-bool start_delayed_removal(const std::string& parent, const FolderLeftovers& left,
+// True when it started. `folder` is the folder's full path; it goes itself only once empty.
+bool start_delayed_removal(const std::string& folder, const FolderLeftovers& left,
                            const SetupLock& lock) {
+    const std::string parent = path_parent(folder);
     // cmd cannot work in a UNC folder: it falls back to the Windows folder, where the
     // relative names would mean other files.
     if (!has_drive_letter(parent)) return false;
     const auto ping = system_tool_path("ping");
     if (!ping) return false;
     const auto command =
-        delayed_removal_command(kApplicationFolderName, left.files, left.folders, *ping);
+        delayed_removal_command(path_file_name(folder), left.files, left.folders, *ping);
     if (!command) return false;
-    const UniqueHandle pending =
-        lock.mark_removal_pending(path_join(parent, kApplicationFolderName));
+    const UniqueHandle pending = lock.mark_removal_pending(folder);
     if (!pending) return false;
     ChildOptions options = ChildOptions::detached(ChildOutput::Discard);
     options.input = ChildInput::UntilWeExit;
@@ -125,10 +139,19 @@ std::optional<std::string> own_image_among(const std::string& folder,
     return std::nullopt;
 }
 
-// What became of the application folder.
+// What became of the folders the product used.
 struct FolderCleaning {
-    std::vector<std::string> in_use;  // full paths still in use, our own image left out
-    bool removal_pending = false;     // the removal after this program was started
+    // Full paths still in use; our own image left out when the removal after exit takes it.
+    std::vector<std::string> in_use;
+    bool removal_pending = false;  // the removal after this program was started
+
+    // Adds another folder's outcome: a removal is pending for all that is still in use only
+    // when it is for each folder's.
+    void add(FolderCleaning other) {
+        if (other.in_use.empty()) return;
+        removal_pending = (in_use.empty() || removal_pending) && other.removal_pending;
+        in_use.insert(in_use.end(), other.in_use.begin(), other.in_use.end());
+    }
 };
 
 // The folder is emptied here, depth first, without following any link inside it; only what
@@ -139,9 +162,39 @@ FolderCleaning clean_application_folder(const std::string& folder, const SetupLo
     // What stays for good (a link that cannot be removed as a link) keeps the folder, but
     // the setup's own image can still go.
     if (!left.files.empty() || !left.folders.empty() || (left.folder_left && left.kept == 0))
-        cleaning.removal_pending = start_delayed_removal(path_parent(folder), left, lock);
-    for (const std::string& entry : entries_in_use(left, own_image_among(folder, left.files)))
+        cleaning.removal_pending = start_delayed_removal(folder, left, lock);
+    // Our own image goes with the removal after exit; without one it stays, and is named.
+    const auto own = cleaning.removal_pending ? own_image_among(folder, left.files) : std::nullopt;
+    for (const std::string& entry : entries_in_use(left, own))
         cleaning.in_use.push_back(entry.empty() ? folder : path_join(folder, entry));
+    return cleaning;
+}
+
+// A folder the installation recorded besides the default one (one given with --install-dir):
+// it may hold the user's own files, so only the product's files go, each without following
+// a link, and the folder only once nothing else is left in it. A folder that holds none of
+// the files only the product names so (it is gone, or was reused for something else) is not
+// touched; nullopt then.
+std::optional<FolderCleaning> clean_recorded_folder(const std::string& folder,
+                                                    const SetupLock& lock) {
+    const std::vector<std::string_view> names = product_file_names();
+    const auto ours = [&](std::string_view name) {
+        return is_distinctive_product_file(name) && is_regular_file(path_join(folder, name));
+    };
+    if (!is_plain_folder(folder) || std::none_of(names.begin(), names.end(), ours))
+        return std::nullopt;
+    FolderLeftovers left;
+    for (const std::string_view name : names) {
+        if (remove_single_file(path_join(folder, name)) == FileRemoval::InUse)
+            left.files.emplace_back(name);
+    }
+    (void)remove_folder_if_empty(folder);
+    FolderCleaning cleaning;
+    if (!left.files.empty()) cleaning.removal_pending = start_delayed_removal(folder, left, lock);
+    const auto own = cleaning.removal_pending ? own_image_among(folder, left.files) : std::nullopt;
+    for (const std::string& file : left.files) {
+        if (file != own) cleaning.in_use.push_back(path_join(folder, file));
+    }
     return cleaning;
 }
 
@@ -183,6 +236,8 @@ Result<void> run_uninstaller(bool non_interactive, bool cli) {
     }
     std::optional<SetupLock> setup(std::move(*taken));
     show_step(progress, uninstall_steps::kChecking);
+    // Read before the entry that holds it goes.
+    const InstallRecord record = read_install_record();
 
     const std::vector<std::string> roots = detect_steam_roots(std::nullopt);
     out(uninstall_lines::kCheckingSteam);
@@ -224,7 +279,7 @@ Result<void> run_uninstaller(bool non_interactive, bool cli) {
         }
         show_step(progress, uninstall_steps::kSteam);
         if (locked && steam != SteamBefore::CouldNotClose) {
-            remove_product_from_steam(split.free);
+            remove_product_from_steam(split.free, record);
             if (split.held.empty()) out(uninstall_lines::kSteamDone);
         }
         // Before the Windows shortcuts: the user gets Steam back as soon as its files are done.
@@ -232,11 +287,16 @@ Result<void> run_uninstaller(bool non_interactive, bool cli) {
     }
 
     show_step(progress, uninstall_steps::kShortcuts);
-    remove_windows_shortcuts();
+    remove_windows_shortcuts(record);
     show_step(progress, uninstall_steps::kCleaning);
     remove_uninstall_entry();
     out(uninstall_lines::kWindowsDone);
     FolderCleaning cleaning;
+    // Told apart before the default folder goes: a recorded folder may be it under another
+    // spelling.
+    std::vector<std::string> others = recorded_other_folders(record, folder);
+    std::erase_if(others,
+                  [&](const std::string& other) { return folder && same_file(other, *folder); });
     if (folder) {
         cleaning = clean_application_folder(*folder, *setup);
         if (cleaning.in_use.empty()) {
@@ -244,6 +304,14 @@ Result<void> run_uninstaller(bool non_interactive, bool cli) {
         } else {
             err(files_in_use_line(cleaning.in_use, cleaning.removal_pending));
         }
+    }
+    // Without a line of their own, so that a complete uninstallation prints what it always
+    // has; only what stays there is named.
+    for (const std::string& other : others) {
+        auto cleaned = clean_recorded_folder(other, *setup);
+        if (!cleaned || cleaned->in_use.empty()) continue;
+        err(files_in_use_line(cleaned->in_use, cleaned->removal_pending));
+        cleaning.add(std::move(*cleaned));
     }
     // The last change is made; a pending removal keeps the folder to itself.
     setup.reset();

@@ -70,5 +70,27 @@ TEST(SteamLibraryPlan, ArtworkAddressesAndLines) {
     }
 }
 
+TEST(SteamLibraryPlan, AReplacedEntryOfOursUnderAnotherIdTakesItsArtwork) {
+    const auto entry = [](std::uint32_t appid, std::string name, std::string exe) {
+        SteamShortcut s;
+        s.appid = appid;
+        s.app_name = std::move(name);
+        s.exe = std::move(exe);
+        return s;
+    };
+    const std::uint32_t now = 3000000001u, old = 2898237750u;
+    const SteamShortcut ours = entry(old, "Marrowlane", R"("C:\L\marrowlane.exe")");
+    // The runner moved to another folder: the old id's images would stay for good.
+    EXPECT_EQ(superseded_appid(ours, now, {}), old);
+    EXPECT_EQ(superseded_appid(entry(old, "Star", R"("D:\ML\Marrowlane.exe")"), now, {}), old);
+    // The same id; a user's own shortcut with the game's name; an id another entry still
+    // shows; a Steam game's id (artwork the user chose).
+    EXPECT_EQ(superseded_appid(ours, old, {}), std::nullopt);
+    EXPECT_EQ(superseded_appid(entry(old, "Star", R"("C:\star.exe")"), now, {}), std::nullopt);
+    const SteamShortcut same_id = entry(old, "Other", "");
+    EXPECT_EQ(superseded_appid(ours, now, {&same_id, 1}), std::nullopt);
+    EXPECT_EQ(superseded_appid(entry(440, "Marrowlane", ""), now, {}), std::nullopt);
+}
+
 }  // namespace
 }  // namespace ml
