@@ -96,11 +96,11 @@ def test_an_upgrade_names_the_file_in_use(wine, run, folder, http_server, runner
             "Marrowlane. Close Marrowlane and run the setup again.\n")
         assert app_files_text(install_path, origin, runner="in use") in r.out
         assert "Installation Completed Successfully!" not in r.out
-        assert r.out.endswith(summary(False, False, False).replace(
-            "  Installation Completed Successfully!\n",
-            "  Installation Incomplete: the running Marrowlane was not updated!\n").replace(
-            f"{RULE}\n", "  [!] The previous marrowlane.exe stays in place: close Marrowlane "
-            f"and run the setup again.\n{RULE}\n"))
+        assert r.out.endswith(
+            f"\n{RULE}\n  Installation Incomplete: the running Marrowlane was not updated!\n"
+            "  - Registered in Windows Settings for 1-click uninstall\n"
+            "  [!] The previous marrowlane.exe stays in place: close Marrowlane and run the "
+            f"setup again.\n{RULE}\n")
     else:
         assert without_wine_notes(r.stderr) == (
             f"[!] Could not replace the setup's copy {target}: it is in use, perhaps by an "
