@@ -95,68 +95,37 @@ TEST(UninstallPlan, ApplicationFolderOnlyBelowAnAbsoluteLocalAppData) {
     }
 }
 
-TEST(UninstallPlan, FolderRemovalCommandForCmd) {
+TEST(UninstallPlan, TheRemovalProgramsOwnCleanupForCmd) {
     const std::string ping = R"(C:\Windows\system32\PING.EXE)";
-    const std::string wait = "set /p _= & for /l %i in (1,1,60) do (if exist \"Marrowlane\" (";
-    const std::string last =
-        "rmdir \"Marrowlane\" & \"C:\\Windows\\system32\\PING.EXE\" -n 2 127.0.0.1 ) )";
-    struct Case {
-        const char* name;
-        std::vector<std::string> files, folders;
-        std::string expected_steps;
-    };
-    const std::vector<Case> cases = {
-        {"only the folder", {}, {}, ""},
-        {"the setup's image and a held save, deepest folder first",
-         {"Marrowlane-Setup.exe", R"(saves\old\slot0.dat)"},
-         {R"(saves\old)", "saves"},
-         "del /f /a /q \"Marrowlane\\Marrowlane-Setup.exe\" & "
-         "del /f /a /q \"Marrowlane\\saves\\old\\slot0.dat\" & rmdir \"Marrowlane\\saves\\old\" & "
-         "rmdir \"Marrowlane\\saves\" & "},
-        // Inside double quotes cmd takes '&', '^', parentheses, spaces and apostrophes
-        // literally.
-        {"names cmd reads literally in quotes",
-         {"Player's & Co ^1 (x).txt"},
-         {},
-         "del /f /a /q \"Marrowlane\\Player's & Co ^1 (x).txt\" & "},
-        // These stay where they are: expanded or ending the quotes, or leaving the folder.
-        {"names cmd cannot carry",
-         {"50%off%.txt", "a!b!", "a\"b", R"(..\outside.txt)", R"(\rooted.txt)", "C:x", "a\nb", "",
-          R"(sub\\double)", R"(sub\)", "kept.txt"},
-         {"", R"(.\x)", "ok"},
-         "del /f /a /q \"Marrowlane\\kept.txt\" & rmdir \"Marrowlane\\ok\" & "},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(delayed_removal_command("Marrowlane", c.files, c.folders, ping),
-                  wait + c.expected_steps + last)
-            << c.name;
-    }
+    const std::string folder = removal_program_folder_name(0x0123456789abcdefull);
+    EXPECT_EQ(folder, "Marrowlane-Removal-0123456789abcdef");
+    EXPECT_EQ(removal_program_cleanup_command(folder, kRemovalProgramName, ping),
+              "set /p _= & (for /l %i in (1,1,30) do (if exist \"Marrowlane-Setup.exe\" "
+              "(del /f /q \"Marrowlane-Setup.exe\" & \"C:\\Windows\\system32\\PING.EXE\" "
+              "-n 2 127.0.0.1 ) ) ) & cd .. & rmdir \"Marrowlane-Removal-0123456789abcdef\"");
 
-    // The folder's name itself, and the ping program, must be safe, or nothing is started.
+    // Names and a ping program cmd would expand, end the quotes with, or take out of the
+    // folder: nothing is started.
     const std::vector<std::string_view> refused = {
         "",       ".",   "..",  "50%off%", "a!b!", "a\"b",
         R"(a\b)", "a/b", "C:x", "a\nb",    "a*",   std::string_view("a\0b", 3)};
     for (const std::string_view name : refused) {
-        EXPECT_EQ(delayed_removal_command(name, {}, {}, ping), std::nullopt) << name;
+        EXPECT_EQ(removal_program_cleanup_command(name, kRemovalProgramName, ping), std::nullopt)
+            << name;
+        EXPECT_EQ(removal_program_cleanup_command(folder, name, ping), std::nullopt) << name;
     }
-    EXPECT_EQ(delayed_removal_command("Marrowlane", {}, {}, ""), std::nullopt);
-    EXPECT_EQ(delayed_removal_command("Marrowlane", {}, {}, R"(C:\%windir%\PING.EXE)"),
+    EXPECT_EQ(removal_program_cleanup_command(folder, kRemovalProgramName, ""), std::nullopt);
+    EXPECT_EQ(removal_program_cleanup_command(folder, kRemovalProgramName,
+                                              R"(C:\%windir%\PING.EXE)"),
               std::nullopt);
 
-    // Far more leftovers than cmd takes on one line: the command stays within its limit,
-    // and still ends with the folder and the wait.
-    const std::vector<std::string> many(2000, std::string(40, 'x'));
-    const auto long_one = delayed_removal_command("Marrowlane", many, {}, ping);
-    ASSERT_TRUE(long_one);
-    EXPECT_LT(long_one->size(), 8000u);
-    EXPECT_TRUE(long_one->ends_with(last));
+    // Only a folder of that exact form is the copy's to remove with itself.
+    EXPECT_TRUE(is_removal_program_folder_name(folder));
+    for (const std::string_view other :
+         {"Marrowlane", "Marrowlane-Removal-", "Marrowlane-Removal-0123456789ABCDEF",
+          "Marrowlane-Removal-0123456789abcdef0", "Downloads", "marrowlane-removal-0123456789abcdef"})
+        EXPECT_FALSE(is_removal_program_folder_name(other)) << other;
 }
-
-}  // namespace
-}  // namespace ml
-
-namespace ml {
-namespace {
 
 TEST(UninstallPlan, WhatIsNamedAsStillInUse) {
     struct Case {
