@@ -75,10 +75,10 @@ Result<PrivateProgramCopy> PrivateProgramCopy::make(const std::string& parent,
     // Without delete sharing, nobody can rename the folder away while this handle is open.
     // Between its making and this open, anyone allowed to delete in the parent could have
     // put a folder of their own there: that one is theirs, not owned as ours is.
-    copy.folder_handle_.reset(CreateFileW(
-        widen(folder).c_str(), FILE_READ_ATTRIBUTES | READ_CONTROL,
-        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    copy.folder_handle_.reset(
+        CreateFileW(widen(folder).c_str(), FILE_READ_ATTRIBUTES | READ_CONTROL,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     BY_HANDLE_FILE_INFORMATION info{};
     if (!copy.folder_handle_ || !GetFileInformationByHandle(copy.folder_handle_.get(), &info))
         return std::unexpected(last_os_error());

@@ -57,14 +57,15 @@ void start_own_cleanup() {
     const std::string folder = path_parent(*self);
     const std::string_view folder_name = path_file_name(folder);
     const auto ping = system_tool_path("ping");
-    if (!is_removal_program_folder_name(folder_name) || !ping) return;
-    const auto command =
-        removal_program_cleanup_command(folder_name, path_file_name(*self), *ping);
+    if (!ping || path_file_name(*self) != std::string(folder_name) + ".exe") return;
+    const auto command = removal_program_cleanup_command(folder_name, *ping);
     if (!command) return;
     ChildOptions options = ChildOptions::detached(ChildOutput::Discard);
     options.input = ChildInput::UntilWeExit;
     options.raw_tail = *command;
-    options.working_dir = folder;
+    // cmd enters the folder itself (see removal_program_cleanup_command), from the folder
+    // above, which this copy runs in too.
+    options.working_dir = path_parent(folder);
     // /d: no AutoRun command from the registry. /e:on /v:off: the loop and `set /p` need
     // command extensions, and `!` must stay a plain character, whatever the registry says.
     (void)run_child("cmd", {"/d", "/e:on", "/v:off", "/c"}, options);
@@ -87,15 +88,17 @@ bool start_leftover_removal(const LeftoverRemoval& removal, HANDLE mark) {
     if (!temporary) return false;
     std::optional<PrivateProgramCopy> copy;
     for (unsigned attempt = 0; attempt < 4 && !copy; ++attempt) {
-        auto made = PrivateProgramCopy::make(
-            *temporary, removal_program_folder_name(unique_number(attempt)), kRemovalProgramName);
+        const std::string name = removal_program_folder_name(unique_number(attempt));
+        auto made = PrivateProgramCopy::make(*temporary, name, name + ".exe");
         if (made) copy.emplace(std::move(*made));
     }
     if (!copy) return false;
     ChildOptions options = ChildOptions::detached(ChildOutput::Discard);
     options.input = ChildInput::UntilWeExit;
-    // Its own folder, which it then holds: never the folder it empties.
-    options.working_dir = copy->folder();
+    // Never the folder it empties, nor its own: what starts with a program (Wine's console
+    // host of a console program it starts) can take its current folder and hold it for as
+    // long as it lives, which would keep the copy's folder from going after it.
+    options.working_dir = path_parent(copy->folder());
     options.inherited.push_back(mark);
     const std::size_t budget = kLongestCommandLine - 2 * copy->program().size();
     if (!run_child(copy->program(), leftover_removal_arguments(removal, budget), options))

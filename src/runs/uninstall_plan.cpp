@@ -194,22 +194,12 @@ bool unsafe_for_cmd(char c) {
     return byte < 0x20 || byte == 0x7F || c == '%' || c == '!' || c == '"';
 }
 
-// One name inside the working folder: no separator, drive colon or wildcard (none of which
-// occurs in a file name), not "." or "..".
-bool is_plain_name(std::string_view name) {
-    if (name.empty() || name == "." || name == "..") return false;
-    for (const char c : name) {
-        if (unsafe_for_cmd(c) || std::string_view("\\/:*?<>|").find(c) != std::string_view::npos)
-            return false;
-    }
-    return true;
-}
-
 }  // namespace
 
 std::string removal_program_folder_name(std::uint64_t unique) {
     std::string name(kRemovalFolderPrefix);
-    for (int shift = 60; shift >= 0; shift -= 4) name.push_back("0123456789abcdef"[(unique >> shift) & 0xF]);
+    for (int shift = 60; shift >= 0; shift -= 4)
+        name.push_back("0123456789abcdef"[(unique >> shift) & 0xF]);
     return name;
 }
 
@@ -221,21 +211,26 @@ bool is_removal_program_folder_name(std::string_view name) {
 }
 
 std::optional<std::string> removal_program_cleanup_command(std::string_view folder_name,
-                                                           std::string_view program_name,
                                                            std::string_view ping_program) {
-    if (!is_plain_name(folder_name) || !is_plain_name(program_name) || ping_program.empty())
-        return std::nullopt;
+    if (!is_removal_program_folder_name(folder_name) || ping_program.empty()) return std::nullopt;
     for (const char c : ping_program) {
         if (unsafe_for_cmd(c)) return std::nullopt;
     }
-    const std::string program = in_double_quotes(program_name);
-    // The spaces before the closing parentheses are needed: Wine's cmd takes a ')' right
-    // after a word as part of that word. The loop is in parentheses of its own, or cmd would
-    // take what follows it for part of each round.
-    std::string command = "set /p _= & (for /l %i in (1,1,";
-    command.append(std::to_string(kCleanupAttempts)).append(") do (if exist ").append(program);
-    command.append(" (del /f /q ").append(program).append(" & ").append(in_double_quotes(ping_program));
-    command.append(" -n 2 127.0.0.1 ) ) ) & cd .. & rmdir ").append(in_double_quotes(folder_name));
+    const std::string folder = in_double_quotes(folder_name);
+    const std::string program = in_double_quotes(std::string(folder_name) + ".exe");
+    // Plain '&' only: Wine's cmd runs what follows "&&" even after a failed cd. Were the cd
+    // to fail, the names below would still be ones no other file has. The folder is tried
+    // again as well: whatever looks at the deleted copy (a virus scanner, Wine's console
+    // host of a program that ran there) can hold it for a moment. The spaces before the
+    // closing parentheses are needed: Wine's cmd takes a ')' right after a word as part of
+    // that word. Each loop is in parentheses of its own, or cmd would take what follows it
+    // for part of each round.
+    const std::string wait = " & " + in_double_quotes(ping_program) + " -n 2 127.0.0.1 ) ) )";
+    const std::string rounds = "(for /l %i in (1,1," + std::to_string(kCleanupAttempts) + ") do ";
+    std::string command = "cd " + folder + " & set /p _= & " + rounds;
+    command.append("(if exist ").append(program).append(" (del /f /q ").append(program);
+    command.append(wait).append(" & cd .. & ").append(rounds);
+    command.append("(if exist ").append(folder).append(" (rmdir ").append(folder).append(wait);
     return command;
 }
 

@@ -140,30 +140,29 @@ inline constexpr std::string_view kApplicationFolderName = "Marrowlane";
 // minute for a program that still holds a file of the folder (a runner still open) to end.
 inline constexpr int kDelayedRemovalAttempts = 60;
 
-// That removal is a copy of this program under this name, in a folder of its own below the
-// temporary folder (it cannot run from the folder it empties), named by
-// removal_program_folder_name.
-inline constexpr std::string_view kRemovalProgramName = "Marrowlane-Setup.exe";
-
-// "Marrowlane-Removal-" and `unique` in 16 hexadecimal digits.
+// That removal is a copy of this program in a folder of its own below the temporary folder
+// (it cannot run from the folder it empties): "Marrowlane-Removal-" and `unique` in 16
+// hexadecimal digits names the folder, and with ".exe" the copy in it. A name that no other
+// file has: only the copy can be what the removal of the copy deletes.
 std::string removal_program_folder_name(std::uint64_t unique);
 
 // True for a name removal_program_folder_name gives: the copy goes with its folder once it
 // has ended, and only a copy in such a folder does that.
 bool is_removal_program_folder_name(std::string_view name);
 
-// The command text that `cmd /d /e:on /v:off /c` runs to remove that copy once it has ended:
-// started by the copy, in the copy's folder (which cmd then holds as its current folder, so
-// that nobody can put another one in its place), with its standard input ending only once
-// the copy has exited. It waits for that end (`set /p` returns at the end of its input),
-// then, up to 30 times a second apart (`ping` by its full path `ping_program`: cmd would look
-// for a bare name in its working folder first) while `program_name` is still there, deletes
-// it; then it leaves the folder and removes it, only when empty (rmdir without /s removes no
-// content, and a link only as a link). Only these two fixed names reach cmd's parser, which
-// expands %NAME% even between double quotes: nullopt when either is not a plain name, or
+// The command text that `cmd /d /e:on /v:off /c` runs to remove that copy once it has ended,
+// started by the copy in the folder that holds the copy's folder, with its standard input
+// ending only once the copy has exited. It enters the copy's folder at once (which the
+// copy, running in it, still holds: nobody can have put another folder in its place), and
+// holds it as its current folder; waits for the copy's end (`set /p` returns at the end of
+// its input); then, up to 30 times a second apart (`ping` by its full path `ping_program`:
+// cmd would look for a bare name in its working folder first) while the copy is still
+// there, deletes it; then it leaves the folder and removes it the same way, only when empty
+// (rmdir without /s removes no content, and a link only as a link). Only the folder's fixed name
+// and the copy's reach cmd's parser, which expands %NAME% even between double quotes:
+// nullopt when `folder_name` is not one removal_program_folder_name gives, or
 // `ping_program` holds a character cmd would interpret.
 std::optional<std::string> removal_program_cleanup_command(std::string_view folder_name,
-                                                           std::string_view program_name,
                                                            std::string_view ping_program);
 
 }  // namespace ml

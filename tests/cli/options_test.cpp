@@ -258,7 +258,8 @@ TEST(ParseCliArgs, TheHiddenRemovalGetsBackWhatItWasGiven) {
     const std::vector<LeftoverRemoval> cases = {
         {folder, {}, {}},
         {folder, {"Marrowlane-Setup.exe", R"(saves\old\slot 1.dat)"}, {R"(saves\old)", "saves"}},
-        {folder, {"--help", "-y", "--uninstall", "--name", "--folder", "\"quoted\"", "trail\\"},
+        {folder,
+         {"--help", "-y", "--uninstall", "--name", "--folder", "\"quoted\"", "trail\\"},
          {"--file", "-h"}},
     };
     for (const LeftoverRemoval& removal : cases) {
@@ -267,8 +268,8 @@ TEST(ParseCliArgs, TheHiddenRemovalGetsBackWhatItWasGiven) {
             << testing::PrintToString(args);
     }
 
-    const LeftoverRemoval many{folder, std::vector<std::string>(2000, std::string(40, 'x')),
-                               {"saves"}};
+    const LeftoverRemoval many{
+        folder, std::vector<std::string>(2000, std::string(40, 'x')), {"saves"}};
     const auto args = leftover_removal_arguments(many, 32'000);
     std::size_t length = 0;
     for (const std::string& arg : args) length += arg.size() + 3;

@@ -99,32 +99,27 @@ TEST(UninstallPlan, TheRemovalProgramsOwnCleanupForCmd) {
     const std::string ping = R"(C:\Windows\system32\PING.EXE)";
     const std::string folder = removal_program_folder_name(0x0123456789abcdefull);
     EXPECT_EQ(folder, "Marrowlane-Removal-0123456789abcdef");
-    EXPECT_EQ(removal_program_cleanup_command(folder, kRemovalProgramName, ping),
-              "set /p _= & (for /l %i in (1,1,30) do (if exist \"Marrowlane-Setup.exe\" "
-              "(del /f /q \"Marrowlane-Setup.exe\" & \"C:\\Windows\\system32\\PING.EXE\" "
-              "-n 2 127.0.0.1 ) ) ) & cd .. & rmdir \"Marrowlane-Removal-0123456789abcdef\"");
+    EXPECT_EQ(removal_program_cleanup_command(folder, ping),
+              "cd \"Marrowlane-Removal-0123456789abcdef\" & set /p _= & (for /l %i in (1,1,30) "
+              "do (if exist \"Marrowlane-Removal-0123456789abcdef.exe\" (del /f /q "
+              "\"Marrowlane-Removal-0123456789abcdef.exe\" & "
+              "\"C:\\Windows\\system32\\PING.EXE\" -n 2 127.0.0.1 ) ) ) & cd .. & "
+              "(for /l %i in (1,1,30) do (if exist \"Marrowlane-Removal-0123456789abcdef\" "
+              "(rmdir \"Marrowlane-Removal-0123456789abcdef\" & "
+              "\"C:\\Windows\\system32\\PING.EXE\" -n 2 127.0.0.1 ) ) )");
 
-    // Names and a ping program cmd would expand, end the quotes with, or take out of the
-    // folder: nothing is started.
-    const std::vector<std::string_view> refused = {
-        "",       ".",   "..",  "50%off%", "a!b!", "a\"b",
-        R"(a\b)", "a/b", "C:x", "a\nb",    "a*",   std::string_view("a\0b", 3)};
-    for (const std::string_view name : refused) {
-        EXPECT_EQ(removal_program_cleanup_command(name, kRemovalProgramName, ping), std::nullopt)
-            << name;
-        EXPECT_EQ(removal_program_cleanup_command(folder, name, ping), std::nullopt) << name;
-    }
-    EXPECT_EQ(removal_program_cleanup_command(folder, kRemovalProgramName, ""), std::nullopt);
-    EXPECT_EQ(removal_program_cleanup_command(folder, kRemovalProgramName,
-                                              R"(C:\%windir%\PING.EXE)"),
-              std::nullopt);
-
-    // Only a folder of that exact form is the copy's to remove with itself.
-    EXPECT_TRUE(is_removal_program_folder_name(folder));
+    // Only a folder of that exact form is the copy's to remove with itself; any other name
+    // (a user's folder the copy was started from, a name cmd would expand) starts nothing.
     for (const std::string_view other :
          {"Marrowlane", "Marrowlane-Removal-", "Marrowlane-Removal-0123456789ABCDEF",
-          "Marrowlane-Removal-0123456789abcdef0", "Downloads", "marrowlane-removal-0123456789abcdef"})
+          "Marrowlane-Removal-0123456789abcdef0", "Marrowlane-Removal-%OS%456789abcdef",
+          "Downloads", "marrowlane-removal-0123456789abcdef"}) {
         EXPECT_FALSE(is_removal_program_folder_name(other)) << other;
+        EXPECT_EQ(removal_program_cleanup_command(other, ping), std::nullopt) << other;
+    }
+    // A ping program cmd would expand, or end the quotes with.
+    for (const std::string_view bad : {"", R"(C:\%windir%\PING.EXE)", "C:\\a\"b", "C:\\a!b!"})
+        EXPECT_EQ(removal_program_cleanup_command(folder, bad), std::nullopt) << bad;
 }
 
 TEST(UninstallPlan, WhatIsNamedAsStillInUse) {
@@ -219,13 +214,11 @@ TEST(UninstallPlan, SteamEntriesLeftAreNotClaimedAsRemoved) {
         const std::string closing = uninstall_closing_text(c.files_left, c.steam);
         EXPECT_NE(closing.find("\n  " + std::string(c.closing) + "\n"), std::string::npos)
             << closing;
-        const std::string box =
-            uninstalled_box_text(c.files_left ? one : none, true, c.steam);
+        const std::string box = uninstalled_box_text(c.files_left ? one : none, true, c.steam);
         if (c.steam == SteamEntriesLeft::No) {
             EXPECT_NE(box.find("Steam Library"), std::string::npos) << box;
         } else {
-            EXPECT_TRUE(box.starts_with("Marrowlane has been uninstalled from your system"))
-                << box;
+            EXPECT_TRUE(box.starts_with("Marrowlane has been uninstalled from your system")) << box;
             EXPECT_EQ(box.find("and Steam Library"), std::string::npos) << box;
             EXPECT_NE(box.find("Its Steam Library entries were not removed"), std::string::npos)
                 << box;

@@ -167,8 +167,8 @@ TEST(SteamRules, AnElevatedRunHandsSteamToTheUsersShell) {
     const std::vector<Case> cases = {
         {"standard run", false, false, Shell::OwnUserNormal, Route::Direct},
         {"standard run, no shell", false, false, Shell::Unknown, Route::Direct},
-        {"Run as administrator, the shell has the normal token", true, true,
-         Shell::OwnUserNormal, Route::DesktopShell},
+        {"Run as administrator, the shell has the normal token", true, true, Shell::OwnUserNormal,
+         Route::DesktopShell},
         // Asking the shell's automation server with no shell running would start one with
         // our token: nothing gives the user's normal token then.
         {"Run as administrator, no shell", true, true, Shell::Unknown, Route::LeaveClosed},
