@@ -494,7 +494,8 @@ def test_the_removal_after_exit_never_follows_a_link_put_there_later(clone, env,
         holder.wait(stdin=b"\n")
     # The copy of the setup that does the removal goes with the folder it ran from once it
     # has ended.
-    wait_until(lambda: removal_copies(clone) == copies, timeout=GONE_WITHIN)
+    wait_until(lambda: removals_ended(clone) and removal_copies(clone) == copies,
+               timeout=GONE_WITHIN)
     assert snapshot(elsewhere) == before
     if swapped == "a folder inside it":
         # What was still the folder's own went; the link stays.
