@@ -40,6 +40,10 @@ int finish(const ml::Result<void>& result) {
 int run_program() {
     const std::vector<std::string> args = command_line_arguments();
     auto mode = ml::parse_cli_args_from(args, ml::env_var);
+    // The removal after an uninstallation outlives the console it was started from, and
+    // says nothing: attached, it would keep that console's window from closing.
+    if (!mode || !std::holds_alternative<ml::RunMode::RemoveLeftovers>(mode->mode))
+        ml::attach_console();
     if (!mode) {
         ml::err("Error: " + mode.error().message() + "\n\n");
         ml::out(ml::help_text(ml::build::kDefaultServerOrigin));
@@ -56,6 +60,8 @@ int run_program() {
                 return finish(ml::run_installer(std::move(chosen.options)));
             } else if constexpr (std::is_same_v<T, ml::RunMode::Uninstall>) {
                 return finish(ml::run_uninstaller(chosen.non_interactive, chosen.cli));
+            } else if constexpr (std::is_same_v<T, ml::RunMode::RemoveLeftovers>) {
+                return finish(ml::run_leftover_removal(chosen.removal));
             } else {
                 return finish(ml::run_gridloom(std::move(chosen.options)));
             }
@@ -69,7 +75,6 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     // Before anything can load a library: from here on none comes from the program's own
     // folder (a Downloads folder, say) or the current one, COM's and the shell's included.
     ml::load_libraries_from_system_folder_only();
-    ml::attach_console();
     // Failures are results everywhere, but the standard library reports two things by
     // exception: memory running out (a huge file, a failing machine) and a thread that the
     // system refuses to start (the progress window's, or a download's). Either ends the run

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 #include <variant>
+#include <vector>
 
 #include "platform/error.hpp"
 
@@ -50,7 +51,26 @@ struct CliOptions {
     friend bool operator==(const CliOptions&, const CliOptions&) = default;
 };
 
-// What the command line asks for: one of four runs.
+// What the removal that follows an uninstallation takes: the folder as the system names it
+// and what the uninstaller could not remove from it yet, relative to it. A run mode that the
+// help does not list: only the uninstaller starts it, in a copy of this program.
+struct LeftoverRemoval {
+    std::string folder;
+    std::vector<std::string> files;
+    std::vector<std::string> folders;  // deepest first
+    friend bool operator==(const LeftoverRemoval&, const LeftoverRemoval&) = default;
+};
+
+// The option that chooses that run; only as the first argument.
+inline constexpr std::string_view kRemoveLeftoversOption = "--remove-leftovers";
+
+// The arguments that start the removal (parse_cli_args_from gives the record back). Entries
+// that would make the command line longer than `budget` characters are left out: they stay
+// in the folder, which then stays too.
+std::vector<std::string> leftover_removal_arguments(const LeftoverRemoval& removal,
+                                                    std::size_t budget);
+
+// What the command line asks for: one of four runs, or the hidden removal.
 struct RunMode {
     struct Install {
         InstallOptions options;
@@ -68,8 +88,12 @@ struct RunMode {
     struct Help {
         friend bool operator==(const Help&, const Help&) = default;
     };
+    struct RemoveLeftovers {
+        LeftoverRemoval removal;
+        friend bool operator==(const RemoveLeftovers&, const RemoveLeftovers&) = default;
+    };
 
-    std::variant<Install, Uninstall, Inject, Help> mode;
+    std::variant<Install, Uninstall, Inject, Help, RemoveLeftovers> mode;
 
     friend bool operator==(const RunMode&, const RunMode&) = default;
 };

@@ -134,7 +134,43 @@ std::expected<RunMode, CliError> parse_inject(std::span<const std::string> args)
     return RunMode{RunMode::Inject{std::move(o)}};
 }
 
+// The hidden removal's arguments as leftover_removal_arguments writes them: the folder, then
+// pairs of "--file" or "--folder" and a relative path. Nothing in them is taken for any other
+// option: a save file may well be called "--help".
+std::expected<RunMode, CliError> parse_leftover_removal(std::span<const std::string> args) {
+    if (args.size() < 2) return cli_error(CliError::Kind::MissingValue, args[0]);
+    LeftoverRemoval removal;
+    removal.folder = args[1];
+    for (std::size_t i = 2; i < args.size(); i += 2) {
+        const std::string& kind = args[i];
+        if (kind != "--file" && kind != "--folder")
+            return cli_error(CliError::Kind::UnknownOption, kind);
+        if (i + 1 >= args.size()) return cli_error(CliError::Kind::MissingValue, kind);
+        (kind == "--file" ? removal.files : removal.folders).push_back(args[i + 1]);
+    }
+    return RunMode{RunMode::RemoveLeftovers{std::move(removal)}};
+}
+
 }  // namespace
+
+std::vector<std::string> leftover_removal_arguments(const LeftoverRemoval& removal,
+                                                    std::size_t budget) {
+    std::vector<std::string> args = {std::string(kRemoveLeftoversOption), removal.folder};
+    // What an argument can take on the command line at most: its quotes, its separating
+    // space, and a backslash before each of its characters.
+    const auto cost = [](const std::string& arg) { return 2 * arg.size() + 3; };
+    std::size_t used = cost(args[0]) + cost(args[1]);
+    const auto add = [&](std::string_view kind, const std::string& path) {
+        const std::size_t more = kind.size() + 3 + cost(path);
+        if (used + more > budget) return;
+        used += more;
+        args.emplace_back(kind);
+        args.push_back(path);
+    };
+    for (const std::string& file : removal.files) add("--file", file);
+    for (const std::string& folder : removal.folders) add("--folder", folder);
+    return args;
+}
 
 std::string url_launch_options(std::string_view url) {
     if (url.empty()) return {};
@@ -180,6 +216,7 @@ std::expected<std::int32_t, std::string> parse_appid(std::string_view text) {
 
 std::expected<RunMode, CliError> parse_cli_args_from(std::span<const std::string> args,
                                                      const EnvLookup& env) {
+    if (!args.empty() && args[0] == kRemoveLeftoversOption) return parse_leftover_removal(args);
     if (any_of_args(args, {"--help", "-h"})) return RunMode{RunMode::Help{}};
     if (any_of_args(args, {"--uninstall"})) {
         return RunMode{RunMode::Uninstall{any_of_args(args, {"-y", "--non-interactive"}),

@@ -14,6 +14,7 @@
 
 #include "platform/com.hpp"
 #include "platform/handle.hpp"
+#include "platform/security.hpp"
 #include "platform/win32.hpp"
 
 namespace ml {
@@ -33,11 +34,6 @@ std::optional<ProcessElevation> token_elevation_of(HANDLE process) {
         type = TokenElevationTypeDefault;
     }
     return ProcessElevation{elevation.TokenIsElevated != 0, type == TokenElevationTypeFull};
-}
-
-bool running_under_wine() {
-    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
 
 // A BSTR owned for one call.
@@ -137,7 +133,7 @@ ProcessElevation current_token_elevation() {
     return self;
 }
 
-std::optional<bool> desktop_shell_elevated() {
+std::optional<DesktopShellToken> desktop_shell_token() {
     HWND shell = GetShellWindow();
     if (!shell) shell = FindWindowW(L"Shell_TrayWnd", nullptr);
     DWORD pid = 0;
@@ -145,8 +141,10 @@ std::optional<bool> desktop_shell_elevated() {
     UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
     if (!process) return std::nullopt;
     const auto elevation = token_elevation_of(process.get());
-    if (!elevation) return std::nullopt;
-    return elevation->elevated;
+    const auto shell_user = process_user_sid(process.get());
+    const auto own_user = process_user_sid(GetCurrentProcess());
+    if (!elevation || !shell_user || !own_user) return std::nullopt;
+    return DesktopShellToken{elevation->elevated, *shell_user == *own_user};
 }
 
 ShellStartOutcome start_through_desktop_shell(const std::string& file,

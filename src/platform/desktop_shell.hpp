@@ -19,12 +19,19 @@ struct ProcessElevation {
 };
 ProcessElevation current_token_elevation();
 
-// Whether the desktop shell (the Explorer that shows the desktop and the taskbar) runs
-// elevated; nullopt when no shell runs (Wine starts its desktop only when a program first
-// needs one) or its token cannot be read (an elevated process can read the user's, so
-// something is amiss then). Found by its windows: the shell window, or else the taskbar's
-// (Wine's Explorer sets no shell window).
-std::optional<bool> desktop_shell_elevated();
+// The desktop shell's token as an elevated setup compares it with its own.
+struct DesktopShellToken {
+    bool elevated = false;   // TokenElevation
+    bool same_user = false;  // its TokenUser is this process's: not an administrator's
+                             // account elevated "over the shoulder" of the signed-in user
+};
+
+// The token of the desktop shell (the Explorer that shows the desktop and the taskbar);
+// nullopt when no shell runs (Wine starts its desktop only when a program first needs one)
+// or its token cannot be read (an elevated process can read its own user's, so something is
+// amiss then). Found by its windows: the shell window, or else the taskbar's (Wine's
+// Explorer sets no shell window).
+std::optional<DesktopShellToken> desktop_shell_token();
 
 // What became of a start through the desktop shell.
 enum class ShellStartOutcome {

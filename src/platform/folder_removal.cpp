@@ -32,12 +32,6 @@ std::wstring child_path(const std::wstring& folder, const std::wstring& name) {
     return folder + L"\\" + name;
 }
 
-// Paths compare as the file system compares names: without regard to letter case.
-bool same_path(const std::wstring& a, const std::wstring& b) {
-    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
-                                static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
-}
-
 // An entry opened as itself: with FILE_FLAG_OPEN_REPARSE_POINT, Windows opens a link rather
 // than its target.
 struct Opened {
@@ -138,7 +132,7 @@ class TreeRemover {
         for (const std::string_view name : first) wanted.push_back(widen(name));
         const auto rank = [&](const Entry& e) {
             for (std::size_t i = 0; i < wanted.size(); ++i) {
-                if (same_path(e.name, wanted[i])) return i;
+                if (same_path_text(e.name, wanted[i])) return i;
             }
             return wanted.size();
         };
@@ -152,7 +146,7 @@ class TreeRemover {
     }
 
     static bool is_itself(const Opened& opened, const std::wstring& expected) {
-        return !opened.final.empty() && same_path(opened.final, expected);
+        return !opened.final.empty() && same_path_text(opened.final, expected);
     }
 
     // Opens the entry again, for deletion, and deletes it if it is still what was looked at;
@@ -177,6 +171,34 @@ class TreeRemover {
     FolderLeftovers& out_;
 };
 
+// The folder holding `path` as the system names it (links, short names and letter case
+// resolved); empty when it cannot be opened.
+std::wstring final_parent_of(const std::string& path) {
+    const std::wstring parent = widen(path_parent(path));
+    UniqueFile handle(CreateFileW(parent.c_str(), FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return handle ? final_path_of(handle.get()) : L"";
+}
+
+bool is_missing(DWORD error) {
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+// What became of one deletion by exact path.
+enum class Fate { Removed, Gone, Foreign, Stays };
+
+// Deletes the entry at `path` (a full path in the system's own spelling) only when the
+// handle opened for it stands for that very path: neither a link on the way, which Windows
+// follows to reach the last name, nor one at the end, which Wine resolves on every open.
+Fate remove_exactly(const std::wstring& path) {
+    const auto opened = open_entry(path, 0, true);
+    if (!opened) return is_missing(GetLastError()) ? Fate::Gone : Fate::Stays;
+    if (opened->final.empty() || !same_path_text(opened->final, path)) return Fate::Foreign;
+    return mark_for_deletion(opened->handle.get(), opened->attributes) ? Fate::Removed
+                                                                       : Fate::Stays;
+}
+
 }  // namespace
 
 FolderLeftovers remove_folder_tree(const std::string& folder,
@@ -189,12 +211,7 @@ FolderLeftovers remove_folder_tree(const std::string& folder,
     if (!find) return out;
     const Entry entry{data.cFileName, data.dwFileAttributes};
 
-    const std::wstring parent = widen(path_parent(folder));
-    UniqueFile parent_handle(CreateFileW(parent.c_str(), FILE_READ_ATTRIBUTES,
-                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
-                                         nullptr));
-    const std::wstring parent_final = parent_handle ? final_path_of(parent_handle.get()) : L"";
+    const std::wstring parent_final = final_parent_of(folder);
     if (parent_final.empty()) {
         out.folder_left = true;
         ++out.kept;
@@ -205,6 +222,44 @@ FolderLeftovers remove_folder_tree(const std::string& folder,
     // The folder itself is reported through folder_left, not as a folder of its own.
     if (!out.folders.empty() && out.folders.back().empty()) out.folders.pop_back();
     return out;
+}
+
+std::optional<std::string> resolved_folder_path(const std::string& folder) {
+    const std::wstring parent_final = final_parent_of(folder);
+    if (parent_final.empty()) return std::nullopt;
+    return narrow(child_path(parent_final, widen(path_file_name(folder))));
+}
+
+FolderLeftovers remove_leftovers(const std::string& folder, const FolderLeftovers& left) {
+    FolderLeftovers next;
+    next.kept = left.kept;
+    const std::wstring root = widen(folder);
+    {
+        const auto looked = open_entry(root, 0, false);
+        if (!looked) {
+            if (is_missing(GetLastError())) return next;
+            return left;
+        }
+        // Swapped for a link, or for anything else that is not the folder the uninstaller
+        // emptied: nothing of ours can be reached through that path any more.
+        constexpr DWORD kLink = FILE_ATTRIBUTE_REPARSE_POINT;
+        if ((looked->attributes & kLink) || !(looked->attributes & FILE_ATTRIBUTE_DIRECTORY) ||
+            looked->final.empty() || !same_path_text(looked->final, root)) {
+            ++next.kept;
+            return next;
+        }
+    }
+    const auto attempt = [&](std::vector<std::string>& stays, const std::string& relative) {
+        const Fate fate = remove_exactly(child_path(root, widen(relative)));
+        if (fate == Fate::Stays) stays.push_back(relative);
+        if (fate == Fate::Foreign) ++next.kept;
+    };
+    for (const std::string& file : left.files) attempt(next.files, file);
+    for (const std::string& sub : left.folders) attempt(next.folders, sub);
+    const Fate itself = remove_exactly(root);
+    next.folder_left = itself == Fate::Stays;
+    if (itself == Fate::Foreign) ++next.kept;
+    return next;
 }
 
 }  // namespace ml

@@ -51,6 +51,20 @@ std::string_view path_file_name(std::string_view path) {
     return sep == std::string_view::npos ? path : path.substr(sep + 1);
 }
 
+bool is_plain_relative_path(std::string_view path) noexcept {
+    for (;;) {
+        const std::string_view name = path.substr(0, path.find('\\'));
+        if (name.empty() || name == "." || name == "..") return false;
+        for (const char c : name) {
+            if (static_cast<unsigned char>(c) < 0x20 ||
+                std::string_view("/:*?\"<>|").find(c) != std::string_view::npos)
+                return false;
+        }
+        if (name.size() == path.size()) return true;
+        path.remove_prefix(name.size() + 1);
+    }
+}
+
 std::string without_verbatim_prefix(std::string_view path) {
     constexpr std::string_view verbatim = "\\\\?\\";
     if (!path.starts_with(verbatim)) return std::string(path);

@@ -33,6 +33,12 @@ std::string path_parent(std::string_view path);
 // The last component ("C:\a\b.txt" -> "b.txt"); empty for a path ending in a separator.
 std::string_view path_file_name(std::string_view path);
 
+// True for a path inside a folder made only of names joined by backslashes, as a folder
+// listing gives them: no empty name, no "." or "..", no drive or stream colon, no forward
+// slash, wildcard or control character. Such a path cannot lead out of the folder by its
+// text (a link on the way still can).
+bool is_plain_relative_path(std::string_view path) noexcept;
+
 // The everyday form of a path that the system gave in its verbatim form: "\\?\C:\a" is
 // "C:\a", "\\?\UNC\server\share\a" is "\\server\share\a"; any other path is returned as is.
 std::string without_verbatim_prefix(std::string_view path);

@@ -312,6 +312,8 @@ Result<ChildRun> run_child(std::string_view program, const std::vector<std::stri
     // PowerShell's Start-Process -Wait), which would end it, or wait for it, with us: it
     // breaks away where the job allows it (JOB_OBJECT_LIMIT_BREAKAWAY_OK); where the job
     // refuses, CreateProcessW fails with ERROR_ACCESS_DENIED, and it starts inside the job.
+    // In nested jobs only our innermost job answers that way: one further out that refuses
+    // keeps the child (it leaves only the jobs inside that one) and CreateProcessW succeeds.
     // Outside any job the flag does nothing.
     UniqueHandle job;
     if (options.wait) job = make_job(options.watch || options.output == ChildOutput::Capture);

@@ -65,6 +65,11 @@ std::wstring final_path_of(HANDLE handle) {
     }
 }
 
+bool same_path_text(std::wstring_view a, std::wstring_view b) {
+    return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
+                                static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+
 bool for_each_folder_entry(const std::wstring& folder,
                            const std::function<void(const WIN32_FIND_DATAW&)>& visit) {
     // As path_join would: a separator only where the folder does not end in one.

@@ -33,6 +33,10 @@ Error last_os_error();
 // followed (GetFinalPathNameByHandleW, in its \\?\ form); empty when it cannot say.
 std::wstring final_path_of(HANDLE handle);
 
+// True when two paths are the same text as the file system compares names: without regard
+// to letter case.
+bool same_path_text(std::wstring_view a, std::wstring_view b);
+
 // Calls `visit` with each entry of a folder as FindFirstFileW lists it (links not followed),
 // "." and ".." left out. False when the folder cannot be listed.
 bool for_each_folder_entry(const std::wstring& folder,

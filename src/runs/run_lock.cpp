@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "platform/env.hpp"
+#include "platform/security.hpp"
 #include "platform/win32.hpp"
 
 namespace ml {
@@ -27,6 +28,34 @@ DWORD milliseconds_until(std::chrono::steady_clock::time_point deadline) {
         std::clamp<std::chrono::milliseconds::rep>(left.count(), 0, INFINITE - 1));
 }
 
+// The names live in the session, where any program can create them first. Ours grant this
+// user alone: an elevated run's default descriptor would shut out the user's next run.
+SECURITY_ATTRIBUTES* attributes_for(std::optional<SecurityAttributes>& own) {
+    return own ? own->get() : nullptr;
+}
+
+// The lock's mutex, made or opened with only the rights a holder uses. Empty when the name
+// cannot be had: another program may have made it with a descriptor that shuts us out, or
+// as another kind of object.
+UniqueHandle open_lock_mutex(std::wstring_view name) {
+    auto own = own_user_only();
+    return UniqueHandle(CreateMutexExW(attributes_for(own), std::wstring(name).c_str(), 0,
+                                       SYNCHRONIZE | MUTEX_MODIFY_STATE));
+}
+
+// Waits up to `ms` for the mutex, making or opening it first where that failed so far: a
+// name that cannot be opened counts as held until it can.
+DWORD wait_for_mutex(UniqueHandle& mutex, std::wstring_view name, DWORD ms) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    for (;;) {
+        if (!mutex) mutex = open_lock_mutex(name);
+        const DWORD left = milliseconds_until(until);
+        if (mutex) return WaitForSingleObject(mutex.get(), left);
+        if (left == 0) return WAIT_TIMEOUT;
+        Sleep(std::min<DWORD>(left, 100));
+    }
+}
+
 }  // namespace
 
 RunLock::~RunLock() {
@@ -36,11 +65,16 @@ RunLock::~RunLock() {
     if (mutex_) ReleaseMutex(mutex_.get());
 }
 
-UniqueHandle publish_text(std::wstring_view name, std::string_view text, bool inheritable) {
-    SECURITY_ATTRIBUTES sa{sizeof(sa), nullptr, inheritable ? TRUE : FALSE};
-    UniqueHandle mapping(CreateFileMappingW(INVALID_HANDLE_VALUE, &sa, PAGE_READWRITE, 0,
-                                            kTextBytes, std::wstring(name).c_str()));
+UniqueHandle publish_text(std::wstring_view name, std::string_view text, bool inheritable,
+                          bool only_new) {
+    auto own = own_user_only(inheritable);
+    SECURITY_ATTRIBUTES fallback{sizeof(fallback), nullptr, inheritable ? TRUE : FALSE};
+    UniqueHandle mapping(CreateFileMappingW(INVALID_HANDLE_VALUE, own ? own->get() : &fallback,
+                                            PAGE_READWRITE, 0, kTextBytes,
+                                            std::wstring(name).c_str()));
     if (!mapping) return mapping;
+    // Made by someone else: whatever it is, it is not ours to vouch for.
+    if (only_new && GetLastError() == ERROR_ALREADY_EXISTS) return {};
     if (void* view = MapViewOfFile(mapping.get(), FILE_MAP_WRITE, 0, 0, kTextBytes)) {
         const std::size_t n = std::min<std::size_t>(text.size(), kTextBytes - 1);
         std::memcpy(view, text.data(), n);
@@ -50,15 +84,20 @@ UniqueHandle publish_text(std::wstring_view name, std::string_view text, bool in
     return mapping;
 }
 
-std::optional<std::string> read_published_text(std::wstring_view name) {
+PublishedName look_up_published(std::wstring_view name) {
     UniqueHandle mapping(OpenFileMappingW(FILE_MAP_READ, FALSE, std::wstring(name).c_str()));
-    if (!mapping) return std::nullopt;
+    if (!mapping) return {GetLastError() != ERROR_FILE_NOT_FOUND, std::nullopt};
+    // A mapping made smaller than ours cannot be viewed whole: it says nothing then.
     const void* view = MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, kTextBytes);
-    if (view == nullptr) return std::string();
+    if (view == nullptr) return {true, std::string()};
     const char* text = static_cast<const char*>(view);
-    std::string published(text, strnlen(text, kTextBytes));
+    std::string published = printable_holder_text({text, strnlen(text, kTextBytes)});
     UnmapViewOfFile(view);
-    return published;
+    return {true, std::move(published)};
+}
+
+std::optional<std::string> read_published_text(std::wstring_view name) {
+    return look_up_published(name).text;
 }
 
 std::chrono::milliseconds lock_wait_from_env(std::string_view variable,
@@ -68,9 +107,8 @@ std::chrono::milliseconds lock_wait_from_env(std::string_view variable,
 }
 
 Result<RunLock> take_run_lock(const RunLockNames& names, RunKind run, const RunLockWait& wait) {
-    UniqueHandle mutex(CreateMutexW(nullptr, FALSE, std::wstring(names.mutex).c_str()));
-    if (!mutex) return std::unexpected(last_os_error());
-    DWORD result = WaitForSingleObject(mutex.get(), 0);
+    UniqueHandle mutex = open_lock_mutex(names.mutex);
+    DWORD result = mutex ? WaitForSingleObject(mutex.get(), 0) : WAIT_TIMEOUT;
     if (result == WAIT_TIMEOUT) {
         // A holder names itself just after it took the mutex (and its text may still be
         // empty for a moment after the name exists): up to two seconds for it to do so, on
@@ -80,12 +118,12 @@ Result<RunLock> take_run_lock(const RunLockNames& names, RunKind run, const RunL
         };
         std::optional<std::string> holder = read_published_text(names.holder);
         for (int i = 0; i < 40 && !named(holder) && result == WAIT_TIMEOUT; ++i) {
-            result = WaitForSingleObject(mutex.get(), 50);
+            result = wait_for_mutex(mutex, names.mutex, 50);
             if (result == WAIT_TIMEOUT) holder = read_published_text(names.holder);
         }
         if (result == WAIT_TIMEOUT) {
             if (wait.on_wait) wait.on_wait(holder);
-            result = WaitForSingleObject(mutex.get(), milliseconds_until(wait.deadline));
+            result = wait_for_mutex(mutex, names.mutex, milliseconds_until(wait.deadline));
         }
     }
     if (!acquired(result)) {

@@ -47,8 +47,9 @@ struct RunLockWait {
     std::function<std::string(std::optional<std::string_view> holder)> busy_reason;
 };
 
-// Takes the lock for `run`, waiting for another holder until the deadline at most. Past it:
-// Other with busy_reason's message.
+// Takes the lock for `run`, waiting for another holder until the deadline at most. A mutex of
+// that name that cannot be opened (another program made it first, for a user this one is
+// not) counts as held, the same way. Past the deadline: Other with busy_reason's message.
 Result<RunLock> take_run_lock(const RunLockNames& names, RunKind run, const RunLockWait& wait);
 
 // `fallback`, or the milliseconds that the environment variable `variable` gives (a testing
@@ -58,10 +59,24 @@ std::chrono::milliseconds lock_wait_from_env(std::string_view variable,
 
 // Shared memory named `name` in the session, holding `text` (at most 127 bytes kept), that
 // exists for as long as the returned handle or any copy of it is open: with `inheritable` a
-// child can be handed one. Empty when the system refuses.
-UniqueHandle publish_text(std::wstring_view name, std::string_view text, bool inheritable = false);
+// child can be handed one. Made so that only this user may open it. Where the name exists
+// already, the text is written into what is there, or with `only_new` nothing is: the handle
+// is then empty, as when the system refuses.
+UniqueHandle publish_text(std::wstring_view name, std::string_view text, bool inheritable = false,
+                          bool only_new = false);
 
-// The text that shared memory `name` holds; nullopt when none of that name exists.
+// What answers to a name in the session.
+struct PublishedName {
+    // Something has that name: shared memory, also one this user may not open, or any other
+    // kind of object. Only "not found" means nothing.
+    bool present = false;
+    // Its text as printable_holder_text shows it; nullopt when it cannot be read.
+    std::optional<std::string> text;
+};
+PublishedName look_up_published(std::wstring_view name);
+
+// The text of shared memory `name` as look_up_published gives it; nullopt when nothing
+// readable has that name.
 std::optional<std::string> read_published_text(std::wstring_view name);
 
 }  // namespace ml

@@ -16,6 +16,15 @@ std::string run_holder_text(unsigned long process_id, RunKind run) {
     return "process " + std::to_string(process_id) + ", " + std::string(what);
 }
 
+std::string printable_holder_text(std::string_view raw) {
+    std::string text(raw);
+    for (char& c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte > 0x7E) c = '?';
+    }
+    return text;
+}
+
 std::string another_run_text(std::string_view who, std::optional<std::string_view> holder) {
     std::string text = "another Marrowlane ";
     text.append(who);

@@ -20,6 +20,11 @@ std::chrono::milliseconds lock_wait_with(std::optional<std::string_view> overrid
 // How a holder names itself to waiting runs: "process 1234, an installation".
 std::string run_holder_text(unsigned long process_id, RunKind run);
 
+// A holder's text as it may be shown: any program of the session can write it, so every byte
+// that is not printable ASCII (control characters, escape sequences, line breaks, and the
+// bytes of any other character) becomes '?'. Our own runs write only printable ASCII.
+std::string printable_holder_text(std::string_view raw);
+
 // "another Marrowlane {who} (process 1234, an installation)"; without a holder text (one that
 // has not named itself yet) the parenthesis is left out.
 std::string another_run_text(std::string_view who, std::optional<std::string_view> holder);

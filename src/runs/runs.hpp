@@ -13,6 +13,11 @@ Result<void> run_installer(InstallOptions options);
 // Never fails.
 Result<void> run_uninstaller(bool non_interactive, bool cli);
 
+// The removal that follows an uninstallation, in a copy of this program: once the uninstaller
+// has exited (its standard input ends), removes what it left in the folder, trying for about
+// a minute, never through a link. Never fails.
+Result<void> run_leftover_removal(const LeftoverRemoval& removal);
+
 // Adds or updates one non-Steam shortcut in every Steam account, with its artwork.
 Result<void> run_gridloom(CliOptions options);
 

@@ -35,9 +35,17 @@ std::string folder_key(const std::string& folder) {
 
 }  // namespace
 
+std::wstring removal_mark_name(const std::string& folder) {
+    return removal_marker_name(folder_key(folder));
+}
+
 UniqueHandle SetupLock::mark_removal_pending(const std::string& folder) const {
-    return publish_text(removal_marker_name(folder_key(folder)),
-                        run_holder_text(GetCurrentProcessId(), RunKind::Uninstallation), true);
+    // A mark that is already there was not made by a setup: every setup waits for the mark
+    // before it works on the folder, and this one holds the lock. Another program made it,
+    // and may keep it or let it go at any time, so the removal is not handed to it.
+    return publish_text(removal_mark_name(folder),
+                        run_holder_text(GetCurrentProcessId(), RunKind::Uninstallation), true,
+                        true);
 }
 
 Result<SetupLock> lock_setup(RunKind run, const std::optional<std::string>& folder,
@@ -59,18 +67,21 @@ Result<SetupLock> lock_setup(RunKind run, const std::optional<std::string>& fold
     SetupLock held(std::move(*lock));
     if (!folder) return held;
 
-    // The remover cannot be waited for by handle (it is a cmd that another run started), so
-    // its mark is looked at in short slices.
-    const std::wstring marker = removal_marker_name(folder_key(*folder));
+    // The remover cannot be waited for by handle (another run started it), so its mark is
+    // looked at in short slices. A mark that cannot be opened (made for a user this one is
+    // not, or squatted as another kind of object) counts as pending all the same: taking it
+    // for absent would let this run work on a folder that a removal may still be emptying.
+    const std::wstring marker = removal_mark_name(*folder);
     bool told = false;
-    while (const auto holder = read_published_text(marker)) {
+    for (PublishedName mark = look_up_published(marker); mark.present;
+         mark = look_up_published(marker)) {
         if (!told) {
-            err(removal_waiting_line(*folder, holder));
+            err(removal_waiting_line(*folder, mark.text));
             if (on_wait) on_wait();
             told = true;
         }
         if (std::chrono::steady_clock::now() >= deadline)
-            return fail(ErrorKind::Other, removal_busy_reason(holder, wait));
+            return fail(ErrorKind::Other, removal_busy_reason(mark.text, wait));
         Sleep(100);
     }
     return held;

@@ -21,12 +21,16 @@ class SetupLock {
     // it stays pending while the returned (inheritable) handle or a copy of it is open, so a
     // remover that inherits it keeps it pending exactly as long as it runs, and one that is
     // ended ends it too. Made while this lock is held, so that no setup can start on the
-    // folder between our exit and the remover's end. Empty when the system refuses.
+    // folder between our exit and the remover's end. Empty when the system refuses, and when
+    // a mark of that name exists already.
     UniqueHandle mark_removal_pending(const std::string& folder) const;
 
   private:
     RunLock lock_;
 };
+
+// The name of the mark that exists while a removal of `folder` is pending.
+std::wstring removal_mark_name(const std::string& folder);
 
 // Takes the setup lock for an installation or an uninstallation, then waits until no removal
 // of `folder` (nullopt: the run works on no folder) left by an uninstallation is pending.

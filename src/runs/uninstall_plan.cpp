@@ -195,9 +195,9 @@ std::optional<std::string> application_folder_parent(const std::optional<std::st
 
 namespace {
 
-// cmd's own limit on a command line is 8191 characters; this leaves room for the program
-// path and "/d /c" before the text.
-constexpr std::size_t kLongestRemovalCommand = 7600;
+constexpr std::string_view kRemovalFolderPrefix = "Marrowlane-Removal-";
+constexpr std::size_t kRemovalFolderDigits = 16;
+constexpr int kCleanupAttempts = 30;
 
 // A character cmd would interpret even inside double quotes, or that cannot be passed.
 bool unsafe_for_cmd(char c) {
@@ -205,60 +205,44 @@ bool unsafe_for_cmd(char c) {
     return byte < 0x20 || byte == 0x7F || c == '%' || c == '!' || c == '"';
 }
 
-// One name inside the working folder: no separator, drive colon or wildcard (none of which
-// occurs in a file name), not "." or "..".
-bool is_plain_name(std::string_view name) {
-    if (name.empty() || name == "." || name == "..") return false;
-    for (const char c : name) {
-        if (unsafe_for_cmd(c) || std::string_view("\\/:*?<>|").find(c) != std::string_view::npos)
-            return false;
-    }
-    return true;
-}
-
-// A path of plain names joined by backslashes.
-bool is_plain_relative_path(std::string_view path) {
-    for (;;) {
-        const std::size_t sep = path.find('\\');
-        if (!is_plain_name(path.substr(0, sep))) return false;
-        if (sep == std::string_view::npos) return true;
-        path.remove_prefix(sep + 1);
-    }
-}
-
 }  // namespace
 
-std::optional<std::string> delayed_removal_command(std::string_view folder_name,
-                                                   std::span<const std::string> files,
-                                                   std::span<const std::string> folders,
-                                                   std::string_view ping_program) {
-    if (!is_plain_name(folder_name) || ping_program.empty()) return std::nullopt;
+std::string removal_program_folder_name(std::uint64_t unique) {
+    std::string name(kRemovalFolderPrefix);
+    for (int shift = 60; shift >= 0; shift -= 4)
+        name.push_back("0123456789abcdef"[(unique >> shift) & 0xF]);
+    return name;
+}
+
+bool is_removal_program_folder_name(std::string_view name) {
+    if (!name.starts_with(kRemovalFolderPrefix)) return false;
+    name.remove_prefix(kRemovalFolderPrefix.size());
+    return name.size() == kRemovalFolderDigits &&
+           name.find_first_not_of("0123456789abcdef") == std::string_view::npos;
+}
+
+std::optional<std::string> removal_program_cleanup_command(std::string_view folder_name,
+                                                           std::string_view ping_program) {
+    if (!is_removal_program_folder_name(folder_name) || ping_program.empty()) return std::nullopt;
     for (const char c : ping_program) {
         if (unsafe_for_cmd(c)) return std::nullopt;
     }
     const std::string folder = in_double_quotes(folder_name);
-    // The spaces before the closing parentheses are needed: Wine's cmd takes a ')' right
-    // after a word as part of that word.
-    std::string head = "set /p _= & for /l %i in (1,1,";
-    head.append(std::to_string(kDelayedRemovalAttempts)).append(") do (if exist ");
-    head.append(folder).append(" (");
-    std::string tail = "rmdir ";
-    tail.append(folder).append(" & ").append(in_double_quotes(ping_program));
-    tail.append(" -n 2 127.0.0.1 ) )");
-    std::string steps;
-    const auto add = [&](std::string_view command, const std::string& path) {
-        if (!is_plain_relative_path(path)) return;
-        std::string inside(folder_name);
-        inside.append("\\").append(path);
-        std::string step(command);
-        step.append(" ").append(in_double_quotes(inside)).append(" & ");
-        if (head.size() + steps.size() + step.size() + tail.size() > kLongestRemovalCommand) return;
-        steps += step;
-    };
-    // /f: read-only files too; /a: hidden and system ones; /q: no question.
-    for (const std::string& file : files) add("del /f /a /q", file);
-    for (const std::string& sub : folders) add("rmdir", sub);
-    return head.append(steps).append(tail);
+    const std::string program = in_double_quotes(std::string(folder_name) + ".exe");
+    // Plain '&' only: Wine's cmd runs what follows "&&" even after a failed cd. Were the cd
+    // to fail, the names below would still be ones no other file has. The folder is tried
+    // again as well: whatever looks at the deleted copy (a virus scanner, Wine's console
+    // host of a program that ran there) can hold it for a moment. The spaces before the
+    // closing parentheses are needed: Wine's cmd takes a ')' right after a word as part of
+    // that word. Each loop is in parentheses of its own, or cmd would take what follows it
+    // for part of each round.
+    const std::string wait = " & " + in_double_quotes(ping_program) + " -n 2 127.0.0.1 ) ) )";
+    const std::string rounds = "(for /l %i in (1,1," + std::to_string(kCleanupAttempts) + ") do ";
+    std::string command = "cd " + folder + " & set /p _= & " + rounds;
+    command.append("(if exist ").append(program).append(" (del /f /q ").append(program);
+    command.append(wait).append(" & cd .. & ").append(rounds);
+    command.append("(if exist ").append(folder).append(" (rmdir ").append(folder).append(wait);
+    return command;
 }
 
 }  // namespace ml

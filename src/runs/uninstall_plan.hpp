@@ -145,22 +145,29 @@ inline constexpr std::string_view kApplicationFolderName = "Marrowlane";
 // minute for a program that still holds a file of the folder (a runner still open) to end.
 inline constexpr int kDelayedRemovalAttempts = 60;
 
-// The command text that `cmd /d /c` runs, started in the folder that holds `folder_name` with
-// its standard input ending only once this program has exited. It first waits for that end
-// (`set /p` returns at the end of its input), then, up to kDelayedRemovalAttempts times and
-// only while the folder is still there: deletes each of `files`, removes each of `folders`
-// (deepest first, each only when empty), then the folder itself, then waits a second through
-// `ping` (by its full path `ping_program`: cmd would look for a bare name in its working
-// folder first). Nothing is removed recursively, and nothing but these exact entries. The
-// paths are relative to the folder ("saves\slot1.dat"). An entry cmd cannot carry safely
-// (see below) is left out, and so is whatever would make the command longer than cmd takes.
-// nullopt when `folder_name` is not a single name cmd can carry safely, or `ping_program`
-// cannot be carried: cmd expands %NAME% even between double quotes (and !NAME! when delayed
-// expansion is on by registry), a quote would end the quoted text, and a control character
-// cannot be passed.
-std::optional<std::string> delayed_removal_command(std::string_view folder_name,
-                                                   std::span<const std::string> files,
-                                                   std::span<const std::string> folders,
-                                                   std::string_view ping_program);
+// That removal is a copy of this program in a folder of its own below the temporary folder
+// (it cannot run from the folder it empties): "Marrowlane-Removal-" and `unique` in 16
+// hexadecimal digits names the folder, and with ".exe" the copy in it. A name that no other
+// file has: only the copy can be what the removal of the copy deletes.
+std::string removal_program_folder_name(std::uint64_t unique);
+
+// True for a name removal_program_folder_name gives: the copy goes with its folder once it
+// has ended, and only a copy in such a folder does that.
+bool is_removal_program_folder_name(std::string_view name);
+
+// The command text that `cmd /d /e:on /v:off /c` runs to remove that copy once it has ended,
+// started by the copy in the folder that holds the copy's folder, with its standard input
+// ending only once the copy has exited. It enters the copy's folder at once (which the
+// copy, running in it, still holds: nobody can have put another folder in its place), and
+// holds it as its current folder; waits for the copy's end (`set /p` returns at the end of
+// its input); then, up to 30 times a second apart (`ping` by its full path `ping_program`:
+// cmd would look for a bare name in its working folder first) while the copy is still
+// there, deletes it; then it leaves the folder and removes it the same way, only when empty
+// (rmdir without /s removes no content, and a link only as a link). Only the folder's fixed name
+// and the copy's reach cmd's parser, which expands %NAME% even between double quotes:
+// nullopt when `folder_name` is not one removal_program_folder_name gives, or
+// `ping_program` holds a character cmd would interpret.
+std::optional<std::string> removal_program_cleanup_command(std::string_view folder_name,
+                                                           std::string_view ping_program);
 
 }  // namespace ml

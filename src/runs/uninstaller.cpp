@@ -14,11 +14,10 @@
 #include "platform/folder_removal.hpp"
 #include "platform/known_folder.hpp"
 #include "platform/path.hpp"
-#include "platform/process.hpp"
 #include "platform/registry.hpp"
-#include "platform/system_tools.hpp"
 #include "runs/account_walk.hpp"
 #include "runs/install_record.hpp"
+#include "runs/leftover_removal.hpp"
 #include "runs/registration_plan.hpp"
 #include "runs/runs.hpp"
 #include "runs/shared_steps.hpp"
@@ -89,34 +88,22 @@ void remove_uninstall_entry() {
 }
 
 // Hands what this program could not remove itself (its own running image, files another
-// program still holds, the folders around them) to a hidden cmd that waits until this
-// process has exited, however long the user takes over the last message box, and then
-// retries for about a minute. cmd runs in the folder's parent and names only the exact
-// leftovers, relatively: no user text passes through cmd's parser, which expands %NAME%
-// even inside quotes, and it removes nothing recursively. /d keeps a registry AutoRun
-// command out. The removal is part of this uninstallation: it inherits the mark that keeps
-// every later setup away from the folder until it has ended (without the mark it would
-// delete what an installation started meanwhile writes, so it does not start without one).
-// True when it started. `folder` is the folder's full path; it goes itself only once empty.
+// program still holds, the folders around them) to the removal that runs once this program
+// has exited, however long the user takes over the last message box, and retries for about
+// a minute (leftover_removal.hpp): a hidden copy of this program that removes exactly those
+// entries and never follows a link, also one put in place of the folder, or of a folder in
+// it, after this program has gone. The removal is part of this uninstallation: it inherits
+// the mark that keeps every later setup away from the folder until it has ended (without the
+// mark it would delete what an installation started meanwhile writes, so it does not start
+// without one). True when it started.
 bool start_delayed_removal(const std::string& folder, const FolderLeftovers& left,
                            const SetupLock& lock) {
-    const std::string parent = path_parent(folder);
-    // cmd cannot work in a UNC folder: it falls back to the Windows folder, where the
-    // relative names would mean other files.
-    if (!has_drive_letter(parent)) return false;
-    const auto ping = system_tool_path("ping");
-    if (!ping) return false;
-    const auto command =
-        delayed_removal_command(path_file_name(folder), left.files, left.folders, *ping);
-    if (!command) return false;
+    // The folder as the system names it now: the removal checks every entry against it.
+    const auto resolved = resolved_folder_path(folder);
+    if (!resolved) return false;
     const UniqueHandle pending = lock.mark_removal_pending(folder);
     if (!pending) return false;
-    ChildOptions options = ChildOptions::detached(ChildOutput::Discard);
-    options.input = ChildInput::UntilWeExit;
-    options.raw_tail = *command;
-    options.working_dir = parent;
-    options.inherited.push_back(pending.get());
-    return run_child("cmd", {"/d", "/c"}, options).has_value();
+    return start_leftover_removal({*resolved, left.files, left.folders}, pending.get());
 }
 
 // The application folder: only below an absolute LOCALAPPDATA. With an empty or relative
@@ -163,7 +150,7 @@ FolderCleaning clean_application_folder(const std::string& folder, const SetupLo
     // the setup's own image can still go.
     if (!left.files.empty() || !left.folders.empty() || (left.folder_left && left.kept == 0))
         cleaning.removal_pending = start_delayed_removal(folder, left, lock);
-    // Our own image goes with the removal after exit; without one it stays, and is named.
+    // Our own image goes with the removal; without one it stays, and is named as well.
     const auto own = cleaning.removal_pending ? own_image_among(folder, left.files) : std::nullopt;
     for (const std::string& entry : entries_in_use(left, own))
         cleaning.in_use.push_back(entry.empty() ? folder : path_join(folder, entry));

@@ -270,7 +270,12 @@ SteamRestart restart_steam_process(const std::vector<std::string>& roots) {
     }
     const ProcessElevation self = current_token_elevation();
     // Only an elevated run looks for the shell: nothing else depends on it.
-    const std::optional<bool> shell = self.elevated ? desktop_shell_elevated() : std::nullopt;
+    DesktopShell shell = DesktopShell::Unknown;
+    if (const auto token = self.elevated ? desktop_shell_token() : std::nullopt) {
+        shell = !token->same_user ? DesktopShell::AnotherUser
+                : token->elevated ? DesktopShell::OwnUserElevated
+                                  : DesktopShell::OwnUserNormal;
+    }
     SteamStartRoute route = steam_start_route(self.elevated, self.split_token, shell);
     if (route == SteamStartRoute::DesktopShell) {
         if (start_through_desktop_shell(exe.value_or("steam://"), root) ==

@@ -228,10 +228,18 @@ std::chrono::milliseconds steam_close_wait_with(std::optional<std::string_view> 
     return test_milliseconds(override_ms).value_or(kSteamCloseWait);
 }
 
-SteamStartRoute steam_start_route(bool elevated, bool split_token,
-                                  std::optional<bool> shell_elevated) {
-    if (!elevated || shell_elevated == true) return SteamStartRoute::Direct;
-    if (shell_elevated == false) return SteamStartRoute::DesktopShell;
+SteamStartRoute steam_start_route(bool elevated, bool split_token, DesktopShell shell) {
+    if (!elevated) return SteamStartRoute::Direct;
+    switch (shell) {
+        case DesktopShell::OwnUserElevated:
+            return SteamStartRoute::Direct;
+        case DesktopShell::OwnUserNormal:
+            return SteamStartRoute::DesktopShell;
+        case DesktopShell::AnotherUser:
+            return SteamStartRoute::LeaveClosed;
+        case DesktopShell::Unknown:
+            break;
+    }
     return steam_start_route_without_shell(split_token);
 }
 

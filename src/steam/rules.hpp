@@ -121,16 +121,22 @@ std::chrono::milliseconds steam_close_wait_with(std::optional<std::string_view> 
 // gets the user's normal token rather than ours; or not at all.
 enum class SteamStartRoute { Direct, DesktopShell, LeaveClosed };
 
+// The desktop shell as an elevated setup finds it: none, or one whose token it cannot read;
+// its own user's, with the normal or an elevated token; or another user's (an administrator
+// who elevated "over the shoulder" of the signed-in user runs the setup as another account).
+enum class DesktopShell { Unknown, OwnUserNormal, OwnUserElevated, AnotherUser };
+
 // The route for a process whose token is `elevated` (`split_token`: UAC's full token of an
-// administrator whose normal token the desktop holds), where `shell_elevated` is the desktop
-// shell's elevation (nullopt when no shell could be found or its token read). A child runs
-// with its parent's token: an elevated Steam would run every game elevated, and could not be
-// closed by the next standard run. When the shell is elevated as well (UAC off, the built-in
-// Administrator, Wine), a direct start gives Steam nothing the user's own start would not.
-// Without a shell nothing can start Steam with the user's token, and asking the shell's
-// automation server would start one with ours: steam_start_route_without_shell decides.
-SteamStartRoute steam_start_route(bool elevated, bool split_token,
-                                  std::optional<bool> shell_elevated);
+// administrator whose normal token the desktop holds), where `shell` is what it found of the
+// desktop shell. A child runs with its parent's token: an elevated Steam would run every
+// game elevated, and could not be closed by the next standard run. When the shell is
+// elevated as well (UAC off, the built-in Administrator, Wine), a direct start gives Steam
+// nothing the user's own start would not. Another user's shell would start Steam as that
+// user, and a direct start would run it as the administrator's account: Steam stays closed
+// then. Without a shell nothing can start Steam with the user's token, and asking the
+// shell's automation server would start one with ours: steam_start_route_without_shell
+// decides.
+SteamStartRoute steam_start_route(bool elevated, bool split_token, DesktopShell shell);
 
 // The route when no desktop shell can start Steam: with a split token (UAC's
 // "Run as administrator" on an administrator's own account) the user's normal token is out

@@ -251,6 +251,46 @@ TEST(ParseCliArgs, Errors) {
     }
 }
 
+// The removal after an uninstallation gets the names of a user's files: none of them may
+// be taken for an option, and what does not fit on a command line is left out whole.
+TEST(ParseCliArgs, TheHiddenRemovalGetsBackWhatItWasGiven) {
+    const std::string folder = R"(\\?\C:\Users\Jörg & Ann\AppData\Local\Marrowlane)";
+    const std::vector<LeftoverRemoval> cases = {
+        {folder, {}, {}},
+        {folder, {"Marrowlane-Setup.exe", R"(saves\old\slot 1.dat)"}, {R"(saves\old)", "saves"}},
+        {folder,
+         {"--help", "-y", "--uninstall", "--name", "--folder", "\"quoted\"", "trail\\"},
+         {"--file", "-h"}},
+    };
+    for (const LeftoverRemoval& removal : cases) {
+        const auto args = leftover_removal_arguments(removal, 32'000);
+        EXPECT_EQ(parse(args), RunMode{RunMode::RemoveLeftovers{removal}})
+            << testing::PrintToString(args);
+    }
+
+    const LeftoverRemoval many{
+        folder, std::vector<std::string>(2000, std::string(40, 'x')), {"saves"}};
+    const auto args = leftover_removal_arguments(many, 32'000);
+    std::size_t length = 0;
+    for (const std::string& arg : args) length += arg.size() + 3;
+    EXPECT_LT(length, 32'000u);
+    const auto parsed = parse(args);
+    ASSERT_TRUE(parsed);
+    const auto& got = std::get<RunMode::RemoveLeftovers>(parsed->mode).removal;
+    EXPECT_EQ(got.folder, folder);
+    EXPECT_GT(got.files.size(), 100u);
+    EXPECT_LT(got.files.size(), 2000u);
+
+    // Only as the first argument; a malformed list is an error, not a removal.
+    EXPECT_EQ(parse({"--uninstall", std::string(kRemoveLeftoversOption), folder}),
+              (RunMode{RunMode::Uninstall{false, false}}));
+    for (const std::vector<std::string>& bad :
+         {std::vector<std::string>{std::string(kRemoveLeftoversOption)},
+          {std::string(kRemoveLeftoversOption), folder, "--file"},
+          {std::string(kRemoveLeftoversOption), folder, "saves", "x"}})
+        EXPECT_FALSE(parse(bad)) << testing::PrintToString(bad);
+}
+
 TEST(ParseCliArgs, ErrorDebugFormEscapesThePayload) {
     EXPECT_EQ((CliError{CliError::Kind::UnknownOption, "--a\"b\\c\nd\te"}).debug(),
               "UnknownOption(\"--a\\\"b\\\\c\\nd\\te\")");

@@ -13,7 +13,8 @@ import vdf
 from gui import poll
 from harness import wait_until, win_path
 from installer_text import PROGRESS_CLASS, debug_path, snapshot
-from test_uninstaller import KEY, link_paths, put_account, put_files, serve_product
+from test_uninstaller import (KEY, install_folder, installed_setup, link_paths, put_account,
+                              put_files, removal_copies, removals_ended, serve_product)
 
 
 @pytest.fixture(scope="module")
@@ -63,12 +64,6 @@ def end_state(w, sandbox, config, local=None) -> str:
     if gone:
         return "removed"
     return f"a mix: {parts}, files {files}"
-
-
-def removals_ended(w) -> bool:
-    """No removal left by an uninstallation still runs in the prefix (each is a cmd that waits
-    a second at a time through ping)."""
-    return not {"cmd.exe", "ping.exe"} & set(w.process_names())
 
 
 @pytest.mark.parametrize("first, delay", [("uninstall", 0.0), ("uninstall", 1.5),
@@ -274,3 +269,87 @@ def test_an_installation_waits_for_the_removal_an_uninstallation_left(clone, env
     assert end_state(clone, sandbox, config, local) == "installed"
     assert sorted(str(p.relative_to(local)) for p in local.rglob("*") if p.is_file()) == sorted(
         siblings + [f"Marrowlane/{f}" for f in INSTALLED])
+
+
+def squat(w, *objects: str):
+    """Makes the setup's named objects first, as any program of the session can, and holds
+    them until the returned program is given a line (tests/tools/squatter.cpp)."""
+    squatter = w.start(w.tool("squatter"), list(objects))
+    squatter.wait_for_output(b"held\n")
+    return squatter
+
+
+# A descriptor that lets only the system in: what a name made first by another account's
+# program, or by an elevated one with its default descriptor, looks like to the user's runs.
+SYSTEM_ONLY = "D:P(A;;GA;;;SY)"
+HOSTILE_HOLDER = "process 1, an installation%1b[2J%0d%0aError: fake"
+SHOWN_HOLDER = "process 1, an installation?[2J??Error: fake"
+
+
+@pytest.mark.parametrize("squatted", ["a lock it cannot open", "a removal mark it cannot open",
+                                      "a holder naming itself with control characters"])
+def test_what_answers_to_the_setups_names_is_not_trusted(wine, run, sandbox, http_server,
+                                                         uninstall_key, squatted):
+    # A name that cannot be opened is taken or pending, not free: taken for free, the
+    # installation would work on a folder that a removal may still be emptying. And what a
+    # holder says of itself reaches the console as printable text only.
+    origin = serve_product(http_server, wine)
+    profile(sandbox)
+    folder = debug_path(win_path(sandbox / "LocalAppData" / "Marrowlane"))
+    objects, waiting, busy = {
+        "a lock it cannot open": (
+            ["--sddl", SYSTEM_ONLY, "--mutex", r"Local\Marrowlane-Setup"],
+            "[*] Waiting for another Marrowlane setup to finish...\n",
+            "another Marrowlane setup has been running for over 1500 ms"),
+        "a removal mark it cannot open": (
+            ["--sddl", SYSTEM_ONLY, "--mark", win_path(sandbox / "LocalAppData" / "Marrowlane")],
+            f"[*] Waiting for another Marrowlane setup to finish removing {folder}...\n",
+            "another Marrowlane setup has been removing the application folder for over 1500 ms"),
+        "a holder naming itself with control characters": (
+            ["--mutex", r"Local\Marrowlane-Setup", "--section", r"Local\Marrowlane-Setup-Holder",
+             HOSTILE_HOLDER],
+            f"[*] Waiting for another Marrowlane setup ({SHOWN_HOLDER}) to finish...\n",
+            f"another Marrowlane setup ({SHOWN_HOLDER}) has been running for over 1500 ms"),
+    }[squatted]
+    before = snapshot(sandbox)
+    squatter = squat(wine, *objects)
+    try:
+        r = run("--cli", "-y", "--server-origin", origin,
+                extra_env={"ML_TEST_SETUP_LOCK_MS": "1500"}, timeout=120)
+    finally:
+        squatter.wait(stdin=b"\n")
+    assert (r.out, r.status) == ("", 1), r
+    assert r.err == (waiting + 'Error: Custom { kind: Other, error: "Nothing was installed: '
+                     f'{busy}. Run the setup again once it has finished." }}\n'), r.err
+    assert snapshot(sandbox) == before
+
+
+def test_a_removal_mark_another_program_made_is_handed_nothing(wine, launch, sandbox,
+                                                               uninstall_key):
+    # Another program makes the mark while the uninstallation works, after it has looked for
+    # one (here while it waits for Steam's files): it may keep the mark for ever, or drop it
+    # while the folder is still being emptied. No removal starts under it: what the
+    # uninstallation could not remove stays, and is named, its own copy included.
+    profile(sandbox)
+    folder = install_folder(sandbox / "LocalAppData")
+    copies = removal_copies(wine)
+    steam_lock = wine.start(wine.tool("filelock"), ["--steam-lock"])
+    steam_lock.wait_for_output(b"locked\n")
+    squatter = None
+    try:
+        running = launch("--uninstall", "--cli", "-y", program=installed_setup(folder, wine),
+                         timeout=180)
+        running.wait_for_output(b"[*] Waiting for another Marrowlane run", stream="stderr")
+        squatter = squat(wine, "--mark", win_path(folder))
+    finally:
+        steam_lock.wait(stdin=b"\n")
+    try:
+        r = running.wait_exit()
+    finally:
+        squatter.wait(stdin=b"\n")
+    own = debug_path(win_path(folder / "Marrowlane-Setup.exe"))
+    assert r.status == 0, r
+    assert r.err.endswith(f"[!] Not removed yet, still in use: {own}. Close Marrowlane and run "
+                          "the uninstaller again to remove them.\n"), r.err
+    assert removal_copies(wine) == copies
+    assert [p.name for p in folder.iterdir()] == ["Marrowlane-Setup.exe"]

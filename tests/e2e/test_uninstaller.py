@@ -89,6 +89,21 @@ def installed_setup(folder: pathlib.Path, wine) -> pathlib.Path:
 GONE_WITHIN = 180
 
 
+def removal_copies(w) -> list[pathlib.Path]:
+    """The folders of the hidden copies of the setup that remove what an uninstallation left:
+    each goes once its copy has ended and is deleted."""
+    return list(w.prefix.glob("drive_c/users/*/Temp/Marrowlane-Removal-*"))
+
+
+def removals_ended(w) -> bool:
+    """No removal left by an uninstallation still runs in the prefix: neither the hidden copy
+    of the setup (Marrowlane-Removal-<hex>.exe) nor the cmd that removes it once it has ended
+    (waiting a second at a time through ping)."""
+    names = w.process_names()
+    return not ({"cmd.exe", "ping.exe"} & set(names) or
+                any(name.startswith("marrowlane-removal-") for name in names))
+
+
 def link_paths(sandbox: pathlib.Path) -> list[pathlib.Path]:
     return [sandbox / "AppData/Microsoft/Windows/Start Menu/Programs/Marrowlane.lnk",
             sandbox / "Profile/Desktop/Marrowlane.lnk"]
@@ -330,8 +345,8 @@ def test_planted_programs_never_run(wine, env, fake_steam, sandbox):
     # Without HOME the home-folder layouts are looked for below the current folder: the
     # Downloads folder a setup was started from, say. Such a root still takes part in the
     # account walk, but its steam.exe is neither asked to shut down nor started again. And
-    # the removal that follows the uninstaller works in LOCALAPPDATA, where a ping.exe or
-    # ping.bat would be found first by a bare name.
+    # no ping.exe or ping.bat in LOCALAPPDATA, where a bare name would find it first from
+    # the folder being removed, runs for the removal that follows the uninstaller.
     root, _ = steam_with_product(fake_steam, sandbox)
     planted = sandbox / "cwd" / ".steam" / "steam"
     wine.install_tool("argecho", planted, "steam.exe")
@@ -453,6 +468,41 @@ def test_links_inside_the_folder_are_never_followed(run, sandbox):
                ["linked letter.txt", "linked saves"], timeout=GONE_WITHIN)
     assert snapshot(sandbox / "Documents") == before
     assert (documents / "notes" / "keep.txt").read_bytes() == b"notes/keep.txt"
+
+
+@pytest.mark.parametrize("swapped", ["the folder", "a folder inside it"])
+def test_the_removal_after_exit_never_follows_a_link_put_there_later(clone, env, sandbox,
+                                                                     swapped):
+    # Another program of the user's waits for the uninstaller to exit, then puts a link to a
+    # folder of its choice in place of the application folder, or of its saves folder, with
+    # files named like those still to go. The removal that follows must not delete them:
+    # after an elevated uninstallation that would be an administrator deleting them.
+    folder = install_folder(sandbox / "LocalAppData")
+    # A copy of the prefix holds what was under way in it when it was made.
+    copies = removal_copies(clone)
+    held = folder / "saves" / "slot1.dat"
+    holder = clone.start(clone.tool("filelock"), [win_path(held)])
+    holder.wait_for_output(b"locked\n")
+    elsewhere = sandbox / "Documents"
+    put_files(elsewhere, ["Marrowlane-Setup.exe", "saves/slot1.dat"])
+    before = snapshot(elsewhere)
+    try:
+        r = clone.run(installed_setup(folder, clone), ["--uninstall", "--cli", "-y"], env=env,
+                      cwd=sandbox / "cwd")
+        assert (r.err, r.status) == (in_use_line(win_path(held)), 0), r
+        swap = folder if swapped == "the folder" else folder / "saves"
+        swap.rename(sandbox / "moved")
+        swap.symlink_to(elsewhere / swap.relative_to(folder), target_is_directory=True)
+    finally:
+        holder.wait(stdin=b"\n")
+    # The copy of the setup that does the removal goes with the folder it ran from once it
+    # has ended.
+    wait_until(lambda: removals_ended(clone) and removal_copies(clone) == copies,
+               timeout=GONE_WITHIN)
+    assert snapshot(elsewhere) == before
+    if swapped == "a folder inside it":
+        # What was still the folder's own went; the link stays.
+        assert [p.name for p in folder.iterdir()] == ["saves"]
 
 
 def test_interactive_run_with_steam_kept_open(launch, gui, fake_steam, sandbox):

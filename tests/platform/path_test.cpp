@@ -79,5 +79,29 @@ TEST(Path, OnlyRootedPathsCountAsAbsolute) {
     for (const auto& [path, absolute] : cases) EXPECT_EQ(is_absolute_path(path), absolute) << path;
 }
 
+// The removal after an uninstallation takes these from its command line: none may lead
+// out of the folder by its text.
+TEST(Path, PlainRelativePathsStayInTheFolder) {
+    const std::vector<std::pair<std::string, bool>> cases = {
+        {"Marrowlane-Setup.exe", true},
+        {R"(saves\old\slot 1.dat)", true},
+        {"J\xC3\xB6rg's & (1) %OS%.txt", true},
+        {"", false},
+        {R"(..\outside.txt)", false},
+        {R"(saves\..\..\x)", false},
+        {R"(.\x)", false},
+        {R"(\rooted.txt)", false},
+        {R"(C:\x)", false},
+        {"C:x", false},
+        {"file.txt:stream", false},
+        {"a/b", false},
+        {R"(sub\\double)", false},
+        {R"(sub\)", false},
+        {"a*", false},
+        {"a\nb", false},
+    };
+    for (const auto& [path, plain] : cases) EXPECT_EQ(is_plain_relative_path(path), plain) << path;
+}
+
 }  // namespace
 }  // namespace ml

@@ -91,6 +91,20 @@ TEST(RunLockPlan, WaitingLinesNameTheOtherRun) {
               "second. Run the setup again once it has finished.");
 }
 
+// Any program of the session can write a holder's text: what reaches the console and the
+// windows is printable text only, on one line.
+TEST(RunLockPlan, AHoldersTextIsShownOnlyAsPrintableText) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {run_holder_text(4242, RunKind::Uninstallation), "process 4242, an uninstallation"},
+        {"x\x1b[2J\x1b]0;title\x07y", "x?[2J?]0;title?y"},
+        {"a\r\nError: fake\tline", "a??Error: fake?line"},
+        // U+202E RIGHT-TO-LEFT OVERRIDE would turn the rest of the line around.
+        {"abc\xE2\x80\xAEgpj.exe", "abc???gpj.exe"},
+        {"\x7f\xff", "??"},
+    };
+    for (const auto& [raw, shown] : cases) EXPECT_EQ(printable_holder_text(raw), shown) << raw;
+}
+
 TEST(RunLockPlan, RemovalMarkerNamesOneFolderEachAndStayStable) {
     const std::vector<std::string> keys = {
         R"(\\?\C:\USERS\U\APPDATA\LOCAL\MARROWLANE)",

@@ -95,68 +95,32 @@ TEST(UninstallPlan, ApplicationFolderOnlyBelowAnAbsoluteLocalAppData) {
     }
 }
 
-TEST(UninstallPlan, FolderRemovalCommandForCmd) {
+TEST(UninstallPlan, TheRemovalProgramsOwnCleanupForCmd) {
     const std::string ping = R"(C:\Windows\system32\PING.EXE)";
-    const std::string wait = "set /p _= & for /l %i in (1,1,60) do (if exist \"Marrowlane\" (";
-    const std::string last =
-        "rmdir \"Marrowlane\" & \"C:\\Windows\\system32\\PING.EXE\" -n 2 127.0.0.1 ) )";
-    struct Case {
-        const char* name;
-        std::vector<std::string> files, folders;
-        std::string expected_steps;
-    };
-    const std::vector<Case> cases = {
-        {"only the folder", {}, {}, ""},
-        {"the setup's image and a held save, deepest folder first",
-         {"Marrowlane-Setup.exe", R"(saves\old\slot0.dat)"},
-         {R"(saves\old)", "saves"},
-         "del /f /a /q \"Marrowlane\\Marrowlane-Setup.exe\" & "
-         "del /f /a /q \"Marrowlane\\saves\\old\\slot0.dat\" & rmdir \"Marrowlane\\saves\\old\" & "
-         "rmdir \"Marrowlane\\saves\" & "},
-        // Inside double quotes cmd takes '&', '^', parentheses, spaces and apostrophes
-        // literally.
-        {"names cmd reads literally in quotes",
-         {"Player's & Co ^1 (x).txt"},
-         {},
-         "del /f /a /q \"Marrowlane\\Player's & Co ^1 (x).txt\" & "},
-        // These stay where they are: expanded or ending the quotes, or leaving the folder.
-        {"names cmd cannot carry",
-         {"50%off%.txt", "a!b!", "a\"b", R"(..\outside.txt)", R"(\rooted.txt)", "C:x", "a\nb", "",
-          R"(sub\\double)", R"(sub\)", "kept.txt"},
-         {"", R"(.\x)", "ok"},
-         "del /f /a /q \"Marrowlane\\kept.txt\" & rmdir \"Marrowlane\\ok\" & "},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(delayed_removal_command("Marrowlane", c.files, c.folders, ping),
-                  wait + c.expected_steps + last)
-            << c.name;
-    }
+    const std::string folder = removal_program_folder_name(0x0123456789abcdefull);
+    EXPECT_EQ(folder, "Marrowlane-Removal-0123456789abcdef");
+    EXPECT_EQ(removal_program_cleanup_command(folder, ping),
+              "cd \"Marrowlane-Removal-0123456789abcdef\" & set /p _= & (for /l %i in (1,1,30) "
+              "do (if exist \"Marrowlane-Removal-0123456789abcdef.exe\" (del /f /q "
+              "\"Marrowlane-Removal-0123456789abcdef.exe\" & "
+              "\"C:\\Windows\\system32\\PING.EXE\" -n 2 127.0.0.1 ) ) ) & cd .. & "
+              "(for /l %i in (1,1,30) do (if exist \"Marrowlane-Removal-0123456789abcdef\" "
+              "(rmdir \"Marrowlane-Removal-0123456789abcdef\" & "
+              "\"C:\\Windows\\system32\\PING.EXE\" -n 2 127.0.0.1 ) ) )");
 
-    // The folder's name itself, and the ping program, must be safe, or nothing is started.
-    const std::vector<std::string_view> refused = {
-        "",       ".",   "..",  "50%off%", "a!b!", "a\"b",
-        R"(a\b)", "a/b", "C:x", "a\nb",    "a*",   std::string_view("a\0b", 3)};
-    for (const std::string_view name : refused) {
-        EXPECT_EQ(delayed_removal_command(name, {}, {}, ping), std::nullopt) << name;
+    // Only a folder of that exact form is the copy's to remove with itself; any other name
+    // (a user's folder the copy was started from, a name cmd would expand) starts nothing.
+    for (const std::string_view other :
+         {"Marrowlane", "Marrowlane-Removal-", "Marrowlane-Removal-0123456789ABCDEF",
+          "Marrowlane-Removal-0123456789abcdef0", "Marrowlane-Removal-%OS%456789abcdef",
+          "Downloads", "marrowlane-removal-0123456789abcdef"}) {
+        EXPECT_FALSE(is_removal_program_folder_name(other)) << other;
+        EXPECT_EQ(removal_program_cleanup_command(other, ping), std::nullopt) << other;
     }
-    EXPECT_EQ(delayed_removal_command("Marrowlane", {}, {}, ""), std::nullopt);
-    EXPECT_EQ(delayed_removal_command("Marrowlane", {}, {}, R"(C:\%windir%\PING.EXE)"),
-              std::nullopt);
-
-    // Far more leftovers than cmd takes on one line: the command stays within its limit,
-    // and still ends with the folder and the wait.
-    const std::vector<std::string> many(2000, std::string(40, 'x'));
-    const auto long_one = delayed_removal_command("Marrowlane", many, {}, ping);
-    ASSERT_TRUE(long_one);
-    EXPECT_LT(long_one->size(), 8000u);
-    EXPECT_TRUE(long_one->ends_with(last));
+    // A ping program cmd would expand, or end the quotes with.
+    for (const std::string_view bad : {"", R"(C:\%windir%\PING.EXE)", "C:\\a\"b", "C:\\a!b!"})
+        EXPECT_EQ(removal_program_cleanup_command(folder, bad), std::nullopt) << bad;
 }
-
-}  // namespace
-}  // namespace ml
-
-namespace ml {
-namespace {
 
 TEST(UninstallPlan, WhatIsNamedAsStillInUse) {
     struct Case {
@@ -252,13 +216,11 @@ TEST(UninstallPlan, SteamEntriesLeftAreNotClaimedAsRemoved) {
         const std::string closing = uninstall_closing_text(c.files_left, c.steam);
         EXPECT_NE(closing.find("\n  " + std::string(c.closing) + "\n"), std::string::npos)
             << closing;
-        const std::string box =
-            uninstalled_box_text(c.files_left ? one : none, true, c.steam);
+        const std::string box = uninstalled_box_text(c.files_left ? one : none, true, c.steam);
         if (c.steam == SteamEntriesLeft::No) {
             EXPECT_NE(box.find("Steam Library"), std::string::npos) << box;
         } else {
-            EXPECT_TRUE(box.starts_with("Marrowlane has been uninstalled from your system"))
-                << box;
+            EXPECT_TRUE(box.starts_with("Marrowlane has been uninstalled from your system")) << box;
             EXPECT_EQ(box.find("and Steam Library"), std::string::npos) << box;
             EXPECT_NE(box.find("Its Steam Library entries were not removed"), std::string::npos)
                 << box;

@@ -207,29 +207,37 @@ TEST(SteamRules, CloseWaitAndItsTestOverride) {
 
 TEST(SteamRules, AnElevatedRunHandsSteamToTheUsersShell) {
     using Route = SteamStartRoute;
+    using Shell = DesktopShell;
     struct Case {
         const char* name;
         bool elevated;
         bool split_token;
-        std::optional<bool> shell_elevated;
+        Shell shell;
         Route route;
     };
     const std::vector<Case> cases = {
-        {"standard run", false, false, false, Route::Direct},
-        {"standard run, no shell", false, false, std::nullopt, Route::Direct},
-        {"Run as administrator, the shell has the normal token", true, true, false,
+        {"standard run", false, false, Shell::OwnUserNormal, Route::Direct},
+        {"standard run, no shell", false, false, Shell::Unknown, Route::Direct},
+        {"Run as administrator, the shell has the normal token", true, true, Shell::OwnUserNormal,
          Route::DesktopShell},
         // Asking the shell's automation server with no shell running would start one with
         // our token: nothing gives the user's normal token then.
-        {"Run as administrator, no shell", true, true, std::nullopt, Route::LeaveClosed},
-        {"elevated without a split token (UAC off), no shell", true, false, std::nullopt,
+        {"Run as administrator, no shell", true, true, Shell::Unknown, Route::LeaveClosed},
+        {"elevated without a split token (UAC off), no shell", true, false, Shell::Unknown,
          Route::Direct},
-        {"elevated like the shell (UAC off, the built-in Administrator, Wine)", true, true, true,
+        {"elevated like the shell (UAC off, the built-in Administrator, Wine)", true, true,
+         Shell::OwnUserElevated, Route::Direct},
+        // An administrator's account elevated over the shoulder of the signed-in user: the
+        // shell would start Steam as that user, a direct start as the administrator.
+        {"another account elevated over the user's shell", true, true, Shell::AnotherUser,
+         Route::LeaveClosed},
+        {"another account, elevated like the shell (UAC off)", true, false, Shell::AnotherUser,
+         Route::LeaveClosed},
+        {"a standard run as another account is not asked", false, false, Shell::AnotherUser,
          Route::Direct},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(steam_start_route(c.elevated, c.split_token, c.shell_elevated), c.route)
-            << c.name;
+        EXPECT_EQ(steam_start_route(c.elevated, c.split_token, c.shell), c.route) << c.name;
     // When the shell could not start it: never elevated where a normal token exists.
     EXPECT_EQ(steam_start_route_without_shell(true), Route::LeaveClosed);
     EXPECT_EQ(steam_start_route_without_shell(false), Route::Direct);

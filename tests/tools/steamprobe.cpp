@@ -7,8 +7,9 @@
 //   steamprobe running               "true" or "false"
 //   steamprobe close                 "closed" or "still running", then "elapsed_ms N"
 //   steamprobe restart [ROOT...]     "started" or "left closed"
-//   steamprobe elevation             "elevated 0|1 split 0|1 shell 0|1|none": this
-//                                    process's token, and the desktop shell's elevation
+//   steamprobe elevation             "elevated 0|1 split 0|1 shell 0|1 same user 0|1" or
+//                                    "... shell none": this process's token, and the
+//                                    desktop shell's elevation and user
 //   steamprobe shellstart FILE [DIR] the desktop shell opens FILE (in DIR): "started",
 //                                    "failed" or "no shell"
 //   steamprobe fetch [--image|--executable] SOURCE DEST
@@ -206,10 +207,13 @@ int dispatch(const std::string& command, const Args& rest) {
         ml::out(started ? "started\n" : "left closed\n");
     } else if (command == "elevation" && rest.empty()) {
         const ml::ProcessElevation token = ml::current_token_elevation();
-        const auto shell = ml::desktop_shell_elevated();
+        const auto shell = ml::desktop_shell_token();
         ml::out("elevated " + std::to_string(token.elevated) + " split " +
                 std::to_string(token.split_token) + " shell " +
-                (shell ? std::to_string(*shell) : std::string("none")) + "\n");
+                (shell ? std::to_string(shell->elevated) + " same user " +
+                             std::to_string(shell->same_user)
+                       : std::string("none")) +
+                "\n");
     } else if (command == "shellstart" && (rest.size() == 1 || rest.size() == 2)) {
         return shell_start(rest[0], rest.size() == 2 ? rest[1] : std::string());
     } else if (command == "fetch" && (rest.size() == 2 || rest.size() == 3)) {
