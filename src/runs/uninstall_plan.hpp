@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/folder_removal.hpp"
+#include "platform/folder_leftovers.hpp"
 #include "runs/install_plan.hpp"
 #include "steam/rules.hpp"
 #include "vdf/shortcuts_vdf.hpp"
