@@ -33,6 +33,6 @@ endif()
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${ML_WEBVIEW2_LOADER}" "${_sums}")
 
 # The bytes are included by the assembler (.incbin) into a read-only section of the object.
-set_source_files_properties(${CMAKE_SOURCE_DIR}/src/runs/webview2_loader_data.cpp PROPERTIES
+set_source_files_properties(${CMAKE_SOURCE_DIR}/src/runs/win32/webview2_loader_data.cpp PROPERTIES
     COMPILE_DEFINITIONS "ML_WEBVIEW2_LOADER_FILE=\"${ML_WEBVIEW2_LOADER}\""
     OBJECT_DEPENDS "${ML_WEBVIEW2_LOADER}")

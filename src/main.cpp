@@ -9,13 +9,13 @@
 
 #include "build_config.hpp"
 #include "cli/options.hpp"
-#include "platform/console.hpp"
-#include "platform/env.hpp"
-#include "platform/handle.hpp"
-#include "platform/system_library.hpp"
-#include "platform/win32.hpp"
-#include "runs/runs.hpp"
-#include "win_gui/console_attach.hpp"
+#include "platform/win32/console.hpp"
+#include "platform/win32/env.hpp"
+#include "platform/win32/handle.hpp"
+#include "platform/win32/system_library.hpp"
+#include "platform/win32/win32.hpp"
+#include "runs/win32/runs.hpp"
+#include "win_gui/win32/console_attach.hpp"
 
 namespace {
 

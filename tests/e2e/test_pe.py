@@ -13,7 +13,7 @@ from pe_image import Image  # noqa: E402
 # its own; these are the names that key holds on Windows 10 and 11 alike, with ntdll, which
 # every process has loaded before its first import. Any other library the program imports is
 # looked for first beside it, in a Downloads folder say, so it must load it by hand from the
-# system folder instead (src/platform/system_library.hpp).
+# system folder instead (src/platform/win32/system_library.hpp).
 KNOWN_DLLS = frozenset("""
     advapi32 clbcatq combase comdlg32 coml2 difxapi gdi32 gdiplus imagehlp imm32 kernel32
     msctf msvcrt normaliz nsi ntdll ole32 oleaut32 psapi rpcrt4 sechost setupapi shcore

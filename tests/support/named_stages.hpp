@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "runs/install_stages.hpp"
+#include "runs/win32/install_stages.hpp"
 
 namespace ml::testing {
 

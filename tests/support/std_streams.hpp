@@ -7,7 +7,7 @@
 #include <string_view>
 #include <thread>
 
-#include "platform/handle.hpp"
+#include "platform/win32/handle.hpp"
 
 namespace ml::testing {
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <string_view>
 
-#include "platform/files.hpp"
+#include "platform/win32/files.hpp"
 #include "platform/path.hpp"
-#include "platform/win32.hpp"
+#include "platform/win32/win32.hpp"
 
 namespace ml::testing {
 

@@ -7,11 +7,11 @@
 
 #include <string>
 
-#include "platform/console.hpp"
-#include "platform/env.hpp"
-#include "platform/handle.hpp"
+#include "platform/win32/console.hpp"
+#include "platform/win32/env.hpp"
+#include "platform/win32/handle.hpp"
 #include "platform/text.hpp"
-#include "platform/win32.hpp"
+#include "platform/win32/win32.hpp"
 
 int wmain() {
     std::string report = ml::debug_quote(ml::narrow(GetCommandLineW())) + "\n";

@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "platform/cmdline.hpp"
-#include "platform/console.hpp"
-#include "platform/handle.hpp"
-#include "platform/win32.hpp"
+#include "platform/win32/console.hpp"
+#include "platform/win32/handle.hpp"
+#include "platform/win32/win32.hpp"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "platform/env.hpp"
-#include "platform/handle.hpp"
+#include "platform/win32/env.hpp"
+#include "platform/win32/handle.hpp"
 
 namespace ml::testing {
 

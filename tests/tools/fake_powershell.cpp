@@ -25,10 +25,10 @@
 
 #include "fake_log.hpp"
 #include "http_get.hpp"
-#include "platform/env.hpp"
-#include "platform/files.hpp"
+#include "platform/win32/env.hpp"
+#include "platform/win32/files.hpp"
 #include "platform/text.hpp"
-#include "platform/win32.hpp"
+#include "platform/win32/win32.hpp"
 
 namespace {
 

@@ -34,12 +34,12 @@
 #include <string>
 
 #include "fake_log.hpp"
-#include "platform/env.hpp"
-#include "platform/files.hpp"
-#include "platform/handle.hpp"
+#include "platform/win32/env.hpp"
+#include "platform/win32/files.hpp"
+#include "platform/win32/handle.hpp"
 #include "platform/path.hpp"
 #include "platform/text.hpp"
-#include "platform/win32.hpp"
+#include "platform/win32/win32.hpp"
 
 namespace {
 

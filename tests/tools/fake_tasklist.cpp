@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/handle.hpp"
+#include "platform/win32/handle.hpp"
 #include "platform/text.hpp"
-#include "platform/win32.hpp"
+#include "platform/win32/win32.hpp"
 
 namespace {
 

@@ -10,11 +10,11 @@
 
 #include <string_view>
 
-#include "platform/console.hpp"
-#include "platform/handle.hpp"
-#include "platform/win32.hpp"
-#include "runs/setup_lock.hpp"
-#include "runs/steam_lock.hpp"
+#include "platform/win32/console.hpp"
+#include "platform/win32/handle.hpp"
+#include "platform/win32/win32.hpp"
+#include "runs/win32/setup_lock.hpp"
+#include "runs/win32/steam_lock.hpp"
 
 namespace {
 

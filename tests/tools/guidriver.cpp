@@ -38,9 +38,9 @@
 #include <thread>
 #include <vector>
 
-#include "platform/console.hpp"
-#include "platform/handle.hpp"
-#include "platform/win32.hpp"
+#include "platform/win32/console.hpp"
+#include "platform/win32/handle.hpp"
+#include "platform/win32/win32.hpp"
 #include "support/gui_input.hpp"
 
 namespace {

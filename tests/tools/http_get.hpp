@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/handle.hpp"
+#include "platform/win32/handle.hpp"
 
 namespace ml::testing {
 

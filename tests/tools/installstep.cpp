@@ -13,13 +13,13 @@
 #include <vector>
 
 #include "cli/options.hpp"
-#include "platform/console.hpp"
-#include "platform/env.hpp"
-#include "platform/handle.hpp"
-#include "platform/win32.hpp"
-#include "runs/install_stages.hpp"
+#include "platform/win32/console.hpp"
+#include "platform/win32/env.hpp"
+#include "platform/win32/handle.hpp"
+#include "platform/win32/win32.hpp"
+#include "runs/win32/install_stages.hpp"
 #include "support/named_stages.hpp"
-#include "win_gui/console_attach.hpp"
+#include "win_gui/win32/console_attach.hpp"
 
 namespace {
 

@@ -15,9 +15,9 @@
 
 #include "fake_log.hpp"
 #include "platform/cmdline.hpp"
-#include "platform/console.hpp"
-#include "platform/handle.hpp"
-#include "platform/win32.hpp"
+#include "platform/win32/console.hpp"
+#include "platform/win32/handle.hpp"
+#include "platform/win32/win32.hpp"
 
 int wmain() {
     int argc = 0;

@@ -15,11 +15,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/console.hpp"
-#include "platform/handle.hpp"
-#include "platform/security.hpp"
-#include "platform/win32.hpp"
-#include "runs/setup_lock.hpp"
+#include "platform/win32/console.hpp"
+#include "platform/win32/handle.hpp"
+#include "platform/win32/security.hpp"
+#include "platform/win32/win32.hpp"
+#include "runs/win32/setup_lock.hpp"
 
 namespace {
 

@@ -42,18 +42,18 @@
 #include <vector>
 
 #include "platform/cmdline.hpp"
-#include "platform/com.hpp"
-#include "platform/console.hpp"
-#include "platform/desktop_shell.hpp"
-#include "platform/executable.hpp"
-#include "platform/handle.hpp"
-#include "platform/process.hpp"
-#include "platform/shell_link.hpp"
+#include "platform/win32/com.hpp"
+#include "platform/win32/console.hpp"
+#include "platform/win32/desktop_shell.hpp"
+#include "platform/win32/executable.hpp"
+#include "platform/win32/handle.hpp"
+#include "platform/win32/process.hpp"
+#include "platform/win32/shell_link.hpp"
 #include "platform/text.hpp"
-#include "platform/win32.hpp"
-#include "steam/discovery.hpp"
-#include "steam/fetch.hpp"
-#include "steam/process_control.hpp"
+#include "platform/win32/win32.hpp"
+#include "steam/win32/discovery.hpp"
+#include "steam/win32/fetch.hpp"
+#include "steam/win32/process_control.hpp"
 
 namespace {
 
