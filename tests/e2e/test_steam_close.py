@@ -60,6 +60,18 @@ def origin(http_server):
     return http_server.url("")
 
 
+def assert_steam_step_not_claimed(r, which, sandbox, origin):
+    """The closing lines list what was done: the Steam step is not among it (nor a runner:
+    this server has none)."""
+    if which == "installation":
+        folder = win_path(sandbox / "LocalAppData") + "\\Marrowlane"
+        assert r.out.endswith(summary(False, False, False, missing_runner=(folder, origin)))
+    else:
+        assert "Steam library entries removed" not in r.out
+        assert r.out.endswith("  Marrowlane has been uninstalled, except for its Steam Library "
+                              "entries.\n" + "=" * 54 + "\n")
+
+
 def status_texts(gui) -> list[str]:
     window = gui.find(PROGRESS_CLASS)
     return [c.text for c in gui.controls(window)] if window else []
@@ -115,15 +127,7 @@ def test_a_steam_that_cannot_be_ended_keeps_its_files(run, steamprobe, fake_stea
     assert fake_steam.starts(root) == [[], ['"-shutdown"']]
     assert steamprobe("running", extra_env=fake_steam.env).out == "true\n"
     assert "  [*] Closing Steam...\n" in r.out and "Reopening Steam" not in r.out
-    if which == "installation":
-        # The summary lists what was done: Steam is not among it (nor a runner: this server
-        # has none).
-        folder = win_path(sandbox / "LocalAppData") + "\\Marrowlane"
-        assert r.out.endswith(summary(False, False, False, missing_runner=(folder, origin)))
-    else:
-        assert "Steam library entries removed" not in r.out
-        assert r.out.endswith("  Marrowlane has been uninstalled, except for its Steam Library "
-                              "entries.\n" + "=" * 54 + "\n")
+    assert_steam_step_not_claimed(r, which, sandbox, origin)
 
 
 @pytest.mark.parametrize("which", RUNS)
@@ -147,10 +151,4 @@ def test_another_users_steam_keeps_every_folder_it_may_run_from(run, fake_steam,
     assert fake_steam.starts(root) == [[]]
     assert fake_steam.clients[0].running()
     assert "Closing Steam" not in r.out and "Reopening Steam" not in r.out
-    if which == "installation":
-        folder = win_path(sandbox / "LocalAppData") + "\\Marrowlane"
-        assert r.out.endswith(summary(False, False, False, missing_runner=(folder, origin)))
-    else:
-        assert "Steam library entries removed" not in r.out
-        assert r.out.endswith("  Marrowlane has been uninstalled, except for its Steam Library "
-                              "entries.\n" + "=" * 54 + "\n")
+    assert_steam_step_not_claimed(r, which, sandbox, origin)
