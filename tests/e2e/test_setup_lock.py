@@ -67,13 +67,16 @@ def end_state(w, sandbox, config, local=None) -> str:
 
 
 @pytest.mark.parametrize("first, delay", [("uninstall", 0.0), ("uninstall", 1.5),
-                                          ("held install", 0.0)])
+                                          ("both held", 0.0)])
 def test_an_installation_and_an_uninstallation_at_once_end_whole(clone, env, sandbox,
                                                                  http_server, first, delay):
     # Windows Settings starts the installed copy's quiet removal while a fresh installation
     # runs. The removal that the uninstallation leaves to run after its exit used to delete
-    # the installation's files after it had reported success. A "held install" stops at its
-    # first console line, so that the two surely overlap whichever starts its work first.
+    # the installation's files after it had reported success. With "both held", each stops
+    # at its first console line, which it writes once it holds the lock: the one that takes
+    # the lock first keeps it there, so the two surely overlap whichever starts its work first
+    # (on a busy machine, the uninstallation started second can be done before the
+    # installation has begun).
     origin = serve_product(http_server, clone)
     config = profile(sandbox)
     install_args = ["--cli", "-y", "--server-origin", origin]
@@ -85,16 +88,18 @@ def test_an_installation_and_an_uninstallation_at_once_end_whole(clone, env, san
         program, args = {"uninstall": (setup_copy, ["--uninstall", "--cli", "-y"]),
                          "install": (clone.exe, install_args)}[name]
         return clone.start(program, args, env=env, cwd=sandbox / "cwd", timeout=300,
-                           gate_stdout=first == "held install" and name == "install")
+                           gate_stdout=first == "both held")
 
     running = {}
     for name in (["uninstall", "install"] if first == "uninstall" else ["install", "uninstall"]):
         running[name] = start(name)
         time.sleep(delay)
-    if first == "held install":
-        poll(lambda: any(b"[*] Waiting for another" in r.stderr_so_far()
-                         for r in running.values()), timeout=120)
-        running["install"].release_stdout()
+    if first == "both held":
+        assert poll(lambda: any(b"[*] Waiting for another" in r.stderr_so_far()
+                                for r in running.values()), timeout=120), \
+            {name: r.stderr_so_far() for name, r in running.items()}
+        for r in running.values():
+            r.release_stdout()
     results = {name: run.wait() for name, run in running.items()}
     assert [results[name].status for name in ("install", "uninstall")] == [0, 0], results
     wait_until(lambda: removals_ended(clone), timeout=240)
@@ -103,7 +108,7 @@ def test_an_installation_and_an_uninstallation_at_once_end_whole(clone, env, san
     assert state in ("installed", "removed"), (state, results)
     # The one that waited ran last, and its work is what stays.
     waited = [name for name, r in results.items() if "[*] Waiting for another" in r.err]
-    assert len(waited) == 1 if first == "held install" else len(waited) <= 1, results
+    assert len(waited) == 1 if first == "both held" else len(waited) <= 1, results
     if waited:
         other = {"install": "uninstallation", "uninstall": "installation"}[waited[0]]
         assert re.search(WAITING.format(run=other), results[waited[0]].err), results
@@ -116,12 +121,15 @@ def test_two_installations_take_turns(wine, launch, env, sandbox, http_server, u
     origin = serve_product(http_server, wine)
     config = profile(sandbox)
     args = ["--cli", "-y", "--server-origin", origin]
-    # The first one stops at its first console line: holding the lock, if it took it first.
+    # Each stops at its first console line, which it writes once it holds the lock: the one
+    # that takes the lock first keeps it there, and the other waits, whichever starts first.
     first = launch(*args, gate_stdout=True, timeout=300)
-    second = launch(*args, timeout=300)
-    poll(lambda: b"[*] Waiting for another" in first.stderr_so_far() + second.stderr_so_far(),
-         timeout=120)
+    second = launch(*args, gate_stdout=True, timeout=300)
+    assert poll(lambda: b"[*] Waiting for another" in first.stderr_so_far() +
+                second.stderr_so_far(), timeout=120), (first.stderr_so_far(),
+                                                       second.stderr_so_far())
     first.release_stdout()
+    second.release_stdout()
     results = [first.wait(), second.wait()]
     assert [r.status for r in results] == [0, 0], results
     waited = [r for r in results if "[*] Waiting for another" in r.err]
